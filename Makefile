@@ -1,0 +1,31 @@
+# Entry point for users and CI. Every target installs missing Debian
+# packages first, so a fresh machine needs nothing but make and git.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@$(BUILD_DIR)/app/qx-console
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target qx_benchmarks
+	@./scripts/run-benchmarks.sh $(BUILD_DIR)
+
+clean:
+	@rm -rf $(BUILD_DIR)

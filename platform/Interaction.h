@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// What a file dialog is asked to show: title, filters as "Description|pattern"
+// pairs, the filter chosen at first, the suffix added to a typed name without
+// one, and whether the chosen file must already exist.
+struct TFileDialogRequest {
+    QString Title;
+    QString InitialFile;
+    QStringList Filters;
+    int InitialFilter = 0;
+    QString DefaultSuffix;
+    bool MustExist = false;
+};
+
+// The one seam through which the system talks to the user outside its own
+// windows: warning boxes, yes/no questions, file dialogs, the beep and the
+// shell's open. Texts arrive exactly as the system words them (line breaks as
+// the two bytes LF CR); the Qt implementation renders them, a test fake
+// records them.
+class TInteraction {
+public:
+    virtual ~TInteraction() = default;
+
+    // A modal warning box with one OK button. Detail, when not empty, is the
+    // system's own reason (an errno text, say), shown apart from the text.
+    virtual void Warning(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
+    // A modal confirmation box with Yes and No; true for Yes.
+    virtual bool Question(QWidget* parent, const QString& text) = 0;
+    // A modal file dialog; the chosen path, or an empty string when cancelled.
+    virtual QString ChooseFile(QWidget* parent, const TFileDialogRequest& request) = 0;
+    // The platform's default beep.
+    virtual void Beep() = 0;
+    // Opens a document path or a web link with the system's handler.
+    virtual void OpenDocument(const QString& pathOrUrl) = 0;
+};
+
+// The interaction in use: the Qt implementation unless a test installed
+// another. SetInteraction(nullptr) restores the Qt implementation.
+TInteraction& Interaction();
+void SetInteraction(TInteraction* interaction);
+
+// The system writes line breaks in its messages as LF CR; on screen each such
+// pair (and any lone CR or LF) becomes one line break.
+QString DisplayText(const QString& text);

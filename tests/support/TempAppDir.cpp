@@ -1,0 +1,28 @@
+#include "tests/support/TempAppDir.h"
+
+#include "platform/AppLocation.h"
+#include "platform/ProfileFile.h"
+
+#include <QFile>
+
+TempAppDir::TempAppDir() { SetApplicationDir(FDir.path()); }
+
+TempAppDir::~TempAppDir() { SetApplicationDir(QString()); }
+
+QString TempAppDir::Path() const { return FDir.path() + QLatin1Char('/'); }
+
+void TempAppDir::WriteFile(const QString& name, const QByteArray& content) const {
+    QFile file(Path() + name);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+}
+
+QByteArray TempAppDir::ReadFile(const QString& name) const {
+    QFile file(Path() + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void TempAppDir::MapDevice(int comNumber, const QString& devicePath) const {
+    TProfileFile(SettingsFile())
+        .WriteString("Devices", "COM" + QByteArray::number(comNumber), devicePath.toLocal8Bit());
+}
