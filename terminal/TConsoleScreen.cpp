@@ -2,6 +2,9 @@
 
 #include "terminal/TScreenListener.h"
 
+#include <QDateTime>
+#include <QLocale>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -19,6 +22,18 @@ constexpr std::array<bool, 256> ControlTable() {
 }
 constexpr std::array<bool, 256> IsControl = ControlTable();
 
+// The local date in the short format and the time in the long format, as
+// the system's regional settings write them; a time of 0:00:00 is left out.
+QByteArray MarkerTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale = QLocale::system();
+    QString text = locale.toString(now.date(), QLocale::ShortFormat);
+    const QTime time = now.time();
+    if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
+        text += QLatin1Char(' ') + locale.toString(time, QLocale::LongFormat);
+    return ToCp1252(text);
+}
+
 const QByteArray& AsciiBlank() {
     static const QByteArray blank(TConsoleScreen::Columns, ' ');
     return blank;
@@ -35,7 +50,18 @@ TConsoleScreen::TConsoleScreen() {
     Lines.append(AsciiBlank());
 }
 
-TConsoleScreen::~TConsoleScreen() = default;
+const QString TConsoleScreen::OpenFailedText =
+    QStringLiteral("Can't open the selected file.\n\rPlease check, if the file is already in use.");
+const QString TConsoleScreen::WriteFailedText =
+    QStringLiteral("The logfile could not be written completely.\n\rThe recording has ended.");
+
+TConsoleScreen::~TConsoleScreen() {
+    try {
+        StopRecording();
+    } catch (...) {
+        // Destroying the screen never fails because of its logfile.
+    }
+}
 
 QByteArray TConsoleScreen::BlankLine() const {
     return HexEmulation ? HexBlank() : AsciiBlank();
@@ -251,14 +277,59 @@ void TConsoleScreen::SetHexEmulation(bool on) {
     ClearScreen();
 }
 
+void TConsoleScreen::SetLogFile(const QString& fileName) {
+    if (fileName.isEmpty()) {
+        StopRecording();
+        return;
+    }
+    Log.FileName = fileName;
+    StartRecording();
+}
+
+void TConsoleScreen::SetRecording(bool on) {
+    if (!on)
+        StopRecording();
+    else if (!Log.FileName.isEmpty())
+        StartRecording();
+}
+
+void TConsoleScreen::StartRecording() {
+    StopRecording();
+    QString error;
+    if (!Log.Open(error)) {
+        Warn(OpenFailedText, error);
+        return;
+    }
+    Log.WriteLine("\r\n--- Start of recording: " + MarkerTime() + " ---");
+    Log.Active = true;
+}
+
+// Writes the screen and the end marker, then closes the file. A recording
+// whose file cannot be finished still ends (and its file is closed); the
+// error is shown afterwards.
+void TConsoleScreen::StopRecording() {
+    if (!Log.Active)
+        return;
+    LogScreen();
+    Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
+    QString error;
+    const bool closed = Log.Close(error);
+    Log.Active = false;
+    if (!closed)
+        Warn(WriteFailedText, Log.FileName + QStringLiteral(": ") + error);
+}
+
 void TConsoleScreen::LogScreen() {
     for (const QByteArray& line : std::as_const(Lines))
         LogLine(line);
 }
 
 void TConsoleScreen::LogLine(const QByteArray& line) {
-    if (!Log.Active)
-        return;
-    Log.LogFile->write(line);
-    Log.LogFile->write("\r\n", 2);
+    if (Log.Active)
+        Log.WriteLine(line);
+}
+
+void TConsoleScreen::Warn(const QString& text, const QString& detail) {
+    if (FListener)
+        FListener->Warning(text, detail);
 }

@@ -35,8 +35,19 @@ public:
     // Switching the emulation clears the screen; the same value does nothing.
     void SetHexEmulation(bool on);
 
-    // Recording of the screen into a logfile.
+    // Recording of the screen into a logfile: lines go there as they leave
+    // the screen (scrolled off or cleared) and the whole screen at the stop.
+    // An empty name stops; any other name is used exactly as given.
+    void SetLogFile(const QString& fileName);
+    // Stops, or starts again into the last file name (if there is one).
+    void SetRecording(bool on);
+    void StartRecording();
+    void StopRecording();
     void LogScreen();
+
+    // The texts shown when a logfile cannot be opened or finished.
+    static const QString OpenFailedText;
+    static const QString WriteFailedText;
 
     // The blank line a new row starts with in the current emulation.
     QByteArray BlankLine() const;
@@ -67,6 +78,7 @@ private:
     void MoveToRow(int row);
     char* CurrentCells();
     void LogLine(const QByteArray& line);
+    void Warn(const QString& text, const QString& detail);
 
     TScreenListener* FListener = nullptr;
 };

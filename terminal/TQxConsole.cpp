@@ -50,6 +50,11 @@ TQxConsole::TQxConsole(QWidget* parent) : QWidget(parent) {
 }
 
 TQxConsole::~TQxConsole() {
+    try {
+        FScreen.StopRecording();
+    } catch (...) {
+        // A logfile that cannot be finished must not break the destruction.
+    }
     FScreen.SetListener(nullptr);
 }
 
@@ -67,6 +72,14 @@ void TQxConsole::SetCursorOn(bool on) {
 
 void TQxConsole::SetHexEmulation(bool on) {
     FScreen.SetHexEmulation(on);
+}
+
+void TQxConsole::SetLogFile(const QString& fileName) {
+    FScreen.SetLogFile(fileName);
+}
+
+void TQxConsole::SetRecording(bool on) {
+    FScreen.SetRecording(on);
 }
 
 void TQxConsole::UpdateMetrics() {

@@ -23,12 +23,17 @@ class TQxConsole : public QWidget, private TScreenListener {
 
 public:
     explicit TQxConsole(QWidget* parent = nullptr);
+    // Finishes a running recording (screen and end marker); never fails.
     ~TQxConsole() override;
 
     void WriteText(const QByteArray& text);
     void ClearScreen();
     void SetCursorOn(bool on);
     void SetHexEmulation(bool on);
+    // Starts recording into FileName (an empty name stops the recording).
+    void SetLogFile(const QString& fileName);
+    // Stops the recording, or starts it again into the last file name.
+    void SetRecording(bool on);
 
     bool Displaying() const { return FScreen.Displaying; }
     void SetDisplaying(bool on) { FScreen.Displaying = on; }
