@@ -1,0 +1,335 @@
+#include "terminal/TConsoleScreen.h"
+
+#include "terminal/TScreenListener.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+
+// The bytes that ASCII intake interprets; every other byte is a character.
+constexpr std::array<bool, 256> ControlTable() {
+    std::array<bool, 256> table{};
+    for (const int code : {4, 5, 7, 8, 10, 12, 13, 26, 27})
+        table[code] = true;
+    return table;
+}
+constexpr std::array<bool, 256> IsControl = ControlTable();
+
+// The local date in the short format and the time in the long format, as
+// the system's regional settings write them; a time of 0:00:00 is left out.
+QByteArray MarkerTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale = QLocale::system();
+    QString text = locale.toString(now.date(), QLocale::ShortFormat);
+    const QTime time = now.time();
+    if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
+        text += QLatin1Char(' ') + locale.toString(time, QLocale::LongFormat);
+    return ToCp1252(text);
+}
+
+const QByteArray& AsciiBlank() {
+    static const QByteArray blank(TConsoleScreen::Columns, ' ');
+    return blank;
+}
+
+const QByteArray& HexBlank() {
+    static const QByteArray blank(TConsoleScreen::HexAreaWidth, ' ');
+    return blank;
+}
+
+} // namespace
+
+TConsoleScreen::TConsoleScreen() {
+    Lines.append(AsciiBlank());
+}
+
+const QString TConsoleScreen::OpenFailedText =
+    QStringLiteral("Can't open the selected file.\n\rPlease check, if the file is already in use.");
+const QString TConsoleScreen::WriteFailedText =
+    QStringLiteral("The logfile could not be written completely.\n\rThe recording has ended.");
+
+TConsoleScreen::~TConsoleScreen() {
+    try {
+        StopRecording();
+    } catch (...) {
+        // Destroying the screen never fails because of its logfile.
+    }
+}
+
+QByteArray TConsoleScreen::BlankLine() const {
+    return HexEmulation ? HexBlank() : AsciiBlank();
+}
+
+void TConsoleScreen::WriteText(const QByteArray& text) {
+    if (!Displaying)
+        return;
+    const auto* next = reinterpret_cast<const uchar*>(text.constData());
+    const uchar* end = next + text.size();
+    if (HexEmulation)
+        HexIntake(next, end);
+    else
+        AsciiIntake(next, end);
+}
+
+// Edits go straight into Lines (there is no separate working copy), so a
+// scroll or a clear always sees, and records, every character on the screen.
+// StoreLine reports the current row as changed.
+void TConsoleScreen::StoreLine() {
+    if (FListener)
+        FListener->RowChanged(Row);
+}
+
+char* TConsoleScreen::CurrentCells() {
+    return Lines[Row].data();
+}
+
+void TConsoleScreen::AsciiIntake(const uchar* next, const uchar* end) {
+    while (next < end) {
+        if (EscState != 0 && EscapeConsumes(*next)) {
+            ++next;
+        } else if (IsControl[*next]) {
+            AsciiControl(*next);
+            ++next;
+        } else {
+            next = AsciiPrintableRun(next, end);
+        }
+    }
+    StoreLine();
+    if (FListener)
+        FListener->CursorChanged();
+}
+
+// Copies a run of characters up to the end of the line in one go; the
+// character written into the last column wraps the cursor at once.
+const uchar* TConsoleScreen::AsciiPrintableRun(const uchar* next, const uchar* end) {
+    const qsizetype room = Columns - Col + 1;
+    const uchar* limit = end - next > room ? next + room : end;
+    const uchar* stop = next + 1;
+    while (stop < limit && !IsControl[*stop])
+        ++stop;
+    std::memcpy(CurrentCells() + Col - 1, next, static_cast<size_t>(stop - next));
+    Col += static_cast<int>(stop - next);
+    if (Col > Columns)
+        Wrap();
+    return stop;
+}
+
+// ESC "P" row column. A byte that ends the sequence early (anything but "P"
+// after ESC) is not consumed: it is then handled as an ordinary byte.
+bool TConsoleScreen::EscapeConsumes(uchar byte) {
+    switch (EscState) {
+    case 1:
+        EscState = byte == 'P' ? 2 : 0;
+        return EscState == 2;
+    case 2:
+        EscState = 3;
+        MoveToRow(std::max(byte - '0', 0));
+        return true;
+    case 3:
+        Col = byte < '0' ? 1 : std::min(byte - '0' + 1, static_cast<int>(Columns));
+        EscState = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TConsoleScreen::AsciiControl(uchar byte) {
+    switch (byte) {
+    case 4: // EOT
+        CursorOn = true;
+        break;
+    case 5: // ENQ
+        CursorOn = false;
+        break;
+    case 7: // BEL
+        if (FListener)
+            FListener->Beep();
+        break;
+    case 8: // BS: destructive, never into the previous line
+        if (Col > 1) {
+            --Col;
+            CurrentCells()[Col - 1] = ' ';
+        }
+        break;
+    case 10: // LF: straight down, column kept
+        NewLine();
+        break;
+    case 12: // FF
+    case 26: // SUB
+        StoreLine();
+        ClearScreen();
+        break;
+    case 13: // CR
+        Col = 1;
+        if (CRLFIn)
+            NewLine();
+        break;
+    case 27: // ESC
+        StoreLine();
+        EscState = 1;
+        break;
+    default:
+        break;
+    }
+}
+
+void TConsoleScreen::NewLine() {
+    StoreLine();
+    MoveToRow(Row + 1);
+}
+
+void TConsoleScreen::Wrap() {
+    NewLine();
+    Col = 1;
+}
+
+// Puts the cursor on Row, adding blank lines only where the buffer ends, so
+// that the buffer never holds more than the screen's rows (plus rows left
+// below a window made lower), then scrolls until the row is on screen.
+void TConsoleScreen::MoveToRow(int row) {
+    Row = row;
+    while (Lines.size() <= Row)
+        Lines.append(BlankLine());
+    const int lastRow = std::max(MaxRow, 1);
+    while (Row > lastRow)
+        ScrollUp();
+}
+
+void TConsoleScreen::HexIntake(const uchar* next, const uchar* end) {
+    while (next < end)
+        next = HexFillLine(next, end);
+    StoreLine();
+}
+
+// Places as many bytes as fit into the current line: the digit pair in the
+// hexadecimal area and the character (a full stop for control codes) at the
+// end of the text column. A full line moves the cursor to the next row.
+const uchar* TConsoleScreen::HexFillLine(const uchar* next, const uchar* end) {
+    const int placed = std::clamp((Col - 1) / 3, 0, HexBytesPerLine - 1);
+    const int take = static_cast<int>(std::min<qsizetype>(HexBytesPerLine - placed, end - next));
+    QByteArray& line = Lines[Row];
+    const int textStart = HexAreaWidth + placed;
+    if (line.size() != textStart)
+        line = line.leftJustified(textStart, ' ', true);
+    line.reserve(HexAreaWidth + HexBytesPerLine); // one allocation for the whole line
+    line.resize(textStart + take);
+    char* cells = line.data();
+    for (int i = 0; i < take; ++i) {
+        const uchar byte = next[i];
+        char* pair = cells + 3 * (placed + i);
+        pair[0] = HexDigits[byte >> 4];
+        pair[1] = HexDigits[byte & 15];
+        cells[textStart + i] = byte < 32 ? '.' : static_cast<char>(byte);
+    }
+    Col = 3 * (placed + take) + 1;
+    if (placed + take == HexBytesPerLine) {
+        NewLine();
+        Col = 1;
+    }
+    return next + take;
+}
+
+void TConsoleScreen::ScrollUp() {
+    if (Lines.size() < 2) {
+        ClearScreen();
+        return;
+    }
+    if (FListener)
+        FListener->ScrolledUp();
+    if (Log.Active)
+        LogLine(Lines.first());
+    Lines.removeFirst();
+    --Row;
+}
+
+void TConsoleScreen::ClearScreen() {
+    if (Log.Active)
+        LogScreen();
+    Lines = QList<QByteArray>{BlankLine()};
+    Row = 0;
+    Col = 1;
+    if (FListener) {
+        FListener->Cleared();
+        FListener->CursorChanged();
+    }
+}
+
+void TConsoleScreen::SetCursorOn(bool on) {
+    if (on == CursorOn)
+        return;
+    CursorOn = on;
+    if (FListener)
+        FListener->CursorChanged();
+}
+
+void TConsoleScreen::SetHexEmulation(bool on) {
+    if (on == HexEmulation)
+        return;
+    HexEmulation = on;
+    ClearScreen();
+}
+
+void TConsoleScreen::SetLogFile(const QString& fileName) {
+    if (fileName.isEmpty()) {
+        StopRecording();
+        return;
+    }
+    Log.FileName = fileName;
+    StartRecording();
+}
+
+void TConsoleScreen::SetRecording(bool on) {
+    if (!on)
+        StopRecording();
+    else if (!Log.FileName.isEmpty())
+        StartRecording();
+}
+
+void TConsoleScreen::StartRecording() {
+    StopRecording();
+    QString error;
+    if (!Log.Open(error)) {
+        Warn(OpenFailedText, error);
+        return;
+    }
+    Log.WriteLine("\r\n--- Start of recording: " + MarkerTime() + " ---");
+    Log.Active = true;
+}
+
+// Writes the screen and the end marker, then closes the file. A recording
+// whose file cannot be finished still ends (and its file is closed); the
+// error is shown afterwards.
+void TConsoleScreen::StopRecording() {
+    if (!Log.Active)
+        return;
+    LogScreen();
+    Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
+    QString error;
+    const bool closed = Log.Close(error);
+    Log.Active = false;
+    if (!closed)
+        Warn(WriteFailedText, Log.FileName + QStringLiteral(": ") + error);
+}
+
+void TConsoleScreen::LogScreen() {
+    for (const QByteArray& line : std::as_const(Lines))
+        LogLine(line);
+}
+
+void TConsoleScreen::LogLine(const QByteArray& line) {
+    if (Log.Active)
+        Log.WriteLine(line);
+}
+
+void TConsoleScreen::Warn(const QString& text, const QString& detail) {
+    if (FListener)
+        FListener->Warning(text, detail);
+}

@@ -1,0 +1,81 @@
+#include "terminal/TLogDesc.h"
+
+#include "platform/Cp1252.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+QString ErrnoText(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+bool TLogDesc::Open(QString& error) {
+    // Append never truncates: whatever the file holds stays, byte for byte.
+    // Non-blocking only while opening, so that a named pipe without a reader
+    // fails instead of hanging the program.
+    const QByteArray path = QFile::encodeName(FileName);
+    const int fd =
+        ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    // Others may read the logfile while it is written, but no second
+    // recording may write into it at the same time.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        error = QStringLiteral("The file is locked by another recording.");
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        error = file->errorString();
+        ::close(fd);
+        return false;
+    }
+    LogFile = std::move(file);
+    return true;
+}
+
+void TLogDesc::WriteLine(const QByteArray& line) {
+    if (!LogFile)
+        return;
+    LogFile->write(line);
+    LogFile->write("\r\n", 2);
+}
+
+bool TLogDesc::Close(QString& error) {
+    if (!LogFile)
+        return true;
+    bool ok = LogFile->error() == QFileDevice::NoError;
+    if (ok && !LogFile->flush())
+        ok = false;
+    if (!ok)
+        error = LogFile->errorString();
+    LogFile->close();
+    if (ok && LogFile->error() != QFileDevice::NoError) {
+        ok = false;
+        error = LogFile->errorString();
+    }
+    LogFile.reset();
+    return ok;
+}
+
+QByteArray ToCp1252(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const QChar ch : text) {
+        const int byte = UnicodeToCp1252(ch);
+        bytes += byte < 0 ? '?' : static_cast<char>(byte);
+    }
+    return bytes;
+}

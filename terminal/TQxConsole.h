@@ -1,0 +1,122 @@
+#pragma once
+
+#include "terminal/TCellFont.h"
+#include "terminal/TConsoleScreen.h"
+#include "terminal/TScreenListener.h"
+
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+// The terminal pane: shows a TConsoleScreen of 80 columns in "Courier New",
+// draws its own caret and reports typed characters as bytes. Under a flood
+// of received text it paints at most once per frame of the screen: intake
+// collects the changed rows and scrolls, and one flush per frame turns them
+// into a single blit plus row updates.
+class TQxConsole : public QWidget, private TScreenListener {
+    Q_OBJECT
+
+public:
+    explicit TQxConsole(QWidget* parent = nullptr);
+    // Finishes a running recording (screen and end marker); never fails.
+    ~TQxConsole() override;
+
+    void WriteText(const QByteArray& text);
+    void ClearScreen();
+    void SetCursorOn(bool on);
+    void SetHexEmulation(bool on);
+    // Starts recording into FileName (an empty name stops the recording).
+    void SetLogFile(const QString& fileName);
+    // Stops the recording, or starts it again into the last file name.
+    void SetRecording(bool on);
+
+    bool Displaying() const { return FScreen.Displaying; }
+    void SetDisplaying(bool on) { FScreen.Displaying = on; }
+    bool CursorOn() const { return FScreen.CursorOn; }
+    bool LocalEcho() const { return FScreen.LocalEcho; }
+    void SetLocalEcho(bool on) { FScreen.LocalEcho = on; }
+    bool HexEmulation() const { return FScreen.HexEmulation; }
+    bool CRLFIn() const { return FScreen.CRLFIn; }
+    void SetCRLFIn(bool on) { FScreen.CRLFIn = on; }
+    bool CRLFOut() const { return FScreen.CRLFOut; }
+    void SetCRLFOut(bool on) { FScreen.CRLFOut = on; }
+    const TLogDesc& Log() const { return FScreen.Log; }
+    const QList<QByteArray>& Lines() const { return FScreen.Lines; }
+    int Row() const { return FScreen.Row; }
+    int Col() const { return FScreen.Col; }
+    int MaxRow() const { return FScreen.MaxRow; }
+    int LineHeight() const { return FLineHeight; }
+
+    // The owner's menu, opened on a right click (or the menu key).
+    void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
+    QMenu* PopupMenu() const { return FPopupMenu; }
+
+    // Raised for every typed byte (and for the LF after a typed CR when
+    // CRLFOut is set); the handler may change the byte.
+    std::function<void(TQxConsole& sender, char& key)> OnKeyPress;
+
+    // The screen model, for the owner's tests and benchmarks.
+    TConsoleScreen& Screen() { return FScreen; }
+
+    // Where the caret is drawn while it is shown.
+    QRect CaretRect() const;
+    // True while the caret rule holds: focus, CursorOn and ASCII emulation.
+    bool CaretWanted() const;
+
+protected:
+    // Recomputes LineHeight and MaxRow from the font and the height.
+    virtual void UpdateMetrics();
+    // Echoes the typed byte (if LocalEcho), raises OnKeyPress, and follows a
+    // CR with an LF when CRLFOut is set.
+    virtual void KeyPress(char& key);
+
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void RowChanged(int row) override;
+    void ScrolledUp() override;
+    void Cleared() override;
+    void CursorChanged() override;
+    void Beep() override;
+    void Warning(const QString& text, const QString& detail) override;
+
+    void TypeText(const QString& text);
+    void ScheduleFlush();
+    void Flush();
+    void UpdateRows(int first, int last);
+    void ToggleBlink();
+    void RestartBlink();
+    int VisibleRows() const;
+
+    TConsoleScreen FScreen;
+    std::unique_ptr<TCellFont> FCells;
+    int FLineHeight = 1;
+    QPointer<QMenu> FPopupMenu;
+
+    // Changes collected since the last flush. Dirty rows are counted from
+    // the top of everything ever shown, so that scrolls need not move them.
+    qint64 FScrolledTotal = 0;
+    qint64 FDirtyFirst = -1;
+    qint64 FDirtyLast = -1;
+    int FPendingScroll = 0;
+    bool FFullUpdate = false;
+    QRect FCaretPainted;
+    QTimer FFlushTimer;
+    QElapsedTimer FSinceFlush;
+
+    QTimer FBlinkTimer;
+    bool FBlinkOn = true;
+};

@@ -1,0 +1,409 @@
+// The terminal pane as a widget on the offscreen platform: geometry, what
+// reaches the screen's pixels, the caret rule, keys, mouse and focus.
+#include "terminal/TQxConsole.h"
+#include "tests/support/FakeInteraction.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QtTest>
+
+namespace {
+
+class CountingConsole : public TQxConsole {
+public:
+    using TQxConsole::TQxConsole;
+    int Paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        ++Paints;
+        TQxConsole::paintEvent(event);
+    }
+};
+
+// A window holding the pane above a line edit, so that focus can move.
+struct PaneWindow {
+    explicit PaneWindow(int rows = 10) {
+        Pane = new CountingConsole(&Window);
+        Other = new QLineEdit(&Window);
+        SetRows(rows);
+        Window.show();
+        Window.activateWindow();
+    }
+    void SetRows(int rows) { SetHeight(rows * Pane->LineHeight()); }
+    void SetHeight(int height) {
+        Pane->setGeometry(0, 0, 700, height);
+        Other->setGeometry(0, height, 700, 24);
+        Window.resize(700, height + 24);
+    }
+    bool Ready() {
+        if (!QTest::qWaitForWindowActive(&Window))
+            return false;
+        Pane->setFocus();
+        return QTest::qWaitFor([this] { return Pane->hasFocus(); });
+    }
+    // What the window system holds of the pane right now.
+    QImage Shown() const {
+        const QPixmap all = Window.screen()->grabWindow(Window.winId());
+        return all.toImage().copy(Pane->geometry()).convertToFormat(QImage::Format_RGB32);
+    }
+    // The pane drawn afresh from its model.
+    QImage Fresh() const { return Pane->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    QWidget Window;
+    CountingConsole* Pane = nullptr;
+    QLineEdit* Other = nullptr;
+};
+
+QRgb Base(const QWidget& widget) {
+    return widget.palette().color(QPalette::Base).rgb();
+}
+
+// The bounding box of everything in Area of Image that is not background.
+QRect Ink(const QImage& image, const QRect& area, QRgb background) {
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (image.pixel(x, y) != background)
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+// A character cell: the font's advance wide, LineHeight high, one pixel in
+// from the left and top edges.
+QRect Cell(const TQxConsole& pane, int row, int col) {
+    const int cellWidth = QFontMetrics(pane.font()).horizontalAdvance(QLatin1Char('X'));
+    return QRect((col - 1) * cellWidth + 1, row * pane.LineHeight() + 1, cellWidth,
+                 pane.LineHeight());
+}
+
+bool CaretShown(const PaneWindow& w) {
+    const QImage shown = w.Shown();
+    const QRect caret = w.Pane->CaretRect();
+    for (int y = caret.top(); y <= caret.bottom(); ++y) {
+        for (int x = caret.left(); x <= caret.right(); ++x) {
+            if (shown.pixel(x, y) == Base(*w.Pane))
+                return false;
+        }
+    }
+    return true;
+}
+
+struct KeySeen {
+    char Key;
+    int Row;
+    QByteArray Line;
+};
+
+} // namespace
+
+class TestConsolePane : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QApplication::setCursorFlashTime(0); }
+
+    void usesAFixedPitchFontAndItsFullHeight() {
+        TQxConsole pane;
+        QVERIFY(QFontInfo(pane.font()).fixedPitch());
+        QCOMPARE(pane.font().pointSize(), 10);
+        QCOMPARE(pane.LineHeight(), QFontMetrics(pane.font()).height());
+    }
+
+    void maxRowFollowsTheHeight_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("extra");
+        QTest::addColumn<int>("maxRow");
+        QTest::newRow("5 pixels") << 0 << 5 << 1;
+        QTest::newRow("just under 2 rows") << 1 << 15 << 1;
+        QTest::newRow("exactly 2 rows") << 2 << 0 << 1;
+        QTest::newRow("exactly 3 rows") << 3 << 0 << 2;
+        QTest::newRow("3 rows and a pixel short of 4") << 3 << -1 << 2;
+        QTest::newRow("exactly 40 rows") << 40 << 0 << 39;
+    }
+    void maxRowFollowsTheHeight() {
+        QFETCH(int, rows);
+        QFETCH(int, extra);
+        QFETCH(int, maxRow);
+        PaneWindow w;
+        const int lineHeight = w.Pane->LineHeight();
+        // -1 stands for "one row less one pixel" above the whole rows.
+        const int height =
+            rows * lineHeight + (extra < 0 ? lineHeight - 1 : std::min(extra, lineHeight - 1));
+        w.SetHeight(std::max(height, 1));
+        QCOMPARE(w.Pane->MaxRow(), maxRow);
+    }
+
+    void aLowerWindowKeepsItsRowsUntilTheNextLineFeed() {
+        PaneWindow w(10);
+        QVERIFY(w.Ready());
+        w.Pane->WriteText("0\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9");
+        QCOMPARE(w.Pane->Row(), 9);
+        w.SetRows(4);
+        QCOMPARE(w.Pane->MaxRow(), 3);
+        QCOMPARE(w.Pane->Lines().size(), 10);
+        QCOMPARE(w.Pane->Row(), 9);
+        w.Pane->WriteText("\r\nX");
+        QCOMPARE(w.Pane->Row(), 3);
+        const QList<QByteArray> expected{"7", "8", "9", "X"};
+        QCOMPARE(w.Pane->Lines().size(), expected.size());
+        for (int row = 0; row < expected.size(); ++row)
+            QCOMPARE(w.Pane->Lines()[row].trimmed(), expected[row]);
+    }
+
+    // Every byte takes exactly one cell: a TAB or a control code does not
+    // shift what follows; rows are LineHeight apart; a row holds its whole
+    // glyphs and leaves the one-pixel margins blank.
+    void drawsEachByteInItsOwnCell() {
+        PaneWindow w(6);
+        QVERIFY(w.Ready());
+        w.Pane->SetCursorOn(false);
+        w.Pane->WriteText("X\t\x01X\r\n\r\nX \xc9jg_|\x80\r\n");
+        const QImage image = w.Fresh();
+        const QRgb base = Base(*w.Pane);
+        const QImage first = image.copy(Cell(*w.Pane, 0, 1));
+        QVERIFY(!Ink(first, first.rect(), base).isNull());
+        QCOMPARE(image.copy(Cell(*w.Pane, 0, 4)), first);
+        QCOMPARE(image.copy(Cell(*w.Pane, 2, 1)), first);
+        QVERIFY(!Ink(image, Cell(*w.Pane, 0, 3), base).isNull()); // the control code's glyph
+        QVERIFY(Ink(image, QRect(0, 0, image.width(), 1), base).isNull());
+        QVERIFY(Ink(image, QRect(0, 0, 1, image.height()), base).isNull());
+        const int lineHeight = w.Pane->LineHeight();
+        const QRect rows23(0, 2 * lineHeight + 1, image.width(), 2 * lineHeight);
+        const QRect ink = Ink(image, rows23, base);
+        QVERIFY2(
+            ink.top() >= 2 * lineHeight + 1 && ink.bottom() < 3 * lineHeight + 1,
+            qPrintable(
+                QStringLiteral("glyphs of row 2 reach %1..%2").arg(ink.top()).arg(ink.bottom())));
+        QVERIFY(Ink(image, QRect(0, 1 + lineHeight, image.width(), lineHeight), base).isNull());
+    }
+
+    // Whatever the order of intake, scrolling and painting, the pixels on
+    // screen end up exactly as a fresh paint of the model.
+    void shownPixelsFollowTheModel_data() {
+        QTest::addColumn<int>("maxLines");
+        QTest::addColumn<int>("waitEvery");
+        QTest::newRow("blits, painted after each block") << 3 << 1;
+        QTest::newRow("blits, several blocks a paint") << 2 << 3;
+        QTest::newRow("whole screens a block") << 20 << 2;
+    }
+    void shownPixelsFollowTheModel() {
+        QFETCH(int, maxLines);
+        QFETCH(int, waitEvery);
+        PaneWindow w(12);
+        QVERIFY(w.Ready());
+        QRandomGenerator random(99);
+        for (int block = 0; block < 60; ++block) {
+            QByteArray text;
+            const int lines = random.bounded(0, maxLines + 1);
+            for (int i = 0; i < lines; ++i)
+                text += "line " + QByteArray::number(block * 10 + i) + " g_|\r\n";
+            if (random.bounded(4) == 0)
+                text += "\x1bP" + QByteArray(1, char('0' + random.bounded(12))) + "5@@";
+            text += QByteArray(random.bounded(0, 90), char('a' + block % 26));
+            w.Pane->WriteText(text);
+            if (block % waitEvery == 0) {
+                QTest::qWait(40);
+                QTRY_COMPARE(w.Shown(), w.Fresh());
+            }
+        }
+        w.Pane->SetHexEmulation(true);
+        for (int block = 0; block < 30; ++block) {
+            w.Pane->WriteText(QByteArray(random.bounded(1, 16 * maxLines), char(block)));
+            if (block % waitEvery == 0) {
+                QTest::qWait(40);
+                QTRY_COMPARE(w.Shown(), w.Fresh());
+            }
+        }
+    }
+
+    void aPaintBetweenIntakeAndItsBlitSpoilsNothing() {
+        PaneWindow w(12);
+        QVERIFY(w.Ready());
+        for (int i = 0; i < 30; ++i)
+            w.Pane->WriteText("old " + QByteArray::number(i) + "\r\n");
+        QTest::qWait(40);
+        w.Pane->WriteText("new 1\r\nnew 2\r\n");
+        // The window system asks for part of the pane before the pane flushed.
+        w.Pane->repaint(0, 5 * w.Pane->LineHeight(), w.Pane->width(), 2 * w.Pane->LineHeight());
+        QTest::qWait(40);
+        QTRY_COMPARE(w.Shown(), w.Fresh());
+    }
+
+    void aFloodIsPaintedOncePerFrameAtMost() {
+        PaneWindow w(40);
+        QVERIFY(w.Ready());
+        QTest::qWait(50);
+        const QByteArray line = QByteArray(70, 'x') + "\r\n";
+        w.Pane->Paints = 0;
+        for (int block = 0; block < 2000; ++block)
+            w.Pane->WriteText(line);
+        QTest::qWait(100);
+        QVERIFY2(w.Pane->Paints <= 3, qPrintable(QString::number(w.Pane->Paints)));
+
+        w.Pane->Paints = 0;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        int blocks = 0;
+        while (elapsed.elapsed() < 300) {
+            w.Pane->WriteText(line.repeated(3));
+            QCoreApplication::processEvents();
+            ++blocks;
+        }
+        const qint64 ms = elapsed.elapsed();
+        QVERIFY2(w.Pane->Paints <= ms / 4 + 3,
+                 qPrintable(QStringLiteral("%1 paints for %2 blocks in %3 ms")
+                                .arg(w.Pane->Paints)
+                                .arg(blocks)
+                                .arg(ms)));
+    }
+
+    void caretShowsOnlyWithFocusCursorOnAndAscii() {
+        PaneWindow w(6);
+        QVERIFY(w.Ready());
+        w.Pane->WriteText("abc");
+        QVERIFY(w.Pane->CaretWanted());
+        QCOMPARE(w.Pane->CaretRect().topLeft(), Cell(*w.Pane, 0, 4).topLeft());
+        QCOMPARE(w.Pane->CaretRect().size(), QSize(2, w.Pane->LineHeight()));
+        QTRY_VERIFY(CaretShown(w));
+
+        w.Pane->SetHexEmulation(true);
+        QVERIFY(!w.Pane->CaretWanted());
+        QTRY_COMPARE(w.Shown(), w.Fresh());
+        QVERIFY(!CaretShown(w));
+        w.Pane->WriteText("more");
+        QTRY_VERIFY(!CaretShown(w));
+
+        w.Pane->SetHexEmulation(false);
+        QCOMPARE(w.Pane->CaretRect().topLeft(), QPoint(1, 1));
+        QTRY_VERIFY(CaretShown(w));
+
+        w.Pane->SetCursorOn(false);
+        QTRY_VERIFY(!CaretShown(w));
+        w.Pane->WriteText("\x04");
+        QVERIFY(w.Pane->CursorOn());
+        QTRY_VERIFY(CaretShown(w));
+
+        w.Other->setFocus();
+        QVERIFY(!w.Pane->CaretWanted());
+        QTRY_VERIFY(!CaretShown(w));
+    }
+
+    void typedKeysAreEchoedFirstThenRaised() {
+        PaneWindow w;
+        QVERIFY(w.Ready());
+        w.Pane->SetLocalEcho(true);
+        w.Pane->SetCRLFOut(true);
+        QList<KeySeen> seen;
+        w.Pane->OnKeyPress = [&seen](TQxConsole& pane, char& key) {
+            seen.append({key, pane.Row(), pane.Lines()[pane.Row()].trimmed()});
+        };
+        QTest::keyClick(w.Pane, Qt::Key_A);
+        QTest::keyClick(w.Pane, Qt::Key_Return);
+        QCOMPARE(seen.size(), 3);
+        QCOMPARE(seen[0].Key, 'a');
+        QCOMPARE(seen[0].Line, QByteArray("a")); // echoed before it was raised
+        QCOMPARE(seen[1].Key, '\r');
+        QCOMPARE(seen[1].Row, 0);
+        QCOMPARE(seen[2].Key, '\n');
+        QCOMPARE(seen[2].Row, 1);
+        QCOMPARE(w.Pane->Col(), 1);
+
+        w.Pane->SetCRLFIn(true);
+        QTest::keyClick(w.Pane, Qt::Key_Return);
+        QCOMPARE(w.Pane->Row(), 3);
+
+        w.Pane->SetCRLFOut(false);
+        seen.clear();
+        QTest::keyClick(w.Pane, Qt::Key_Enter);
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].Key, '\r');
+    }
+
+    void typedCharactersMapThroughTheCodePage() {
+        PaneWindow w;
+        QVERIFY(w.Ready());
+        QByteArray sent;
+        w.Pane->OnKeyPress = [&sent](TQxConsole&, char& key) { sent += key; };
+        QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                        QString::fromUtf8("\xc3\xa4\xce\xa9\xe2\x82\xac\x1b"));
+        QApplication::sendEvent(w.Pane, &typed);
+        QCOMPARE(sent, QByteArray("\xe4\x80\x1b"));        // the Greek letter has no byte
+        QCOMPARE(w.Pane->Lines()[0], QByteArray(80, ' ')); // no echo unless asked for
+    }
+
+    void pausedPaneSendsButDoesNotEcho() {
+        PaneWindow w;
+        QVERIFY(w.Ready());
+        w.Pane->SetLocalEcho(true);
+        w.Pane->SetDisplaying(false);
+        QByteArray sent;
+        w.Pane->OnKeyPress = [&sent](TQxConsole&, char& key) { sent += key; };
+        QTest::keyClicks(w.Pane, "hi");
+        QCOMPARE(sent, QByteArray("hi"));
+        QCOMPARE(w.Pane->Lines()[0], QByteArray(80, ' '));
+    }
+
+    void arrowKeysStayAndTabMovesOn() {
+        PaneWindow w;
+        QVERIFY(w.Ready());
+        QByteArray sent;
+        w.Pane->OnKeyPress = [&sent](TQxConsole&, char& key) { sent += key; };
+        for (const int key : {Qt::Key_Left, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down}) {
+            QKeyEvent arrow(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(w.Pane, &arrow);
+            QVERIFY(arrow.isAccepted());
+            QVERIFY(w.Pane->hasFocus());
+        }
+        QTest::keyClick(w.Pane, Qt::Key_Tab);
+        QVERIFY(w.Other->hasFocus());
+        QCOMPARE(sent, QByteArray());
+    }
+
+    void anyButtonTakesTheFocusAndRightOpensTheMenu_data() {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("left") << Qt::LeftButton;
+        QTest::newRow("middle") << Qt::MiddleButton;
+        QTest::newRow("right") << Qt::RightButton;
+    }
+    void anyButtonTakesTheFocusAndRightOpensTheMenu() {
+        QFETCH(Qt::MouseButton, button);
+        PaneWindow w;
+        QVERIFY(w.Ready());
+        QMenu menu;
+        menu.addAction(QStringLiteral("Clear"));
+        w.Pane->SetPopupMenu(&menu);
+        w.Other->setFocus();
+        QVERIFY(w.Other->hasFocus());
+        // Through the window, as the window system delivers it (this is what
+        // turns a right press into a context menu request).
+        QTest::mouseClick(w.Window.windowHandle(), button, Qt::NoModifier,
+                          w.Pane->mapTo(&w.Window, QPoint(20, 20)));
+        QTRY_VERIFY(w.Pane->hasFocus());
+        if (button == Qt::RightButton)
+            QTRY_VERIFY(menu.isVisible());
+        else
+            QVERIFY(!menu.isVisible());
+        menu.close();
+    }
+
+    void bellBeepsThroughTheInteraction() {
+        FakeInteraction fake;
+        TQxConsole pane;
+        pane.WriteText("a\ab\a");
+        QCOMPARE(fake.Beeps, 2);
+        pane.SetHexEmulation(true);
+        pane.WriteText("\a");
+        QCOMPARE(fake.Beeps, 2);
+    }
+};
+
+QTEST_MAIN(TestConsolePane)
+#include "test_console_pane.moc"
