@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench package clean
 
 all: build
 
@@ -26,6 +26,9 @@ test: build
 bench: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target qx_benchmarks
 	@./scripts/run-benchmarks.sh $(BUILD_DIR)
+
+package: build
+	@cd $(BUILD_DIR) && cpack
 
 clean:
 	@rm -rf $(BUILD_DIR)
