@@ -23,14 +23,6 @@ private slots:
         QVERIFY(!editor.OKBtn->isEnabled());
     }
 
-    void presetTextEnablesOk() {
-        TQxMacroEdit editor;
-        editor.SetMacro("AT#13");
-        QCOMPARE(editor.MacroEdit->text(), QString("AT#13"));
-        QVERIFY(editor.OKBtn->isEnabled());
-        QCOMPARE(editor.Macro(), QByteArray("AT#13"));
-    }
-
     void enterPressesOkOnlyWhenEnabled() {
         TQxMacroEdit editor;
         editor.SetMacro(QByteArray());

@@ -215,12 +215,6 @@ private slots:
         QCOMPARE(ExpandRoot(line), expected);
     }
 
-    void expandRootUsesTheApplicationDirectory() {
-        TempAppDir dir;
-        QCOMPARE(ExpandRoot("<qxroot>\\x"), QFile::encodeName(dir.Path()) + "x");
-        QVERIFY(dir.Path().endsWith('/'));
-    }
-
     void settingsFileIsExpandedAndRewrittenWithCrLf() {
         TempAppDir dir;
         dir.WriteFile("Console.ini",
