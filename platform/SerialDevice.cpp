@@ -1,0 +1,422 @@
+#include "platform/SerialDevice.h"
+
+#include "platform/ModemStatus.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often the waiter looks at a draining transmit queue, and at modem
+// lines and error counters, which poll() does not report.
+constexpr int TxDrainCheckMs = 2;
+constexpr int LineCheckMs = 20;
+// Pause between failing waits on a closed or hung-up device.
+constexpr int FirstBackOffMs = 10;
+constexpr int MaxBackOffMs = 250;
+
+constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
+
+int QueueCount(int fd, unsigned long request) {
+    int count = 0;
+    return ::ioctl(fd, request, &count) == 0 ? count : 0;
+}
+
+std::optional<serial_icounter_struct> ReadCounters(int fd) {
+    serial_icounter_struct counters{};
+    if (::ioctl(fd, TIOCGICOUNT, &counters) != 0)
+        return std::nullopt;
+    return counters;
+}
+
+bool ErrorCountersChanged(const serial_icounter_struct& before, const serial_icounter_struct& now) {
+    return now.frame != before.frame || now.overrun != before.overrun ||
+           now.parity != before.parity || now.brk != before.brk ||
+           now.buf_overrun != before.buf_overrun;
+}
+
+// Milliseconds until Deadline, rounded up, for poll(); 0 once it passed.
+int MillisecondsUntil(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero())
+        return 0;
+    return int(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+bool IsLineGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
+}
+
+} // namespace
+
+TSerialDevice::TSerialDevice() : FWakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+TSerialDevice::~TSerialDevice() {
+    Close();
+    if (FWakeFd >= 0)
+        ::close(FWakeFd);
+}
+
+bool TSerialDevice::Fail(int error) {
+    FErrorText = QString::fromLocal8Bit(std::strerror(error));
+    return false;
+}
+
+bool TSerialDevice::Open(const QString& path) {
+    FErrorText.clear();
+    if (IsOpen())
+        return Fail(EBUSY);
+    const QByteArray nativePath = QFile::encodeName(path);
+    const int fd = ::open(nativePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return Fail(errno);
+    int error = 0;
+    if (!::isatty(fd))
+        error = ENOTTY;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (error != 0) {
+        ::close(fd);
+        return Fail(error);
+    }
+    // Keeps out other openers that do not lock (root ignores this).
+    ::ioctl(fd, TIOCEXCL);
+
+    FModemBits = ModemStatusSource().Read(fd);
+    FEventCounts = ReadCounters(fd);
+    FErrorCounts = FEventCounts;
+    std::lock_guard lock(FLock);
+    FMask.store(0);
+    FTxPending.store(false);
+    FHungUp.store(false);
+    ++FSession;
+    FFd.store(fd);
+    return true;
+}
+
+void TSerialDevice::Close() {
+    std::unique_lock lock(FLock);
+    const int fd = FFd.load();
+    if (fd < 0)
+        return;
+    // A waiter leaves at once and no new one starts on this descriptor.
+    ++FMaskGeneration;
+    Wake();
+    FIdle.wait(lock, [this] { return FWaiters == 0; });
+    FFd.store(-1);
+    ++FSession;
+    FMask.store(0);
+    FTxPending.store(false);
+    FHungUp.store(false);
+    lock.unlock();
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
+bool TSerialDevice::SetQueueSizes(int, int) {
+    return IsOpen() || Fail(EBADF);
+}
+
+int TSerialDevice::TransmitQueueSize() const {
+    // The serial core and the USB serial drivers buffer one page.
+    return int(::sysconf(_SC_PAGESIZE));
+}
+
+bool TSerialDevice::SetLineSettings(const TLineSettings& settings) {
+    const int fd = FFd.load();
+    if (fd < 0)
+        return Fail(EBADF);
+    termios former{};
+    if (::tcgetattr(fd, &former) != 0)
+        return Fail(errno);
+    termios wanted = former;
+    if (!BuildLineTermios(wanted, settings))
+        return Fail(EINVAL);
+    if (::tcsetattr(fd, TCSANOW, &wanted) != 0)
+        return Fail(errno);
+    // tcsetattr succeeds when the driver took any part; a speed it cannot
+    // do shows up only when read back.
+    termios applied{};
+    if (::tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != cfgetospeed(&wanted)) {
+        ::tcsetattr(fd, TCSANOW, &former);
+        return Fail(EINVAL);
+    }
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIS, &lines);
+    return true;
+}
+
+bool TSerialDevice::SetTimeouts(const TCommTimeouts& timeouts) {
+    if (!IsOpen())
+        return Fail(EBADF);
+    FTimeouts = timeouts;
+    return true;
+}
+
+bool TSerialDevice::SetEventMask(quint32 mask) {
+    if (!IsOpen())
+        return Fail(EBADF);
+    FMask.store(mask);
+    ++FMaskGeneration;
+    Wake();
+    return true;
+}
+
+void TSerialDevice::Wake() {
+    const quint64 one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(FWakeFd, &one, sizeof one);
+}
+
+void TSerialDevice::DrainWake() {
+    quint64 count = 0;
+    [[maybe_unused]] const ssize_t got = ::read(FWakeFd, &count, sizeof count);
+}
+
+void TSerialDevice::BackOff() {
+    FBackOffMs = FBackOffMs == 0 ? FirstBackOffMs : std::min(FBackOffMs * 2, MaxBackOffMs);
+    pollfd wake{FWakeFd, POLLIN, 0};
+    if (::poll(&wake, 1, FBackOffMs) > 0)
+        DrainWake();
+}
+
+bool TSerialDevice::WaitEvent(quint32& events, quint64* session) {
+    events = 0;
+    std::unique_lock lock(FLock);
+    const int fd = FFd.load();
+    if (fd < 0 || FHungUp.load()) {
+        lock.unlock();
+        BackOff();
+        return false;
+    }
+    ++FWaiters;
+    const quint64 generation = FMaskGeneration.load();
+    if (session)
+        *session = FSession.load();
+    lock.unlock();
+
+    const bool caught = WaitOnDevice(fd, generation, events);
+
+    lock.lock();
+    if (--FWaiters == 0)
+        FIdle.notify_all();
+    lock.unlock();
+    if (caught)
+        FBackOffMs = 0;
+    else
+        BackOff();
+    return caught;
+}
+
+bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events) {
+    for (;;) {
+        if (FMaskGeneration.load() != generation) {
+            events = 0;
+            return true;
+        }
+        const quint32 mask = FMask.load();
+        events = PendingEvents(fd, mask);
+        if (events != 0)
+            return true;
+        if (FHungUp.load())
+            return false;
+        pollfd fds[2] = {{fd, short((mask & EV_RXCHAR) ? POLLIN : 0), 0}, {FWakeFd, POLLIN, 0}};
+        if (::poll(fds, 2, NextCheckDelay(mask)) < 0 && errno != EINTR)
+            return false;
+        if (fds[1].revents & POLLIN)
+            DrainWake();
+        // A hung-up tty stays readable for ever; FIONREAD may even go on
+        // reporting bytes that no read delivers.
+        if (fds[0].revents & HangUpEvents)
+            MarkHungUp();
+    }
+}
+
+quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {
+    quint32 events = 0;
+    if ((mask & EV_RXCHAR) && !FHungUp.load() && QueueCount(fd, FIONREAD) > 0)
+        events |= EV_RXCHAR;
+    if ((mask & EV_TXEMPTY) && FTxPending.load() && QueueCount(fd, TIOCOUTQ) == 0 &&
+        FTxPending.exchange(false))
+        events |= EV_TXEMPTY;
+    if (mask & (EV_CTS | EV_DSR | EV_ERR))
+        events |= LineEvents(fd, mask);
+    return events;
+}
+
+quint32 TSerialDevice::LineEvents(int fd, quint32 mask) {
+    quint32 events = 0;
+    if (FModemBits) {
+        if (const std::optional<int> bits = ModemStatusSource().Read(fd)) {
+            const int changed = *bits ^ *FModemBits;
+            FModemBits = bits;
+            if (changed & TIOCM_CTS)
+                events |= EV_CTS;
+            if (changed & TIOCM_DSR)
+                events |= EV_DSR;
+        }
+    }
+    if (FEventCounts) {
+        if (const std::optional<serial_icounter_struct> counts = ReadCounters(fd)) {
+            // The counters also catch a pulse too short to be seen in the lines.
+            if (counts->cts != FEventCounts->cts)
+                events |= EV_CTS;
+            if (counts->dsr != FEventCounts->dsr)
+                events |= EV_DSR;
+            if (ErrorCountersChanged(*FEventCounts, *counts))
+                events |= EV_ERR;
+            FEventCounts = counts;
+        }
+    }
+    return events & mask;
+}
+
+int TSerialDevice::NextCheckDelay(quint32 mask) const {
+    int delay = -1;
+    if ((mask & (EV_CTS | EV_DSR | EV_ERR)) && (FModemBits || FEventCounts))
+        delay = LineCheckMs;
+    if ((mask & EV_TXEMPTY) && FTxPending.load())
+        delay = TxDrainCheckMs;
+    return delay;
+}
+
+int TSerialDevice::Read(char* buffer, int count) {
+    const int fd = FFd.load();
+    if (fd < 0 || count <= 0 || FHungUp.load())
+        return 0;
+    return ReadWithTimeouts(fd, buffer, count, FTimeouts);
+}
+
+int TSerialDevice::ReadWithTimeouts(int fd, char* buffer, int count,
+                                    const TCommTimeouts& timeouts) {
+    using std::chrono::milliseconds;
+    const bool returnAtOnce = timeouts.ReadIntervalTimeout == TCommTimeouts::MaxTimeout &&
+                              timeouts.ReadTotalTimeoutMultiplier == 0 &&
+                              timeouts.ReadTotalTimeoutConstant == 0;
+    const bool hasTotal =
+        timeouts.ReadTotalTimeoutMultiplier != 0 || timeouts.ReadTotalTimeoutConstant != 0;
+    const bool hasInterval = timeouts.ReadIntervalTimeout != 0 && !returnAtOnce;
+    const Clock::time_point deadline =
+        Clock::now() + milliseconds(qint64(timeouts.ReadTotalTimeoutMultiplier) * count +
+                                    timeouts.ReadTotalTimeoutConstant);
+    Clock::time_point lastByte;
+    int got = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer + got, size_t(count - got));
+        if (n > 0) {
+            got += int(n);
+            lastByte = Clock::now();
+            if (got == count)
+                return got;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN) {
+            // End of file or an I/O error: the line is gone.
+            MarkHungUp();
+            return got;
+        }
+        if (returnAtOnce)
+            return got;
+
+        std::optional<Clock::time_point> until;
+        if (hasTotal)
+            until = deadline;
+        if (hasInterval && got > 0) {
+            const Clock::time_point intervalEnd =
+                lastByte + milliseconds(timeouts.ReadIntervalTimeout);
+            until = until ? std::min(*until, intervalEnd) : intervalEnd;
+        }
+        const int waitMs = until ? MillisecondsUntil(*until) : -1;
+        if (waitMs == 0)
+            return got;
+        pollfd device{fd, POLLIN, 0};
+        // After a time-out the next round finds the deadline passed.
+        if (::poll(&device, 1, waitMs) < 0 && errno != EINTR)
+            return got;
+    }
+}
+
+int TSerialDevice::Write(const char* data, int count) {
+    const int fd = FFd.load();
+    if (fd < 0 || count <= 0 || FHungUp.load())
+        return 0;
+    const bool hasTotal =
+        FTimeouts.WriteTotalTimeoutMultiplier != 0 || FTimeouts.WriteTotalTimeoutConstant != 0;
+    const Clock::time_point deadline =
+        Clock::now() +
+        std::chrono::milliseconds(qint64(FTimeouts.WriteTotalTimeoutMultiplier) * count +
+                                  FTimeouts.WriteTotalTimeoutConstant);
+    int done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd, data + done, size_t(count - done));
+        if (n > 0) {
+            done += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            const int waitMs = hasTotal ? MillisecondsUntil(deadline) : -1;
+            if (waitMs == 0)
+                break;
+            pollfd device{fd, POLLOUT, 0};
+            if (::poll(&device, 1, waitMs) < 0 && errno != EINTR)
+                break;
+            continue;
+        }
+        if (n < 0 && IsLineGone(errno))
+            MarkHungUp();
+        break;
+    }
+    if (done > 0 && (FMask.load() & EV_TXEMPTY)) {
+        FTxPending.store(true);
+        Wake();
+    }
+    return done;
+}
+
+int TSerialDevice::InputQueueCount() const {
+    const int fd = FFd.load();
+    return fd < 0 || FHungUp.load() ? 0 : QueueCount(fd, FIONREAD);
+}
+
+int TSerialDevice::OutputQueueCount() const {
+    const int fd = FFd.load();
+    return fd < 0 || FHungUp.load() ? 0 : QueueCount(fd, TIOCOUTQ);
+}
+
+quint32 TSerialDevice::ClearErrors() {
+    const int fd = FFd.load();
+    if (fd < 0 || !FErrorCounts)
+        return 0;
+    const std::optional<serial_icounter_struct> now = ReadCounters(fd);
+    if (!now)
+        return 0;
+    quint32 errors = 0;
+    if (now->buf_overrun != FErrorCounts->buf_overrun)
+        errors |= CE_RXOVER;
+    if (now->overrun != FErrorCounts->overrun)
+        errors |= CE_OVERRUN;
+    if (now->parity != FErrorCounts->parity)
+        errors |= CE_RXPARITY;
+    if (now->frame != FErrorCounts->frame)
+        errors |= CE_FRAME;
+    if (now->brk != FErrorCounts->brk)
+        errors |= CE_BREAK;
+    FErrorCounts = now;
+    return errors;
+}

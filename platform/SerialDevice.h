@@ -1,0 +1,148 @@
+#pragma once
+
+#include "platform/LineTermios.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+#include <linux/serial.h>
+
+// Line events, as the bits of an event mask.
+inline constexpr quint32 EV_RXCHAR = 0x0001;  // bytes wait in the receive queue
+inline constexpr quint32 EV_TXEMPTY = 0x0004; // the transmit queue ran empty after a write
+inline constexpr quint32 EV_CTS = 0x0008;     // the CTS line changed
+inline constexpr quint32 EV_DSR = 0x0010;     // the DSR line changed
+inline constexpr quint32 EV_ERR = 0x0080;     // a framing, overrun, parity or break error
+
+// Line errors, as returned by TSerialDevice::ClearErrors().
+inline constexpr quint32 CE_RXOVER = 0x0001;
+inline constexpr quint32 CE_OVERRUN = 0x0002;
+inline constexpr quint32 CE_RXPARITY = 0x0004;
+inline constexpr quint32 CE_FRAME = 0x0008;
+inline constexpr quint32 CE_BREAK = 0x0010;
+
+// Read and write time-outs in milliseconds. A read returns when all bytes
+// arrived, when more than ReadIntervalTimeout passes between two bytes (0:
+// no interval limit), or when ReadTotalTimeoutMultiplier * count +
+// ReadTotalTimeoutConstant passed (both 0: no total limit). An interval of
+// MaxTimeout with both totals 0 returns at once with what is there. The
+// write values limit a write the same way; both 0 let a write block until
+// the kernel has taken every byte.
+struct TCommTimeouts {
+    static constexpr quint32 MaxTimeout = 0xFFFFFFFF;
+    quint32 ReadIntervalTimeout = 0;
+    quint32 ReadTotalTimeoutMultiplier = 0;
+    quint32 ReadTotalTimeoutConstant = 0;
+    quint32 WriteTotalTimeoutMultiplier = 0;
+    quint32 WriteTotalTimeoutConstant = 0;
+};
+
+// One serial device (a tty) with the operations the serial port component
+// needs: exclusive open, line parameters, emulated read time-outs, blocking
+// writes, an event wait that a mask change releases, queue counts.
+//
+// Threads: one thread (the port monitor) may sit in WaitEvent() while
+// another opens, configures, reads, writes, changes the mask and closes.
+// Everything but WaitEvent() belongs to one thread at a time.
+class TSerialDevice {
+public:
+    TSerialDevice();
+    ~TSerialDevice();
+    TSerialDevice(const TSerialDevice&) = delete;
+    TSerialDevice& operator=(const TSerialDevice&) = delete;
+
+    // Opens the tty at Path for reading and writing, exclusively: another
+    // open of the same device (by this or another program) fails with
+    // "Device or resource busy". Never creates a file. The event mask
+    // starts at 0. On failure ErrorText() says why (errno's text).
+    bool Open(const QString& path);
+    // Releases a pending wait, then closes. Nothing happens when closed.
+    void Close();
+    bool IsOpen() const { return FFd.load() >= 0; }
+    // The system's reason for the last failed operation.
+    QString ErrorText() const { return FErrorText; }
+
+    // Queue sizes cannot be chosen on Linux; the call only checks the device
+    // is open. TransmitQueueSize() is the driver's transmit buffer.
+    bool SetQueueSizes(int inputSize, int outputSize);
+    int TransmitQueueSize() const;
+
+    // Applies the line parameters and raises DTR and RTS (a device without
+    // modem lines is fine). False when a parameter is out of range or the
+    // driver does not take it; the line then keeps its former parameters.
+    bool SetLineSettings(const TLineSettings& settings);
+    bool SetTimeouts(const TCommTimeouts& timeouts);
+
+    // Sets the events WaitEvent() waits for and releases a pending wait,
+    // which then reports the empty mask.
+    bool SetEventMask(quint32 mask);
+    quint32 EventMask() const { return FMask.load(); }
+    // Blocks until an event of the mask occurs, the mask is changed or the
+    // device is closed. True with the caught events (0 after a mask change
+    // or close); false when the device is closed or hung up, after backing
+    // off so that a caller retrying at once does not spin. Session (if given)
+    // receives the open the events belong to (see Session()).
+    // EV_RXCHAR is reported as long as received bytes wait; EV_TXEMPTY once
+    // the transmit queue drained after a write; EV_CTS, EV_DSR and EV_ERR from
+    // changes of the modem lines (ModemStatusSource()) and of the driver's
+    // error counters, which are looked at every few milliseconds where the
+    // device has them.
+    bool WaitEvent(quint32& events, quint64* session = nullptr);
+    // Changes at every open and close.
+    quint64 Session() const { return FSession.load(); }
+
+    // Reads up to Count bytes within the read time-outs; the bytes read.
+    int Read(char* buffer, int count);
+    // Writes Count bytes and returns how many the kernel took: all of them
+    // unless the write time-outs ran out or the line hung up.
+    int Write(const char* data, int count);
+
+    // Bytes waiting in the receive queue and in the transmit queue.
+    int InputQueueCount() const;
+    int OutputQueueCount() const;
+    // The line errors (CE_...) seen since the last call, then forgotten.
+    quint32 ClearErrors();
+    // The line hung up (adapter pulled, other side of a pty closed): reads
+    // and writes return 0 and waits fail until the device is closed.
+    bool HungUp() const { return FHungUp.load(); }
+
+private:
+    bool Fail(int error);
+    void Wake();
+    void DrainWake();
+    void BackOff();
+    void MarkHungUp() { FHungUp.store(true); }
+    bool WaitOnDevice(int fd, quint64 generation, quint32& events);
+    quint32 PendingEvents(int fd, quint32 mask);
+    quint32 LineEvents(int fd, quint32 mask);
+    int NextCheckDelay(quint32 mask) const;
+    int ReadWithTimeouts(int fd, char* buffer, int count, const TCommTimeouts& timeouts);
+    void WaitOutTimeout(qint64 deadline) const;
+
+    std::atomic<int> FFd{-1};
+    int FWakeFd = -1;
+    QString FErrorText;
+    TCommTimeouts FTimeouts;
+
+    std::mutex FLock;
+    std::condition_variable FIdle;
+    int FWaiters = 0;
+
+    std::atomic<quint32> FMask{0};
+    std::atomic<quint64> FMaskGeneration{0};
+    std::atomic<quint64> FSession{0};
+    std::atomic<bool> FHungUp{false};
+    std::atomic<bool> FTxPending{false};
+    int FBackOffMs = 0;
+
+    // What the waiter compares against; set at open, then the waiter's own.
+    std::optional<int> FModemBits;
+    std::optional<serial_icounter_struct> FEventCounts;
+    // What ClearErrors() compares against.
+    std::optional<serial_icounter_struct> FErrorCounts;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/LineParameters.h"
+
+#include <QString>
+
+// The device path that a port name stands for: key "COM1" to "COM10" of
+// section "Devices" of the settings file (a path such as /dev/ttyUSB0 or a
+// /dev/serial/by-id/... link). Read at every call, never cached. A missing
+// or empty key gives the default: COM1-COM4 /dev/ttyS0-3, COM5-COM8
+// /dev/ttyUSB0-3, COM9 /dev/ttyACM0, COM10 /dev/ttyACM1.
+QString SerialDevicePath(TComPort port);
+QString DefaultSerialDevicePath(TComPort port);

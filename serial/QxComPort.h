@@ -1,0 +1,134 @@
+#pragma once
+
+// The serial port component: the one owner of the serial device.
+// Its parameter types and display tables (TComPort ... ComPortNames ...)
+// come with it.
+#include "platform/LineParameters.h"
+#include "platform/SerialDevice.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+class TQxComTask;
+
+// Device time-outs while WaitForSequence() reads byte by byte: each
+// one-byte read returns within about 1 ms.
+inline constexpr TCommTimeouts WaitTimeouts{1, 0, 1, 0, 0};
+// The line events the monitor watches: EV_RXCHAR, EV_TXEMPTY, EV_CTS,
+// EV_DSR, EV_ERR.
+inline constexpr quint32 PortEventMask = 0x9D;
+inline constexpr int PortQueueSize = 2048;
+
+// One serial device with its five line parameters, opened by counted
+// requests. Reads, writes and events belong to the main thread; the monitor
+// thread (TQxComTask) only waits for line events and has them raised on the
+// main thread, one at a time, each handler returning before the next wait.
+// OpenPort and ClosePort may also be called from another thread as long as
+// no other call of the port overlaps them.
+class TQxComPort {
+public:
+    TQxComPort();
+    // Closes the device whatever requests are left and ends the monitor:
+    // no event is raised once the destructor has started.
+    virtual ~TQxComPort();
+    TQxComPort(const TQxComPort&) = delete;
+    TQxComPort& operator=(const TQxComPort&) = delete;
+
+    // The device: with requests held, a change closes the old device and
+    // opens the new one (with the warning if that fails), keeping the count.
+    TComPort ComPort() const { return FComPort; }
+    void SetComPort(TComPort value);
+    // Line parameters: a change is applied to an open device at once (a
+    // value the device rejects stays stored, the line keeps its former
+    // setting) and to a closed one at its next open.
+    TBaudrate Baudrate() const { return FBaudrate; }
+    void SetBaudrate(TBaudrate value);
+    TDataBits Databits() const { return FDatabits; }
+    void SetDatabits(TDataBits value);
+    TStopBits StopBits() const { return FStopBits; }
+    void SetStopBits(TStopBits value);
+    TParity Parity() const { return FParity; }
+    void SetParity(TParity value);
+    // Bytes waiting to be read; free room in the transmit queue. 0 while
+    // closed. Both clear the line's error state.
+    quint32 RxBufferCount();
+    quint32 TxBufferFree();
+    // Outstanding open requests. Setting it only replaces the counter.
+    int Requests() const { return FRequests; }
+    void SetRequests(int value) { FRequests = value; }
+    bool Open() const { return FDevice.IsOpen(); }
+
+    // Counts one request (also when the open then fails) and opens and
+    // configures the device unless it is open. True when it is open. On
+    // failure the warning box shows, unless Silent, with the system's
+    // reason as its detail.
+    bool OpenPort(bool silent);
+    // Drops one request and closes the device when none is left: true then
+    // (whether or not a device was open), false while requests remain.
+    bool ClosePort();
+
+    // Writes every byte of S (in pieces of at most 65535 bytes, each
+    // returning when the device has taken it); true when all were taken.
+    bool WriteString(const QByteArray& s);
+    // Writes Count bytes; the number the device took (0 while closed).
+    int WriteBuffer(const void* buffer, quint16 count);
+    // Reads up to Count bytes within the device time-outs: returns when all
+    // came, 40 ms after the last byte, or 10 + Count ms after the start.
+    int ReadBuffer(void* buffer, quint16 count);
+    // Reads byte by byte, each byte shown to OnScan (whose handler may
+    // change it), until the last bytes equal Sequence (true) or Timeout ms
+    // have passed (false). Bytes after the match stay for OnReceive. An empty
+    // Sequence matches the first byte; Timeout 0 or less reads nothing.
+    bool WaitForSequence(const QByteArray& sequence, int timeout);
+    // Pushes queue sizes, line parameters and time-outs to the open device.
+    virtual bool ApplySettings();
+    // Raises the first event of Mask in this order: EV_RXCHAR, EV_TXEMPTY,
+    // EV_ERR, EV_CTS, EV_DSR; the other bits are dropped.
+    void DispatchCommEvent(quint32 eventMask);
+
+    // Events, raised on the main thread. OnReceive gets the bytes waiting
+    // (0 is possible: WaitForSequence may have read them).
+    std::function<void(quint16 count)> OnReceive;
+    std::function<void(char& ch)> OnScan;
+    std::function<void()> OnTransmit;
+    std::function<void()> OnCTSChanged;
+    std::function<void()> OnDSRChanged;
+    std::function<void()> OnError;
+
+    // The window the open warning belongs to; none by default.
+    QWidget* DialogParent = nullptr;
+
+protected:
+    virtual void DoReceive();
+    virtual void DoTransmit();
+    virtual void DoScan(char& ch);
+    virtual void DoCTSChanged();
+    virtual void DoDSRChanged();
+    virtual void DoError();
+
+private:
+    friend class TQxComTask;
+
+    void ShowOpenWarning(const QString& reason);
+
+    TSerialDevice FDevice;
+    std::unique_ptr<TQxComTask> FTask;
+    TCommTimeouts FTimeouts{40, 1, 10, 0, 0};
+    int FRequests = 0;
+    quint32 FTxQueueSize = 0;
+    TStopBits FStopBits = sb10;
+    TDataBits FDatabits = db8;
+    TBaudrate FBaudrate = br9600;
+    TParity FParity = paNONE;
+    TComPort FComPort = poCOM1;
+};
+
+// The program's one serial port, created on first use. The application
+// ends it with DestroySerialPort() after its event loop and before its
+// application object goes; tests may use ports of their own instead.
+TQxComPort& SerialPort();
+void DestroySerialPort();

@@ -1,0 +1,332 @@
+// The serial device layer on real pseudo-terminals: device names, exclusive
+// open, line parameters, read time-outs, the event wait and its release,
+// and a hang-up.
+#include "platform/ModemStatus.h"
+#include "platform/SerialDevice.h"
+#include "platform/SerialDeviceMap.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/TempAppDir.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+#include <atomic>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include <sys/ioctl.h>
+#include <termios.h>
+
+namespace {
+
+QString ErrnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The slave's settings, as seen from the master side.
+termios LineOf(const PtyPair& pty) {
+    termios line{};
+    tcgetattr(pty.MasterFd(), &line);
+    return line;
+}
+
+// Runs WaitEvent on another thread.
+std::future<std::pair<bool, quint32>> WaitAsync(TSerialDevice& device) {
+    return std::async(std::launch::async, [&device] {
+        quint32 events = 0;
+        const bool caught = device.WaitEvent(events);
+        return std::make_pair(caught, events);
+    });
+}
+
+bool Ready(std::future<std::pair<bool, quint32>>& wait, int ms) {
+    return wait.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
+}
+
+class TFakeModemLines : public TModemStatusSource {
+public:
+    TFakeModemLines() { SetModemStatusSource(this); }
+    ~TFakeModemLines() override { SetModemStatusSource(nullptr); }
+    std::optional<int> Read(int) override { return Bits.load(); }
+    std::atomic<int> Bits{0};
+};
+
+} // namespace
+
+class TestSerialDevice : public QObject {
+    Q_OBJECT
+
+private slots:
+    void portNamesMapToDevicePathsReadAtEveryCall() {
+        TempAppDir dir;
+        const QStringList defaults = {
+            "/dev/ttyS0",   "/dev/ttyS1",   "/dev/ttyS2",   "/dev/ttyS3",   "/dev/ttyUSB0",
+            "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB3", "/dev/ttyACM0", "/dev/ttyACM1"};
+        for (int port = poCOM1; port <= poCOM10; ++port)
+            QCOMPARE(SerialDevicePath(TComPort(port)), defaults[port]);
+
+        dir.MapDevice(3, "/dev/serial/by-id/usb-Adapter-if00");
+        dir.MapDevice(10, "/dev/ttyUSB7");
+        QCOMPARE(SerialDevicePath(poCOM3), QStringLiteral("/dev/serial/by-id/usb-Adapter-if00"));
+        QCOMPARE(SerialDevicePath(poCOM10), QStringLiteral("/dev/ttyUSB7"));
+        QCOMPARE(SerialDevicePath(poCOM4), QStringLiteral("/dev/ttyS3"));
+        dir.MapDevice(3, "/dev/ttyACM5");
+        QCOMPARE(SerialDevicePath(poCOM3), QStringLiteral("/dev/ttyACM5"));
+        dir.MapDevice(3, "");
+        QCOMPARE(SerialDevicePath(poCOM3), QStringLiteral("/dev/ttyS2"));
+    }
+
+    void openFailsWithTheSystemsReasonAndCreatesNothing() {
+        TempAppDir dir;
+        dir.WriteFile("plain.txt", "not a tty");
+        TSerialDevice device;
+        QVERIFY(!device.Open(dir.Path() + "missing-device"));
+        QCOMPARE(device.ErrorText(), ErrnoText(ENOENT));
+        QVERIFY(!QFile::exists(dir.Path() + "missing-device"));
+        QVERIFY(!device.Open(dir.Path() + "plain.txt"));
+        QCOMPARE(device.ErrorText(), ErrnoText(ENOTTY));
+        QCOMPARE(dir.ReadFile("plain.txt"), QByteArray("not a tty"));
+        QVERIFY(!device.IsOpen());
+    }
+
+    void aSecondOpenIsRefusedUntilTheFirstCloses() {
+        PtyPair pty;
+        TSerialDevice first;
+        TSerialDevice second;
+        QVERIFY(first.Open(pty.SlavePath()));
+        QVERIFY(!second.Open(pty.SlavePath()));
+        QCOMPARE(second.ErrorText(), ErrnoText(EBUSY));
+        first.Close();
+        QVERIFY(second.Open(pty.SlavePath()));
+        QVERIFY(!first.Open(pty.SlavePath()));
+        second.Close();
+        QVERIFY(first.Open(pty.SlavePath()));
+    }
+
+    void lineSettingsReachTheLine_data() {
+        QTest::addColumn<int>("baudrate");
+        QTest::addColumn<int>("stopBits");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<uint>("speed");
+        QTest::addColumn<uint>("flags"); // the bits a pty keeps
+        QTest::newRow("300 1 none") << 300 << 0 << 0 << uint(B300) << 0u;
+        QTest::newRow("9600 1.5 odd") << 9600 << 1 << 1 << uint(B9600) << uint(CSTOPB | PARODD);
+        QTest::newRow("19200 2 even") << 19200 << 2 << 2 << uint(B19200) << uint(CSTOPB);
+        QTest::newRow("57600 1 mark") << 57600 << 0 << 3 << uint(B57600) << uint(CMSPAR | PARODD);
+        QTest::newRow("115200 2 space")
+            << 115200 << 2 << 4 << uint(B115200) << uint(CMSPAR | CSTOPB);
+    }
+    void lineSettingsReachTheLine() {
+        QFETCH(int, baudrate);
+        QFETCH(int, stopBits);
+        QFETCH(int, parity);
+        QFETCH(uint, speed);
+        QFETCH(uint, flags);
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetLineSettings({baudrate, 8, stopBits, parity}));
+        const termios line = LineOf(pty);
+        QCOMPARE(uint(cfgetospeed(&line)), speed);
+        QCOMPARE(uint(cfgetispeed(&line)), speed);
+        QCOMPARE(uint(line.c_cflag & (CSTOPB | PARODD | CMSPAR)), flags);
+        QCOMPARE(uint(line.c_cflag & (CLOCAL | CREAD | CRTSCTS)), uint(CLOCAL | CREAD));
+        QCOMPARE(uint(line.c_iflag & (IXON | IXOFF | INPCK | ICRNL | ISTRIP)), 0u);
+        QCOMPARE(uint(line.c_lflag & (ICANON | ECHO | ISIG)), 0u);
+        QCOMPARE(uint(line.c_oflag & OPOST), 0u);
+    }
+
+    // A pty forces 8 data bits and no parity bit on every change, so the
+    // character frame is checked on the termios the device would apply.
+    void characterFrameOfEveryParameterSet_data() {
+        QTest::addColumn<int>("dataBits");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<uint>("frame");
+        QTest::newRow("5 none") << 5 << 0 << uint(CS5);
+        QTest::newRow("6 odd") << 6 << 1 << uint(CS6 | PARENB | PARODD);
+        QTest::newRow("7 even") << 7 << 2 << uint(CS7 | PARENB);
+        QTest::newRow("8 mark") << 8 << 3 << uint(CS8 | PARENB | PARODD | CMSPAR);
+        QTest::newRow("8 space") << 8 << 4 << uint(CS8 | PARENB | CMSPAR);
+    }
+    void characterFrameOfEveryParameterSet() {
+        QFETCH(int, dataBits);
+        QFETCH(int, parity);
+        QFETCH(uint, frame);
+        termios line{};
+        line.c_cflag = CS8 | CRTSCTS | PARENB;
+        QVERIFY(BuildLineTermios(line, {9600, dataBits, 0, parity}));
+        QCOMPARE(uint(line.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CRTSCTS)), frame);
+    }
+
+    void parametersOutOfRangeAreRejected() {
+        const QList<TLineSettings> rejected = {{9600, 4, 0, 0},   {9600, 9, 0, 0}, {1234, 8, 0, 0},
+                                               {230400, 8, 0, 0}, {9600, 8, 3, 0}, {9600, 8, 0, 5}};
+        for (const TLineSettings& settings : rejected) {
+            termios line{};
+            QVERIFY(!BuildLineTermios(line, settings));
+        }
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetLineSettings({4800, 8, 0, 0}));
+        QVERIFY(!device.SetLineSettings({300, 4, 0, 0}));
+        QCOMPARE(device.ErrorText(), ErrnoText(EINVAL));
+        const termios line = LineOf(pty);
+        QCOMPARE(uint(cfgetospeed(&line)), uint(B4800));
+    }
+
+    void readsReturnWithinTheirTimeouts() {
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        char buffer[100];
+        QElapsedTimer timer;
+
+        // Nothing comes: the total time-out (10 + 10 ms) ends the read.
+        QVERIFY(device.SetTimeouts({40, 1, 10, 0, 0}));
+        timer.start();
+        QCOMPARE(device.Read(buffer, 10), 0);
+        QVERIFY2(timer.elapsed() >= 19, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(timer.elapsed() < 2000);
+
+        // All bytes there: no waiting.
+        pty.Write("12345");
+        QVERIFY(device.SetTimeouts({0, 0, 5000, 0, 0}));
+        timer.start();
+        QCOMPARE(device.Read(buffer, 5), 5);
+        QVERIFY(timer.elapsed() < 2000);
+        QCOMPARE(QByteArray(buffer, 5), QByteArray("12345"));
+
+        // Fewer bytes than asked: the gap after the last one ends the read.
+        pty.Write("abc");
+        QVERIFY(device.SetTimeouts({40, 0, 5000, 0, 0}));
+        timer.start();
+        QCOMPARE(device.Read(buffer, 100), 3);
+        QVERIFY(timer.elapsed() >= 39);
+        QVERIFY(timer.elapsed() < 2000);
+        QCOMPARE(QByteArray(buffer, 3), QByteArray("abc"));
+
+        // Return at once with what is there.
+        QVERIFY(device.SetTimeouts({TCommTimeouts::MaxTimeout, 0, 0, 0, 0}));
+        timer.start();
+        QCOMPARE(device.Read(buffer, 100), 0);
+        QVERIFY(timer.elapsed() < 1000);
+    }
+
+    void waitReportsWaitingBytesUntilTheyAreRead() {
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetTimeouts({0, 0, 1000, 0, 0}));
+        QVERIFY(device.SetEventMask(EV_RXCHAR | EV_TXEMPTY));
+
+        auto wait = WaitAsync(device);
+        QVERIFY(!Ready(wait, 50));
+        pty.Write("x");
+        QVERIFY(Ready(wait, 5000));
+        QCOMPARE(wait.get(), std::make_pair(true, EV_RXCHAR));
+        // Unread bytes complete the next wait at once.
+        wait = WaitAsync(device);
+        QVERIFY(Ready(wait, 5000));
+        QCOMPARE(wait.get(), std::make_pair(true, EV_RXCHAR));
+        QCOMPARE(device.InputQueueCount(), 1);
+        char ch = 0;
+        QCOMPARE(device.Read(&ch, 1), 1);
+
+        wait = WaitAsync(device);
+        QVERIFY(!Ready(wait, 50));
+        QCOMPARE(device.Write("out", 3), 3);
+        QVERIFY(Ready(wait, 5000));
+        QCOMPARE(wait.get(), std::make_pair(true, EV_TXEMPTY));
+        QCOMPARE(pty.Read(3), QByteArray("out"));
+    }
+
+    void maskChangeAndCloseReleaseAWait() {
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetEventMask(EV_RXCHAR));
+        auto wait = WaitAsync(device);
+        QVERIFY(!Ready(wait, 50));
+        QVERIFY(device.SetEventMask(0));
+        QVERIFY(Ready(wait, 5000));
+        QCOMPARE(wait.get(), std::make_pair(true, 0u));
+
+        QVERIFY(device.SetEventMask(EV_RXCHAR));
+        wait = WaitAsync(device);
+        QVERIFY(!Ready(wait, 50));
+        const quint64 session = device.Session();
+        device.Close();
+        QVERIFY(Ready(wait, 5000));
+        QCOMPARE(wait.get().second, 0u);
+        QVERIFY(device.Session() != session);
+        // Bytes for a closed device raise nothing.
+        pty.Write("late");
+        wait = WaitAsync(device);
+        QVERIFY(Ready(wait, 5000));
+        QCOMPARE(wait.get().first, false);
+    }
+
+    void modemLineChangesBecomeEvents() {
+        TFakeModemLines lines;
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetEventMask(EV_CTS | EV_DSR));
+        auto wait = WaitAsync(device);
+        QVERIFY(!Ready(wait, 60));
+        lines.Bits = TIOCM_CTS;
+        QVERIFY(Ready(wait, 5000));
+        QCOMPARE(wait.get(), std::make_pair(true, EV_CTS));
+        wait = WaitAsync(device);
+        lines.Bits = TIOCM_CTS | TIOCM_DSR;
+        QVERIFY(Ready(wait, 5000));
+        QCOMPARE(wait.get(), std::make_pair(true, EV_DSR));
+        // A change of a line outside the mask is not reported.
+        QVERIFY(device.SetEventMask(EV_DSR));
+        wait = WaitAsync(device);
+        lines.Bits = TIOCM_DSR;
+        QVERIFY(!Ready(wait, 100));
+        device.SetEventMask(0);
+        QVERIFY(Ready(wait, 5000));
+    }
+
+    void hungUpLineFailsWaitsWithoutSpinning() {
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetTimeouts({40, 1, 10, 0, 0}));
+        QVERIFY(device.SetEventMask(EV_RXCHAR));
+        pty.Write("unread");
+        pty.CloseMaster();
+
+        std::atomic<int> waits{0};
+        std::atomic<bool> stop{false};
+        std::thread waiter([&] {
+            while (!stop.load()) {
+                quint32 events = 0;
+                if (!device.WaitEvent(events))
+                    ++waits;
+            }
+        });
+        QTest::qWait(600);
+        QVERIFY(device.HungUp());
+        char buffer[16];
+        QCOMPARE(device.Read(buffer, 16), 0);
+        QCOMPARE(device.Write("x", 1), 0);
+        QCOMPARE(device.InputQueueCount(), 0);
+        QVERIFY2(waits.load() < 40, qPrintable(QString::number(waits.load())));
+        QVERIFY(waits.load() > 0);
+        stop = true;
+        QElapsedTimer timer;
+        timer.start();
+        device.Close(); // releases a waiter in its back-off
+        waiter.join();
+        QVERIFY(timer.elapsed() < 2000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSerialDevice)
+#include "test_serial_device.moc"

@@ -1,0 +1,576 @@
+// The serial port component on real pseudo-terminals, the test playing the
+// target on the master side.
+#include "platform/ModemStatus.h"
+#include "platform/Thread.h"
+#include "serial/QxComPort.h"
+#include "tests/support/FakeInteraction.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/TempAppDir.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+const QString OpenWarning = QStringLiteral(
+    "Unable to open the selected serial interface!\n\r\n\r     Please check, if any other "
+    "application\n\r             already uses this device.");
+
+QString ErrnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+termios LineOf(const PtyPair& pty) {
+    termios line{};
+    tcgetattr(pty.MasterFd(), &line);
+    return line;
+}
+
+uint SpeedOf(const PtyPair& pty) {
+    const termios line = LineOf(pty);
+    return uint(cfgetospeed(&line));
+}
+
+// Whether another program could take the device now.
+bool DeviceIsFree(const PtyPair& pty) {
+    TSerialDevice other;
+    return other.Open(pty.SlavePath());
+}
+
+QByteArray Pattern(int size) {
+    QByteArray bytes(size, 0);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7) % 251);
+    return bytes;
+}
+
+double CpuSeconds(clockid_t clock) {
+    timespec time{};
+    clock_gettime(clock, &time);
+    return double(time.tv_sec) + double(time.tv_nsec) / 1e9;
+}
+
+// The target pours bytes into the master side until stopped.
+class TStreamingTarget {
+public:
+    explicit TStreamingTarget(int master) : FMaster(master) {
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        FThread = std::thread([this] {
+            const QByteArray block(4096, 'z');
+            while (!FStop.load()) {
+                if (::write(FMaster, block.constData(), size_t(block.size())) < 0) {
+                    pollfd p{FMaster, POLLOUT, 0};
+                    ::poll(&p, 1, 10);
+                }
+            }
+        });
+    }
+    ~TStreamingTarget() {
+        FStop = true;
+        FThread.join();
+    }
+
+private:
+    int FMaster;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
+
+class TFakeModemLines : public TModemStatusSource {
+public:
+    TFakeModemLines() { SetModemStatusSource(this); }
+    ~TFakeModemLines() override { SetModemStatusSource(nullptr); }
+    std::optional<int> Read(int) override { return Bits.load(); }
+    std::atomic<int> Bits{0};
+};
+
+class TThreadNotingInteraction : public FakeInteraction {
+public:
+    void Warning(QWidget* parent, const QString& text, const QString& detail) override {
+        WarningThread = QThread::currentThread();
+        FakeInteraction::Warning(parent, text, detail);
+    }
+    QThread* WarningThread = nullptr;
+};
+
+// A port on COM1 mapped to a pty, with its received bytes and events noted.
+struct TPortRig {
+    TPortRig() {
+        Dir.MapDevice(1, Pty.SlavePath());
+        Port.OnReceive = [this](quint16 count) {
+            QByteArray bytes(count, 0);
+            const int got = Port.ReadBuffer(bytes.data(), count);
+            Received += bytes.left(got);
+            Note(QStringLiteral("receive"));
+        };
+        Port.OnTransmit = [this] { Note(QStringLiteral("transmit")); };
+        Port.OnCTSChanged = [this] { Note(QStringLiteral("cts")); };
+        Port.OnDSRChanged = [this] { Note(QStringLiteral("dsr")); };
+        Port.OnError = [this] { Note(QStringLiteral("error")); };
+    }
+    void Note(const QString& event) {
+        Events << event;
+        OffMainThread = OffMainThread || !TThread::IsMainThread();
+    }
+
+    TempAppDir Dir;
+    FakeInteraction Ui;
+    PtyPair Pty;
+    QByteArray Received;
+    QStringList Events;
+    bool OffMainThread = false;
+    TQxComPort Port;
+};
+
+} // namespace
+
+class TestSerialPort : public QObject {
+    Q_OBJECT
+
+private slots:
+    void requestsAreCounted() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        QVERIFY(rig.Port.OpenPort(false));
+        QVERIFY(!rig.Port.ClosePort());
+        QCOMPARE(rig.Port.Requests(), 1);
+        QVERIFY(rig.Port.Open());
+        rig.Pty.Write("still open");
+        QTRY_COMPARE(rig.Received, QByteArray("still open"));
+        QVERIFY(!DeviceIsFree(rig.Pty));
+
+        QVERIFY(rig.Port.ClosePort());
+        QVERIFY(!rig.Port.Open());
+        QCOMPARE(rig.Port.Requests(), 0);
+        QVERIFY(DeviceIsFree(rig.Pty));
+        QVERIFY(rig.Port.ClosePort());
+        QCOMPARE(rig.Port.Requests(), 0);
+
+        // With the counter overwritten, one close ends the device.
+        QVERIFY(rig.Port.OpenPort(false));
+        rig.Port.SetRequests(0);
+        QVERIFY(rig.Port.ClosePort());
+        QVERIFY(!rig.Port.Open());
+        QVERIFY(rig.Ui.Prompts.isEmpty());
+    }
+
+    void failedOpenCountsAndTheNextOneTriesAgain() {
+        TPortRig rig;
+        const QString missing = rig.Dir.Path() + "ttyGone";
+        rig.Dir.MapDevice(1, missing);
+        QVERIFY(!rig.Port.OpenPort(false));
+        QCOMPARE(rig.Port.Requests(), 1);
+        QCOMPARE(rig.Ui.Prompts.size(), 1);
+        QCOMPARE(rig.Ui.Prompts[0].Kind, QStringLiteral("warning"));
+        QCOMPARE(rig.Ui.Prompts[0].Text, OpenWarning);
+        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(ENOENT));
+        QVERIFY(!QFile::exists(missing));
+
+        QVERIFY(!rig.Port.OpenPort(true));
+        QCOMPARE(rig.Port.Requests(), 2);
+        QCOMPARE(rig.Ui.Prompts.size(), 1);
+
+        rig.Dir.MapDevice(1, rig.Pty.SlavePath());
+        QVERIFY(rig.Port.OpenPort(false));
+        QCOMPARE(rig.Port.Requests(), 3);
+    }
+
+    void comPortChangeMovesHeldRequests() {
+        TPortRig rig;
+        PtyPair second;
+        rig.Dir.MapDevice(2, second.SlavePath());
+        rig.Dir.MapDevice(3, rig.Dir.Path() + "ttyGone");
+
+        rig.Port.SetComPort(poCOM2); // no request: nothing is opened
+        QVERIFY(!rig.Port.Open());
+        QVERIFY(DeviceIsFree(second));
+        rig.Port.SetComPort(poCOM1);
+
+        QVERIFY(rig.Port.OpenPort(false));
+        QVERIFY(rig.Port.OpenPort(false));
+        rig.Port.SetComPort(poCOM1);
+        QVERIFY(!DeviceIsFree(rig.Pty));
+        rig.Port.SetComPort(poCOM2);
+        QVERIFY(rig.Port.Open());
+        QCOMPARE(rig.Port.Requests(), 2);
+        QVERIFY(DeviceIsFree(rig.Pty));
+        second.Write("from COM2");
+        QTRY_COMPARE(rig.Received, QByteArray("from COM2"));
+
+        rig.Port.SetComPort(poCOM3);
+        QVERIFY(!rig.Port.Open());
+        QCOMPARE(rig.Port.Requests(), 2);
+        QVERIFY(DeviceIsFree(second));
+        QCOMPARE(rig.Ui.WarningTexts(), QStringList{OpenWarning});
+    }
+
+    void parametersReachTheLineNowOrAtTheNextOpen() {
+        TPortRig rig;
+        rig.Port.SetBaudrate(br300);
+        rig.Port.SetStopBits(sb20);
+        rig.Port.SetParity(paODD);
+        QCOMPARE(rig.Port.Baudrate(), br300);
+        QVERIFY(SpeedOf(rig.Pty) != uint(B300));
+
+        QVERIFY(rig.Port.OpenPort(false));
+        termios line = LineOf(rig.Pty);
+        QCOMPARE(uint(cfgetospeed(&line)), uint(B300));
+        QCOMPARE(uint(line.c_cflag & (CSTOPB | PARODD | CMSPAR)), uint(CSTOPB | PARODD));
+
+        rig.Port.SetBaudrate(br57600);
+        rig.Port.SetStopBits(sb10);
+        rig.Port.SetParity(paSPACE);
+        line = LineOf(rig.Pty);
+        QCOMPARE(uint(cfgetospeed(&line)), uint(B57600));
+        QCOMPARE(uint(line.c_cflag & (CSTOPB | PARODD | CMSPAR)), uint(CMSPAR));
+
+        // 4 data bits: stored, refused by the line, which keeps its setting.
+        rig.Port.SetDatabits(db4);
+        QCOMPARE(rig.Port.Databits(), db4);
+        rig.Port.SetBaudrate(br1200);
+        QCOMPARE(SpeedOf(rig.Pty), uint(B57600));
+        QVERIFY(!rig.Port.ApplySettings());
+        QVERIFY(rig.Ui.Prompts.isEmpty());
+
+        QVERIFY(rig.Port.ClosePort());
+        QVERIFY(!rig.Port.OpenPort(false));
+        QCOMPARE(rig.Ui.Prompts.size(), 1);
+        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(EINVAL));
+        QVERIFY(DeviceIsFree(rig.Pty));
+    }
+
+    void aDeviceInUseIsRefused() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        TQxComPort other;
+        QVERIFY(!other.OpenPort(false));
+        QCOMPARE(rig.Ui.Prompts.size(), 1);
+        QCOMPARE(rig.Ui.Prompts[0].Text, OpenWarning);
+        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(EBUSY));
+        QVERIFY(rig.Port.ClosePort());
+        QVERIFY(other.OpenPort(false));
+    }
+
+    void closedPortDoesNothing() {
+        TPortRig rig;
+        char buffer[4] = {};
+        QCOMPARE(rig.Port.WriteBuffer("abc", 3), 0);
+        QCOMPARE(rig.Port.ReadBuffer(buffer, 4), 0);
+        QCOMPARE(rig.Port.RxBufferCount(), 0u);
+        QCOMPARE(rig.Port.TxBufferFree(), 0u);
+        QVERIFY(rig.Port.WriteString(""));
+        QVERIFY(!rig.Port.WriteString("a"));
+        QVERIFY(!rig.Port.WaitForSequence("", 50));
+        QVERIFY(!rig.Port.ApplySettings());
+        QCOMPARE(rig.Pty.ReadAll(50), QByteArray());
+    }
+
+    void queueCounts() {
+        TPortRig rig;
+        rig.Port.OnReceive = nullptr;
+        QVERIFY(rig.Port.OpenPort(false));
+        QVERIFY(rig.Port.TxBufferFree() > 0);
+        rig.Pty.Write("12345");
+        QTRY_COMPARE(rig.Port.RxBufferCount(), 5u);
+    }
+
+    void waitForSequence_data() {
+        QTest::addColumn<QByteArray>("sequence");
+        QTest::addColumn<QByteArray>("incoming");
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<bool>("matched");
+        QTest::addColumn<QByteArray>("scanned");
+        QTest::addColumn<QByteArray>("leftForReceive");
+        QTest::newRow("match after x a a b") << QByteArray("ab") << QByteArray("xaab") << 2000
+                                             << true << QByteArray("xaab") << QByteArray();
+        QTest::newRow("bytes after the match stay")
+            << QByteArray("ab") << QByteArray("xaabREST") << 2000 << true << QByteArray("xaab")
+            << QByteArray("REST");
+        QTest::newRow("empty sequence takes the first byte")
+            << QByteArray() << QByteArray("qrs") << 2000 << true << QByteArray("q")
+            << QByteArray("rs");
+        QTest::newRow("empty sequence, silence")
+            << QByteArray() << QByteArray() << 100 << false << QByteArray() << QByteArray();
+        QTest::newRow("no match") << QByteArray("ab") << QByteArray("xyz") << 150 << false
+                                  << QByteArray("xyz") << QByteArray();
+        QTest::newRow("zero time-out reads nothing") << QByteArray("ab") << QByteArray("ab") << 0
+                                                     << false << QByteArray() << QByteArray("ab");
+        QTest::newRow("binary bytes")
+            << QByteArray("\x00\xff", 2) << QByteArray("\x01\x00\xff", 3) << 2000 << true
+            << QByteArray("\x01\x00\xff", 3) << QByteArray();
+    }
+    void waitForSequence() {
+        QFETCH(QByteArray, sequence);
+        QFETCH(QByteArray, incoming);
+        QFETCH(int, timeout);
+        QFETCH(bool, matched);
+        QFETCH(QByteArray, scanned);
+        QFETCH(QByteArray, leftForReceive);
+        TPortRig rig;
+        QByteArray scans;
+        rig.Port.OnScan = [&](char& ch) { scans.append(ch); };
+        QVERIFY(rig.Port.OpenPort(false));
+        rig.Pty.Write(incoming);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(rig.Port.WaitForSequence(sequence, timeout), matched);
+        if (!matched) // the tick count counts whole milliseconds
+            QVERIFY(timer.elapsed() >= timeout - 2);
+        QCOMPARE(scans, scanned);
+        QCOMPARE(rig.Received, QByteArray()); // nothing announced during the wait
+        if (leftForReceive.isEmpty())
+            QTest::qWait(100);
+        QTRY_COMPARE(rig.Received, leftForReceive);
+    }
+
+    void waitForSequenceReactsToBytesAsTheyComeAndTakesTheScannersByte() {
+        TPortRig rig;
+        QByteArray scans;
+        rig.Port.OnScan = [&](char& ch) {
+            scans.append(ch);
+            if (ch == 'X')
+                ch = 'a';
+        };
+        QVERIFY(rig.Port.OpenPort(false));
+        std::thread target([&] {
+            for (const char* piece : {"-", "X", "b", "tail"}) {
+                QThread::msleep(30);
+                rig.Pty.Write(piece);
+            }
+        });
+        QVERIFY(rig.Port.WaitForSequence("ab", 5000));
+        QCOMPARE(scans, QByteArray("-Xb"));
+        target.join();
+        QTRY_COMPARE(rig.Received, QByteArray("tail"));
+    }
+
+    void eventsProcessedDuringAWaitDoNotTakeItsBytes() {
+        TPortRig rig;
+        QByteArray scans;
+        rig.Port.OnScan = [&](char& ch) {
+            scans.append(ch);
+            QCoreApplication::processEvents();
+        };
+        QVERIFY(rig.Port.OpenPort(false));
+        rig.Pty.Write("xaabREST");
+        QThread::msleep(100); // the monitor has caught the bytes and waits for delivery
+        QVERIFY(rig.Port.WaitForSequence("ab", 2000));
+        QCOMPARE(scans, QByteArray("xaab"));
+        QTRY_COMPARE(rig.Received, QByteArray("REST"));
+    }
+
+    void receivedBytesArriveInOrderOnTheMainThread() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        const QByteArray sent = Pattern(300000);
+        std::thread target([&] { rig.Pty.Write(sent); });
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Received.size(), sent.size(), 20000);
+        target.join();
+        QVERIFY(rig.Received == sent);
+        QVERIFY(!rig.OffMainThread);
+    }
+
+    void onlyTheFirstEventOfAMaskIsRaised_data() {
+        QTest::addColumn<uint>("mask");
+        QTest::addColumn<QString>("raised");
+        QTest::newRow("receive and cts") << uint(EV_RXCHAR | EV_CTS) << "receive";
+        QTest::newRow("all") << uint(PortEventMask) << "receive";
+        QTest::newRow("transmit and error") << uint(EV_TXEMPTY | EV_ERR) << "transmit";
+        QTest::newRow("error before lines") << uint(EV_ERR | EV_CTS | EV_DSR) << "error";
+        QTest::newRow("cts before dsr") << uint(EV_CTS | EV_DSR) << "cts";
+        QTest::newRow("dsr") << uint(EV_DSR) << "dsr";
+        QTest::newRow("zero mask") << 0u << "";
+        QTest::newRow("unknown bits") << 0x0102u << "";
+    }
+    void onlyTheFirstEventOfAMaskIsRaised() {
+        QFETCH(uint, mask);
+        QFETCH(QString, raised);
+        TPortRig rig;
+        rig.Port.DispatchCommEvent(mask);
+        QCOMPARE(rig.Events.join(','), raised);
+    }
+
+    void lineEventsReachTheirHandlers() {
+        TFakeModemLines lines;
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        lines.Bits = TIOCM_CTS;
+        QTRY_COMPARE(rig.Events, QStringList{"cts"});
+        lines.Bits = TIOCM_CTS | TIOCM_DSR;
+        QTRY_COMPARE(rig.Events, (QStringList{"cts", "dsr"}));
+        QVERIFY(rig.Port.WriteString("t"));
+        QTRY_COMPARE(rig.Events, (QStringList{"cts", "dsr", "transmit"}));
+        QCOMPARE(rig.Pty.Read(1), QByteArray("t"));
+        QVERIFY(!rig.OffMainThread);
+    }
+
+    void nothingIsRaisedAfterClose() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        QTest::qWait(30); // the monitor waits
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(rig.Port.ClosePort());
+        QVERIFY(timer.elapsed() < 2000);
+        rig.Pty.Write("after close");
+        QTest::qWait(150);
+        QVERIFY(rig.Events.isEmpty());
+
+        // An event caught just before the close is dropped, not raised with
+        // nothing to read.
+        QVERIFY(rig.Port.OpenPort(false));
+        QTRY_COMPARE(rig.Received, QByteArray("after close"));
+        rig.Events.clear();
+        rig.Pty.Write("x");
+        QThread::msleep(100); // the monitor has caught it and waits for delivery
+        QVERIFY(rig.Port.ClosePort());
+        QTest::qWait(150);
+        QVERIFY(rig.Events.isEmpty());
+        // Nor is it raised for the next open of the device.
+        TSerialDevice other;
+        QVERIFY(other.Open(rig.Pty.SlavePath()));
+        QVERIFY(other.SetTimeouts({0, 0, 1000, 0, 0}));
+        char ch = 0;
+        QCOMPARE(other.Read(&ch, 1), 1);
+        other.Close();
+        QVERIFY(rig.Port.OpenPort(false));
+        QTest::qWait(150);
+        QVERIFY(rig.Events.isEmpty());
+    }
+
+    void destroyingWhileBytesStreamDeliversNothingAfterwards() {
+        TempAppDir dir;
+        FakeInteraction ui;
+        PtyPair pty;
+        dir.MapDevice(1, pty.SlavePath());
+        TStreamingTarget target(pty.MasterFd());
+        int lateEvents = 0;
+        int events = 0;
+        for (int round = 0; round < 200; ++round) {
+            auto alive = std::make_shared<bool>(true);
+            auto port = std::make_unique<TQxComPort>();
+            TQxComPort* raw = port.get();
+            char buffer[4096];
+            port->OnReceive = [&, alive, raw](quint16 count) {
+                if (!*alive) {
+                    ++lateEvents;
+                    return;
+                }
+                ++events;
+                raw->ReadBuffer(buffer, std::min<quint16>(count, sizeof buffer));
+            };
+            QVERIFY(port->OpenPort(true));
+            switch (round % 3) {
+            case 0: // right away
+                break;
+            case 1: { // while events flow
+                const int before = events;
+                QVERIFY(QTest::qWaitFor([&] { return events > before + 2; }, 5000));
+                break;
+            }
+            case 2: // while the monitor waits for a delivery
+                QCoreApplication::processEvents();
+                QThread::msleep(2);
+                break;
+            }
+            port.reset();
+            *alive = false;
+            QCoreApplication::processEvents();
+        }
+        QTest::qWait(50);
+        QCOMPARE(lateEvents, 0);
+        QVERIFY(events > 0);
+        QVERIFY(ui.Prompts.isEmpty());
+    }
+
+    void hangUpLeavesTheProgramResponsiveAndTheMonitorQuiet() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        rig.Pty.Write("last words");
+        QTRY_COMPARE(rig.Received, QByteArray("last words"));
+        rig.Pty.Write("unread");
+        rig.Pty.CloseMaster();
+
+        QTest::qWait(100);
+        const double processBefore = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double mainBefore = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        QElapsedTimer timer;
+        timer.start();
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(10);
+        QTest::qWait(1000);
+        const double others = (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processBefore) -
+                              (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - mainBefore);
+        const double wall = double(timer.elapsed()) / 1000;
+        QVERIFY2(others < 0.05 * wall, qPrintable(QString::number(others / wall * 100) + "%"));
+        QVERIFY(ticks > 20);
+
+        QVERIFY(!rig.Port.WriteString("x"));
+        QCOMPARE(rig.Port.WriteBuffer("xyz", 3), 0);
+        QVERIFY(!rig.Port.WaitForSequence("a", 1000));
+        timer.start();
+        QVERIFY(rig.Port.ClosePort());
+        QVERIFY(timer.elapsed() < 2000);
+    }
+
+    void aLongWriteArrivesWhole() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        const QByteArray sent = Pattern(200000);
+        QByteArray arrived;
+        std::thread target([&] { arrived = rig.Pty.Read(sent.size(), 5000); });
+        QVERIFY(rig.Port.WriteString(sent));
+        target.join();
+        QCOMPARE(arrived.size(), sent.size());
+        QVERIFY(arrived == sent);
+    }
+
+    void openWarningFromAnotherThreadShowsOnTheMainThread() {
+        TPortRig rig;
+        TThreadNotingInteraction ui;
+        rig.Dir.MapDevice(1, rig.Dir.Path() + "ttyGone");
+        std::atomic<bool> done{false};
+        std::thread opener([&] {
+            rig.Port.OpenPort(false);
+            rig.Port.ClosePort();
+            done = true;
+        });
+        QTRY_VERIFY(done.load());
+        opener.join();
+        QCOMPARE(ui.WarningTexts(), QStringList{OpenWarning});
+        QCOMPARE(ui.WarningThread, QThread::currentThread());
+    }
+
+    void theProgramsPortIsOneInstance() {
+        TQxComPort& port = SerialPort();
+        QCOMPARE(&SerialPort(), &port);
+        QCOMPARE(port.ComPort(), poCOM1);
+        QCOMPARE(port.Baudrate(), br9600);
+        QCOMPARE(port.Databits(), db8);
+        QCOMPARE(port.StopBits(), sb10);
+        QCOMPARE(port.Parity(), paNONE);
+        QVERIFY(!port.Open());
+        port.SetBaudrate(br300);
+        DestroySerialPort();
+        QCOMPARE(SerialPort().Baudrate(), br9600);
+        DestroySerialPort();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSerialPort)
+#include "test_serial_port.moc"
