@@ -312,7 +312,9 @@ void TQxConsoleWindow::showEvent(QShowEvent* event) {
         window->installEventFilter(this);
     if (!FShownOnce) {
         FShownOnce = true;
-        FormShow();
+        // Once the window is on the screen, so that a warning about the
+        // port appears in front of it.
+        QMetaObject::invokeMethod(this, &TQxConsoleWindow::FormShow, Qt::QueuedConnection);
     }
 }
 

@@ -77,6 +77,9 @@ bool AppWindowFixture::Show() {
     Window->activateWindow();
     if (!QTest::qWaitForWindowExposed(Window.get()))
         return false;
+    // The first showing has run once the status bar is written.
+    if (!QTest::qWaitFor([this] { return !Window->StatusText(1).isEmpty(); }))
+        return false;
     Window->Console()->setFocus();
     return QTest::qWaitFor([this] { return Window->Console()->hasFocus(); });
 }
