@@ -25,9 +25,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr qint64 StreamBytes = 64 * 1024 * 1024;
-constexpr int Rounds = 3;
+constexpr qint64 StreamBytes = 32 * 1024 * 1024;
+// Rounds alternate both readers; medians damp a noisy machine.
+constexpr int Rounds = 5;
 constexpr int LatencySamples = 300;
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
 
 double Seconds(Clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
@@ -124,10 +130,7 @@ double MedianWaitLatencyMs(PtyPair& pty) {
     stop.store(true);
     target.join();
     port.ClosePort();
-    if (samples.empty())
-        return -1;
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
+    return samples.empty() ? -1 : Median(samples);
 }
 
 } // namespace
@@ -142,15 +145,17 @@ int main(int argc, char** argv) {
     }
     appDir.MapDevice(1, pty.SlavePath());
 
-    double raw = 0;
-    double serial = 0;
+    std::vector<double> raw;
+    std::vector<double> serial;
+    std::vector<double> ratio;
     for (int round = 0; round < Rounds; ++round) {
-        raw = std::max(raw, RawPtyRate(pty));
-        serial = std::max(serial, SerialPortRate(pty));
+        raw.push_back(RawPtyRate(pty));
+        serial.push_back(SerialPortRate(pty));
+        ratio.push_back(raw.back() > 0 ? serial.back() / raw.back() : 0.0);
     }
-    std::printf("serial_rx_mb_s: %.1f MB/s\n", serial);
-    std::printf("raw_pty_rx_mb_s: %.1f MB/s\n", raw);
-    std::printf("serial_rx_ratio: %.2f ratio\n", raw > 0 ? serial / raw : 0.0);
+    std::printf("serial_rx_mb_s: %.1f MB/s\n", Median(serial));
+    std::printf("raw_pty_rx_mb_s: %.1f MB/s\n", Median(raw));
+    std::printf("serial_rx_ratio: %.2f ratio\n", Median(ratio));
     std::printf("wait_sequence_latency_ms: %.3f ms\n", MedianWaitLatencyMs(pty));
     return 0;
 }

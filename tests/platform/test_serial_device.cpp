@@ -1,7 +1,5 @@
-// The serial device layer on real pseudo-terminals: device names, exclusive
-// open, line parameters, read time-outs, the event wait and its release,
-// and a hang-up.
-#include "platform/ModemStatus.h"
+// The serial device layer on real pseudo-terminals: device names, open
+// failures, line parameters, read time-outs, the event wait and its release.
 #include "platform/SerialDevice.h"
 #include "platform/SerialDeviceMap.h"
 #include "tests/support/PtyPair.h"
@@ -11,25 +9,15 @@
 #include <QFile>
 #include <QtTest>
 
-#include <atomic>
 #include <cstring>
 #include <future>
-#include <thread>
 
-#include <sys/ioctl.h>
 #include <termios.h>
 
 namespace {
 
 QString ErrnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// The slave's settings, as seen from the master side.
-termios LineOf(const PtyPair& pty) {
-    termios line{};
-    tcgetattr(pty.MasterFd(), &line);
-    return line;
 }
 
 // Runs WaitEvent on another thread.
@@ -44,14 +32,6 @@ std::future<std::pair<bool, quint32>> WaitAsync(TSerialDevice& device) {
 bool Ready(std::future<std::pair<bool, quint32>>& wait, int ms) {
     return wait.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
 }
-
-class TFakeModemLines : public TModemStatusSource {
-public:
-    TFakeModemLines() { SetModemStatusSource(this); }
-    ~TFakeModemLines() override { SetModemStatusSource(nullptr); }
-    std::optional<int> Read(int) override { return Bits.load(); }
-    std::atomic<int> Bits{0};
-};
 
 } // namespace
 
@@ -91,53 +71,6 @@ private slots:
         QVERIFY(!device.IsOpen());
     }
 
-    void aSecondOpenIsRefusedUntilTheFirstCloses() {
-        PtyPair pty;
-        TSerialDevice first;
-        TSerialDevice second;
-        QVERIFY(first.Open(pty.SlavePath()));
-        QVERIFY(!second.Open(pty.SlavePath()));
-        QCOMPARE(second.ErrorText(), ErrnoText(EBUSY));
-        first.Close();
-        QVERIFY(second.Open(pty.SlavePath()));
-        QVERIFY(!first.Open(pty.SlavePath()));
-        second.Close();
-        QVERIFY(first.Open(pty.SlavePath()));
-    }
-
-    void lineSettingsReachTheLine_data() {
-        QTest::addColumn<int>("baudrate");
-        QTest::addColumn<int>("stopBits");
-        QTest::addColumn<int>("parity");
-        QTest::addColumn<uint>("speed");
-        QTest::addColumn<uint>("flags"); // the bits a pty keeps
-        QTest::newRow("300 1 none") << 300 << 0 << 0 << uint(B300) << 0u;
-        QTest::newRow("9600 1.5 odd") << 9600 << 1 << 1 << uint(B9600) << uint(CSTOPB | PARODD);
-        QTest::newRow("19200 2 even") << 19200 << 2 << 2 << uint(B19200) << uint(CSTOPB);
-        QTest::newRow("57600 1 mark") << 57600 << 0 << 3 << uint(B57600) << uint(CMSPAR | PARODD);
-        QTest::newRow("115200 2 space")
-            << 115200 << 2 << 4 << uint(B115200) << uint(CMSPAR | CSTOPB);
-    }
-    void lineSettingsReachTheLine() {
-        QFETCH(int, baudrate);
-        QFETCH(int, stopBits);
-        QFETCH(int, parity);
-        QFETCH(uint, speed);
-        QFETCH(uint, flags);
-        PtyPair pty;
-        TSerialDevice device;
-        QVERIFY(device.Open(pty.SlavePath()));
-        QVERIFY(device.SetLineSettings({baudrate, 8, stopBits, parity}));
-        const termios line = LineOf(pty);
-        QCOMPARE(uint(cfgetospeed(&line)), speed);
-        QCOMPARE(uint(cfgetispeed(&line)), speed);
-        QCOMPARE(uint(line.c_cflag & (CSTOPB | PARODD | CMSPAR)), flags);
-        QCOMPARE(uint(line.c_cflag & (CLOCAL | CREAD | CRTSCTS)), uint(CLOCAL | CREAD));
-        QCOMPARE(uint(line.c_iflag & (IXON | IXOFF | INPCK | ICRNL | ISTRIP)), 0u);
-        QCOMPARE(uint(line.c_lflag & (ICANON | ECHO | ISIG)), 0u);
-        QCOMPARE(uint(line.c_oflag & OPOST), 0u);
-    }
-
     // A pty forces 8 data bits and no parity bit on every change, so the
     // character frame is checked on the termios the device would apply.
     void characterFrameOfEveryParameterSet_data() {
@@ -167,14 +100,6 @@ private slots:
             termios line{};
             QVERIFY(!BuildLineTermios(line, settings));
         }
-        PtyPair pty;
-        TSerialDevice device;
-        QVERIFY(device.Open(pty.SlavePath()));
-        QVERIFY(device.SetLineSettings({4800, 8, 0, 0}));
-        QVERIFY(!device.SetLineSettings({300, 4, 0, 0}));
-        QCOMPARE(device.ErrorText(), ErrnoText(EINVAL));
-        const termios line = LineOf(pty);
-        QCOMPARE(uint(cfgetospeed(&line)), uint(B4800));
     }
 
     void readsReturnWithinTheirTimeouts() {
@@ -267,64 +192,6 @@ private slots:
         wait = WaitAsync(device);
         QVERIFY(Ready(wait, 5000));
         QCOMPARE(wait.get().first, false);
-    }
-
-    void modemLineChangesBecomeEvents() {
-        TFakeModemLines lines;
-        PtyPair pty;
-        TSerialDevice device;
-        QVERIFY(device.Open(pty.SlavePath()));
-        QVERIFY(device.SetEventMask(EV_CTS | EV_DSR));
-        auto wait = WaitAsync(device);
-        QVERIFY(!Ready(wait, 60));
-        lines.Bits = TIOCM_CTS;
-        QVERIFY(Ready(wait, 5000));
-        QCOMPARE(wait.get(), std::make_pair(true, EV_CTS));
-        wait = WaitAsync(device);
-        lines.Bits = TIOCM_CTS | TIOCM_DSR;
-        QVERIFY(Ready(wait, 5000));
-        QCOMPARE(wait.get(), std::make_pair(true, EV_DSR));
-        // A change of a line outside the mask is not reported.
-        QVERIFY(device.SetEventMask(EV_DSR));
-        wait = WaitAsync(device);
-        lines.Bits = TIOCM_DSR;
-        QVERIFY(!Ready(wait, 100));
-        device.SetEventMask(0);
-        QVERIFY(Ready(wait, 5000));
-    }
-
-    void hungUpLineFailsWaitsWithoutSpinning() {
-        PtyPair pty;
-        TSerialDevice device;
-        QVERIFY(device.Open(pty.SlavePath()));
-        QVERIFY(device.SetTimeouts({40, 1, 10, 0, 0}));
-        QVERIFY(device.SetEventMask(EV_RXCHAR));
-        pty.Write("unread");
-        pty.CloseMaster();
-
-        std::atomic<int> waits{0};
-        std::atomic<bool> stop{false};
-        std::thread waiter([&] {
-            while (!stop.load()) {
-                quint32 events = 0;
-                if (!device.WaitEvent(events))
-                    ++waits;
-            }
-        });
-        QTest::qWait(600);
-        QVERIFY(device.HungUp());
-        char buffer[16];
-        QCOMPARE(device.Read(buffer, 16), 0);
-        QCOMPARE(device.Write("x", 1), 0);
-        QCOMPARE(device.InputQueueCount(), 0);
-        QVERIFY2(waits.load() < 40, qPrintable(QString::number(waits.load())));
-        QVERIFY(waits.load() > 0);
-        stop = true;
-        QElapsedTimer timer;
-        timer.start();
-        device.Close(); // releases a waiter in its back-off
-        waiter.join();
-        QVERIFY(timer.elapsed() < 2000);
     }
 };
 
