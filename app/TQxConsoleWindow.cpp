@@ -67,6 +67,8 @@ constexpr int MinimumHeight = 250;
 constexpr std::array<int, 4> PanelWidths = {115, 60, 60, 50};
 constexpr int PanelCount = 4;
 constexpr int PortTextLength = 20;
+// Room for the panel's frame and margins beside its text.
+constexpr int PanelPadding = 12;
 // The longest text panel 0 can show.
 const QString WidestPortText = QStringLiteral("COM10: 115200,8,N,1.");
 
@@ -225,7 +227,7 @@ void TQxConsoleWindow::CreateStatusBar() {
         const bool last = i == PanelCount - 1;
         int width = PanelWidths[size_t(i)];
         if (i == 0)
-            width = std::max(width, metrics.horizontalAdvance(WidestPortText) + 12);
+            width = std::max(width, metrics.horizontalAdvance(WidestPortText) + PanelPadding);
         panel->setAlignment(Qt::AlignVCenter | (last ? Qt::AlignLeft : Qt::AlignHCenter));
         if (last) {
             // A long logfile name must not widen the window.
@@ -274,7 +276,8 @@ void TQxConsoleWindow::ConnectCommands() {
 // needs, nor lower than 250 pixels.
 void TQxConsoleWindow::SetSizeLimits() {
     const int macroBoxRight = LabelLeft + Label1->width() + MacroBox->width();
-    const int toolbarRight = ButtonLeft + 6 * SBHelp->width();
+    const int toolbarRight =
+        ButtonLeft + MacroPanel->findChildren<QToolButton*>().size() * SBHelp->width();
     setMinimumSize(std::max(macroBoxRight, toolbarRight) + RightSpace, MinimumHeight);
 }
 
