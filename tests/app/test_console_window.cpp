@@ -357,14 +357,6 @@ private slots:
                  QStringList{QStringLiteral("Unable to write to %1").arg(f.Dir.SettingsFile())});
         QVERIFY(!SerialPort().Open());
     }
-
-    void clearEmptiesThePane() {
-        AppWindowFixture f;
-        QVERIFY(f.Show());
-        f.Window->Console()->WriteText("some text\r\nmore");
-        QTest::mouseClick(f.Window->SBClear, Qt::LeftButton);
-        QVERIFY(f.ScreenLines().isEmpty());
-    }
 };
 
 QTEST_MAIN(TestConsoleWindow)

@@ -203,21 +203,6 @@ private slots:
         QVERIFY(!f.Window->SBMacro->isEnabled());
     }
 
-    void shortcutLabels_data() {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("first") << 0 << "Shift+Ctrl+A:";
-        QTest::newRow("third") << 2 << "Shift+Ctrl+C:";
-        QTest::newRow("last with a letter") << 25 << "Shift+Ctrl+Z:";
-        QTest::newRow("27th") << 26 << "";
-    }
-
-    void shortcutLabels() {
-        QFETCH(int, index);
-        QFETCH(QString, label);
-        QCOMPARE(TMacroItemDelegate::ShortcutLabel(index), label);
-    }
-
     // The label column of an item is drawn in grey only where it has a
     // label; the macro text starts in its own column either way.
     void drawnItemsShowLabelsAndText() {
