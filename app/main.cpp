@@ -1,16 +1,18 @@
-#include "terminal/TQxConsole.h"
+#include "app/TQxConsoleWindow.h"
+#include "serial/QxComPort.h"
 
 #include <QApplication>
 
-// Until the main window exists: the terminal pane alone, echoing what is
-// typed (Enter as CR LF), so the emulation can be tried by hand.
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Qx-Console"));
-    TQxConsole console;
-    console.SetLocalEcho(true);
-    console.SetCRLFOut(true);
-    console.resize(680, 420);
-    console.show();
-    return QApplication::exec();
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(icons);
+    // The program's title; the window's own caption carries the version.
+    QApplication::setApplicationName(QStringLiteral("Qx-Console"));
+
+    auto* window = new TQxConsoleWindow;
+    window->show();
+    const int result = QApplication::exec();
+    delete window;
+    DestroySerialPort();
+    return result;
 }

@@ -1,0 +1,7 @@
+#include "app/Globals.h"
+
+#include "platform/AppLocation.h"
+
+QString AppDir() {
+    return ApplicationDir();
+}

@@ -1,0 +1,552 @@
+#include "app/TQxConsoleWindow.h"
+
+#include "app/Globals.h"
+#include "app/SettingsGlue.h"
+#include "app/TMacroBox.h"
+#include "help/TBubbleForm.h"
+#include "platform/AppLocation.h"
+#include "platform/Interaction.h"
+#include "platform/ProfileFile.h"
+#include "serial/QxComPort.h"
+#include "terminal/TQxConsole.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+const QString Caption = QStringLiteral("Qx-Console V3.0");
+const QByteArray PlacementSection = "Window";
+
+// Status texts indexed by the pane's HexEmulation and LocalEcho.
+const std::array<QString, 2> EmulationNames = {QStringLiteral("ASCII"), QStringLiteral("HEX")};
+const std::array<QString, 2> EchoNames = {QString(), QStringLiteral("Echo")};
+
+constexpr int DefaultLeft = 100;
+constexpr int DefaultTop = 100;
+constexpr int DefaultHeight = 300;
+constexpr int DefaultWidth = 550;
+
+// The toolbar and macro row as designed; a larger UI font widens them.
+constexpr int ButtonLeft = 2;
+constexpr int ButtonTop = 3;
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 40;
+// The toolbar row is 48 pixels high, its bottom line included.
+constexpr int ToolbarBottomSpace = 3;
+constexpr int BevelHeight = 2;
+constexpr int IconSize = 20;
+// Room beside the widest caption of a toolbar button.
+constexpr int ButtonTextSpace = 2;
+constexpr int LabelLeft = 8;
+constexpr int MacroBoxLeft = 52;
+constexpr int MacroBoxWidth = 401;
+constexpr int MacroBoxHeight = 20;
+constexpr int MinimumMacroBoxWidth = 300;
+constexpr int LabelSpace = 4;
+constexpr int MacroRowTop = 8;
+constexpr int MacroRowBottom = 7;
+constexpr int RightSpace = 10;
+constexpr int MinimumHeight = 250;
+
+// Status panel widths; the last panel takes the rest.
+constexpr std::array<int, 4> PanelWidths = {115, 60, 60, 50};
+constexpr int PanelCount = 4;
+constexpr int PortTextLength = 20;
+// Room for the panel's frame and margins beside its text.
+constexpr int PanelPadding = 12;
+// The longest text panel 0 can show.
+const QString WidestPortText = QStringLiteral("COM10: 115200,8,N,1.");
+
+const QByteArray DelayMarker = QByteArrayLiteral("\x1bT");
+constexpr int MaxDelayDigits = 4;
+
+QString PortStatusText(TQxComPort& port) {
+    const QString text = QStringLiteral("%1 %2,%3,%4,%5")
+                             .arg(QLatin1String(ComPortNames[port.ComPort()]))
+                             .arg(BaudrateValues[port.Baudrate()])
+                             .arg(QLatin1Char(DatabitsChars[port.Databits()]))
+                             .arg(QLatin1Char(ParityChars[port.Parity()]))
+                             .arg(QLatin1String(StopBitsTexts[port.StopBits()]));
+    return text.left(PortTextLength);
+}
+
+QIcon ButtonIcon(const QString& name) {
+    QIcon icon(QStringLiteral(":/icons/%1.svg").arg(name));
+    icon.addFile(QStringLiteral(":/icons/%1-disabled.svg").arg(name), {}, QIcon::Disabled);
+    return icon;
+}
+
+bool IsDigit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
+
+} // namespace
+
+TQxConsoleWindow::TQxConsoleWindow(QWidget* parent) : QWidget(parent) {
+    FormCreate();
+}
+
+TQxConsoleWindow::~TQxConsoleWindow() {
+    FormDestroy();
+}
+
+// ---------------------------------------------------------------------------
+// Creation, showing, destruction
+
+void TQxConsoleWindow::FormCreate() {
+    setWindowTitle(Caption);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/qx-console.svg")));
+    CreateMacroPanel();
+    CreateStatusBar();
+    CreateConsoleMenu();
+    CreateConsole();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(MacroPanel);
+    layout->addWidget(FConsole, 1);
+    layout->addWidget(StatusBar);
+
+    ConnectCommands();
+    SetSizeLimits();
+    ReadPlacement(SettingsFileName(), PlacementSection);
+
+    TQxComPort& port = SerialPort();
+    port.OnReceive = [this](quint16 count) { ComPortReceive(count); };
+    port.OnScan = [this](char& ch) { ComPortScan(ch); };
+    port.DialogParent = this;
+}
+
+void TQxConsoleWindow::CreateConsole() {
+    FConsole = new TQxConsole(this);
+    FConsole->SetLocalEcho(true);
+    FConsole->OnKeyPress = [this](TQxConsole& sender, char& key) { ConsoleKeyPress(sender, key); };
+    FConsole->SetPopupMenu(ConsoleMenu);
+    FConsole->setFocus();
+    QWidget::setTabOrder(FConsole, MacroBox);
+}
+
+void TQxConsoleWindow::CreateMacroPanel() {
+    MacroPanel = new QWidget(this);
+    SBSettings = CreateSpeedButton(QStringLiteral("&Settings..."), QStringLiteral("settings"));
+    SBClear = CreateSpeedButton(QStringLiteral("&Clear"), QStringLiteral("clear"));
+    SBTransfer = CreateSpeedButton(QStringLiteral("&Download..."), QStringLiteral("download"));
+    SBMacro = CreateSpeedButton(QStringLiteral("&Send"), QStringLiteral("send"));
+    SBLogging = CreateSpeedButton(QStringLiteral("&Logfile..."), QStringLiteral("logfile"));
+    SBHelp = CreateSpeedButton(QStringLiteral("&Help F1"), QStringLiteral("help"));
+    SBLogging->setCheckable(true);
+    // "&Settings..." and "&Send" mark the same letter: Alt+S sends.
+    SBSettings->setShortcut(QKeySequence());
+
+    auto* toolbar = new QHBoxLayout;
+    toolbar->setContentsMargins(ButtonLeft, ButtonTop, 0, ToolbarBottomSpace);
+    toolbar->setSpacing(0);
+    int buttonWidth = ButtonWidth;
+    int buttonHeight = ButtonHeight;
+    const QList<QToolButton*> buttons = {SBSettings, SBClear,   SBTransfer,
+                                         SBMacro,    SBLogging, SBHelp};
+    for (QToolButton* button : buttons) {
+        const QString caption = QString(button->text()).remove(QLatin1Char('&'));
+        buttonWidth = std::max(buttonWidth, button->fontMetrics().horizontalAdvance(caption) +
+                                                2 * ButtonTextSpace);
+        buttonHeight = std::max(buttonHeight, button->sizeHint().height());
+    }
+    for (QToolButton* button : buttons) {
+        button->setFixedSize(buttonWidth, buttonHeight);
+        toolbar->addWidget(button);
+    }
+    toolbar->addStretch(1);
+
+    Bevel2 = new QFrame(MacroPanel);
+    Bevel2->setFrameShape(QFrame::HLine);
+    Bevel2->setFrameShadow(QFrame::Sunken);
+    Bevel2->setFixedHeight(BevelHeight);
+
+    Label1 = new QLabel(QStringLiteral("&Macros:"), MacroPanel);
+    MacroBox = new TMacroBox(MacroPanel);
+    Label1->setBuddy(MacroBox);
+    // A wider label moves the box's left edge, not its right edge.
+    const int labelWidth =
+        std::max(MacroBoxLeft - LabelLeft, Label1->sizeHint().width() + LabelSpace);
+    const int boxWidth =
+        std::max(MinimumMacroBoxWidth, MacroBoxLeft + MacroBoxWidth - LabelLeft - labelWidth);
+    Label1->setFixedWidth(labelWidth);
+    MacroBox->setFixedSize(boxWidth, std::max(MacroBoxHeight, MacroBox->sizeHint().height()));
+    MacroBox->installEventFilter(this);
+
+    auto* macroRow = new QHBoxLayout;
+    macroRow->setContentsMargins(LabelLeft, MacroRowTop, 0, MacroRowBottom);
+    macroRow->setSpacing(0);
+    macroRow->addWidget(Label1);
+    macroRow->addWidget(MacroBox);
+    macroRow->addStretch(1);
+
+    auto* panel = new QVBoxLayout(MacroPanel);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->setSpacing(0);
+    panel->addLayout(toolbar);
+    panel->addWidget(Bevel2);
+    panel->addLayout(macroRow);
+    MacroPanel->setFixedHeight(panel->sizeHint().height());
+}
+
+// A flat speed button with its picture above the caption; it never takes
+// the keyboard focus.
+QToolButton* TQxConsoleWindow::CreateSpeedButton(const QString& caption, const QString& iconName) {
+    auto* button = new QToolButton(MacroPanel);
+    button->setText(caption);
+    button->setIcon(ButtonIcon(iconName));
+    button->setIconSize(QSize(IconSize, IconSize));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+void TQxConsoleWindow::CreateStatusBar() {
+    StatusBar = new QStatusBar(this);
+    const QFontMetrics metrics(StatusBar->font());
+    for (int i = 0; i < PanelCount; ++i) {
+        auto* panel = new QLabel(StatusBar);
+        const bool last = i == PanelCount - 1;
+        int width = PanelWidths[size_t(i)];
+        if (i == 0)
+            width = std::max(width, metrics.horizontalAdvance(WidestPortText) + PanelPadding);
+        panel->setAlignment(Qt::AlignVCenter | (last ? Qt::AlignLeft : Qt::AlignHCenter));
+        if (last) {
+            // A long logfile name must not widen the window.
+            panel->setMinimumWidth(width);
+            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        } else {
+            panel->setFixedWidth(width);
+        }
+        StatusBar->addWidget(panel, last ? 1 : 0);
+        FPanels.append(panel);
+    }
+}
+
+void TQxConsoleWindow::CreateConsoleMenu() {
+    ConsoleMenu = new QMenu(this);
+    ConsoleMenuPause = ConsoleMenu->addAction(QStringLiteral("P&ause"));
+    ConsoleMenuLogging = ConsoleMenu->addAction(QStringLiteral("&Logfile..."));
+    N1 = ConsoleMenu->addSeparator();
+    ConsoleMenuClear = ConsoleMenu->addAction(QStringLiteral("&Clear Display"));
+    ConsoleMenuStayTop = ConsoleMenu->addAction(QStringLiteral("&Alway on Top"));
+    ConsoleMenuButtons = ConsoleMenu->addAction(QStringLiteral("&Panel"));
+    N2 = ConsoleMenu->addSeparator();
+    ConsoleMenuCursor = ConsoleMenu->addAction(QStringLiteral("&Cursor"));
+    for (QAction* item : {ConsoleMenuPause, ConsoleMenuLogging, ConsoleMenuStayTop,
+                          ConsoleMenuButtons, ConsoleMenuCursor})
+        item->setCheckable(true);
+}
+
+void TQxConsoleWindow::ConnectCommands() {
+    connect(SBClear, &QToolButton::clicked, this, &TQxConsoleWindow::ConsoleMenuClearClick);
+    connect(ConsoleMenuClear, &QAction::triggered, this, &TQxConsoleWindow::ConsoleMenuClearClick);
+    connect(SBMacro, &QToolButton::clicked, this, &TQxConsoleWindow::MacroBtnClick);
+    connect(SBHelp, &QToolButton::clicked, this, &TQxConsoleWindow::SBHelpClick);
+    connect(MacroBox, &QComboBox::currentIndexChanged, this, &TQxConsoleWindow::MacroBoxChange);
+    MacroBoxChange();
+
+    // Commands that the program does not offer yet.
+    for (QToolButton* button : {SBSettings, SBTransfer, SBLogging})
+        button->setEnabled(false);
+    for (QAction* item : {ConsoleMenuPause, ConsoleMenuLogging, ConsoleMenuStayTop,
+                          ConsoleMenuButtons, ConsoleMenuCursor})
+        item->setEnabled(false);
+}
+
+// The window may not become narrower than the macro box (or the toolbar)
+// needs, nor lower than 250 pixels.
+void TQxConsoleWindow::SetSizeLimits() {
+    const int macroBoxRight = LabelLeft + Label1->width() + MacroBox->width();
+    const int toolbarRight =
+        ButtonLeft + MacroPanel->findChildren<QToolButton*>().size() * SBHelp->width();
+    setMinimumSize(std::max(macroBoxRight, toolbarRight) + RightSpace, MinimumHeight);
+}
+
+void TQxConsoleWindow::FormShow() {
+    ApplyChangedSettings(*this);
+    SerialPort().OpenPort(false);
+    FPortRequested = true;
+    UpdateStatusBar();
+}
+
+void TQxConsoleWindow::FormDestroy() {
+    FClosing = true;
+    if (FDelayLoop)
+        FDelayLoop->quit();
+    try {
+        WritePlacement(SettingsFileName(), PlacementSection);
+    } catch (const EProfileWriteError& error) {
+        Interaction().Warning(nullptr, QString::fromUtf8(error.what()));
+    }
+    TQxComPort& port = SerialPort();
+    port.OnReceive = nullptr;
+    port.OnScan = nullptr;
+    if (port.DialogParent == this)
+        port.DialogParent = nullptr;
+    if (FPortRequested)
+        port.ClosePort();
+    delete FConsole;
+    FConsole = nullptr;
+}
+
+void TQxConsoleWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FClosing = false;
+    if (QWindow* window = windowHandle())
+        window->installEventFilter(this);
+    if (!FShownOnce) {
+        FShownOnce = true;
+        // Once the window is on the screen, so that a warning about the
+        // port appears in front of it.
+        QMetaObject::invokeMethod(this, &TQxConsoleWindow::FormShow, Qt::QueuedConnection);
+    }
+}
+
+// A macro pausing now stops: nothing more of it is sent.
+void TQxConsoleWindow::closeEvent(QCloseEvent* event) {
+    FClosing = true;
+    if (FDelayLoop)
+        FDelayLoop->quit();
+    QWidget::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Placement
+
+// Left and Top are the position of the window's frame; Width and Height its
+// size without the window manager's frame, which is not known before the
+// window is shown. Both read back as written.
+void TQxConsoleWindow::ReadPlacement(const QString& fileName, const QByteArray& section) {
+    const TProfileFile file(fileName);
+    const int left = file.ReadInteger(section, "Left", DefaultLeft);
+    const int top = file.ReadInteger(section, "Top", DefaultTop);
+    const int height = file.ReadInteger(section, "Height", DefaultHeight);
+    const int width = file.ReadInteger(section, "Width", DefaultWidth);
+    move(left, top);
+    resize(width, height);
+}
+
+void TQxConsoleWindow::WritePlacement(const QString& fileName, const QByteArray& section) const {
+    TProfileFile file(fileName);
+    file.WriteInteger(section, "Left", pos().x());
+    file.WriteInteger(section, "Top", pos().y());
+    file.WriteInteger(section, "Height", height());
+    file.WriteInteger(section, "Width", width());
+}
+
+// ---------------------------------------------------------------------------
+// Port and pane
+
+void TQxConsoleWindow::ComPortReceive(quint16 count) {
+    QByteArray bytes(count, Qt::Uninitialized);
+    const int read = count > 0 ? SerialPort().ReadBuffer(bytes.data(), count) : 0;
+    bytes.resize(std::max(read, 0));
+    FConsole->WriteText(bytes);
+}
+
+void TQxConsoleWindow::ComPortScan(char& ch) {
+    FConsole->WriteText(QByteArray(1, ch));
+}
+
+void TQxConsoleWindow::ConsoleKeyPress(TQxConsole&, char& key) {
+    WritePort(QByteArray(1, key));
+}
+
+void TQxConsoleWindow::WritePort(const QByteArray& bytes) {
+    SerialPort().WriteString(bytes);
+}
+
+// ---------------------------------------------------------------------------
+// Status bar
+
+void TQxConsoleWindow::UpdateStatusBar() {
+    TQxComPort& port = SerialPort();
+    QString portText;
+    if (!FConsole->Displaying())
+        portText = QStringLiteral("Pause");
+    else if (port.Open())
+        portText = PortStatusText(port);
+    const TLogDesc& log = FConsole->Log();
+    FPanels[0]->setText(portText);
+    FPanels[1]->setText(EmulationNames[FConsole->HexEmulation()]);
+    FPanels[2]->setText(EchoNames[FConsole->LocalEcho()]);
+    FPanels[3]->setText(log.Active ? log.FileName : QString());
+    SBLogging->setChecked(log.Active);
+}
+
+QString TQxConsoleWindow::StatusText(int panel) const {
+    return FPanels.value(panel)->text();
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard
+
+bool TQxConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == MacroBox) {
+        MacroBoxKeyPress(key->key());
+        return false;
+    }
+    if (watched != windowHandle())
+        return QWidget::eventFilter(watched, event);
+    const QPointer<TQxConsoleWindow> alive(this);
+    FormKeyDown(key->key(), key->modifiers());
+    if (!alive)
+        return true;
+    return FormKeyPress();
+}
+
+// Shift+Ctrl+A to Z sends macro 1 to 26 (when there is one) and marks the
+// key's character to be dropped; F1 opens the help window.
+void TQxConsoleWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    const Qt::KeyboardModifiers chord =
+        modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (key >= Qt::Key_A && key <= Qt::Key_Z &&
+        chord == (Qt::ShiftModifier | Qt::ControlModifier)) {
+        const int index = key - Qt::Key_A;
+        if (index < MacroBox->count()) {
+            const QPointer<TQxConsoleWindow> alive(this);
+            MacroBox->setCurrentIndex(index);
+            MacroBtnClick();
+            if (!alive)
+                return;
+        }
+        FSkipKeyPress = true;
+    } else if (key == Qt::Key_F1) {
+        SBHelpClick();
+    }
+}
+
+// A key and its character arrive as one event here: when the key was a
+// macro shortcut, its character (Ctrl+letter, 1 to 26) goes nowhere. The
+// event is held while the macro is sent, so even a macro with pauses cannot
+// let it through to the pane.
+bool TQxConsoleWindow::FormKeyPress() {
+    if (!FSkipKeyPress)
+        return false;
+    FSkipKeyPress = false;
+    return true;
+}
+
+void TQxConsoleWindow::MacroBoxKeyPress(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        MacroBtnClick();
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void TQxConsoleWindow::ConsoleMenuClearClick() {
+    FConsole->ClearScreen();
+}
+
+void TQxConsoleWindow::SBHelpClick() {
+    ShowBubbleForm(this);
+}
+
+// ---------------------------------------------------------------------------
+// Macros
+
+void TQxConsoleWindow::SetMacros(const QList<QByteArray>& macros) {
+    MacroBox->SetMacros(macros);
+    MacroBoxChange();
+}
+
+void TQxConsoleWindow::MacroBoxChange() {
+    SBMacro->setEnabled(!MacroBox->CurrentMacroText().isEmpty());
+}
+
+void TQxConsoleWindow::MacroBtnClick() {
+    if (FSending)
+        return;
+    FSending = true;
+    if (MacroBox->currentIndex() < 0) {
+        Interaction().Beep();
+    } else {
+        const QPointer<TQxConsoleWindow> alive(this);
+        FRemaining = DecodeMacro(MacroBox->CurrentMacroText());
+        bool waited = true;
+        do
+            waited = Delay(SendUntilDelay());
+        while (waited && !FRemaining.isEmpty());
+        if (!alive)
+            return; // the window is gone: nothing of it may be touched
+        FRemaining.clear();
+    }
+    FConsole->setFocus();
+    FSending = false;
+}
+
+// Sends the bytes before the next delay marker and removes the marker with
+// up to four digits after it; returns the delay those digits give.
+int TQxConsoleWindow::SendUntilDelay() {
+    const int marker = int(FRemaining.indexOf(DelayMarker));
+    if (marker < 0) {
+        SendChunk(int(FRemaining.size()));
+        return 0;
+    }
+    SendChunk(marker);
+    FRemaining.remove(0, DelayMarker.size());
+    int delay = 0;
+    for (int digits = 0;
+         digits < MaxDelayDigits && !FRemaining.isEmpty() && IsDigit(FRemaining.front());
+         ++digits) {
+        delay = delay * 10 + (FRemaining.front() - '0');
+        FRemaining.remove(0, 1);
+    }
+    return delay;
+}
+
+// One write of the first Count bytes, echoed to the pane when local echo is
+// on. Macros are sent exactly as decoded: no CR to CR LF here.
+void TQxConsoleWindow::SendChunk(int count) {
+    if (count <= 0)
+        return;
+    const QByteArray chunk = FRemaining.left(count);
+    FRemaining.remove(0, count);
+    WritePort(chunk);
+    if (FConsole->LocalEcho())
+        FConsole->WriteText(chunk);
+}
+
+// The event loop runs while a timer counts down: the window stays responsive
+// and the process sleeps. Closing the window or ending the program cuts the
+// wait short; the window may even be destroyed meanwhile.
+bool TQxConsoleWindow::Delay(int milliseconds) {
+    if (milliseconds <= 0)
+        return !FClosing;
+    const QPointer<TQxConsoleWindow> alive(this);
+    QEventLoop loop;
+    bool elapsed = false;
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, [&loop, &elapsed] {
+        elapsed = true;
+        loop.quit();
+    });
+    FDelayLoop = &loop;
+    loop.exec();
+    if (!alive)
+        return false;
+    FDelayLoop = nullptr;
+    return elapsed && !FClosing;
+}

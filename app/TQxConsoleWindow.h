@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QWidget>
+
+class QAction;
+class QEventLoop;
+class QFrame;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QToolButton;
+class TMacroBox;
+class TQxConsole;
+
+// The main window: joins the terminal pane to the serial port in both
+// directions, sends macros, and carries the toolbar, the macro box, the
+// pane's popup menu and the status bar. It keeps its placement in section
+// "Window" of the settings file.
+class TQxConsoleWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TQxConsoleWindow(QWidget* parent = nullptr);
+    // Writes the placement, drops the window's open request on the port
+    // and frees the pane (which ends a running recording).
+    ~TQxConsoleWindow() override;
+
+    // The toolbar row and the macro row.
+    QWidget* MacroPanel = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QToolButton* SBSettings = nullptr;
+    QToolButton* SBClear = nullptr;
+    QToolButton* SBTransfer = nullptr;
+    QToolButton* SBMacro = nullptr;
+    QToolButton* SBLogging = nullptr;
+    QToolButton* SBHelp = nullptr;
+    QLabel* Label1 = nullptr;
+    TMacroBox* MacroBox = nullptr;
+    // Four panels: port, emulation, echo, logfile.
+    QStatusBar* StatusBar = nullptr;
+    // The pane's popup menu.
+    QMenu* ConsoleMenu = nullptr;
+    QAction* ConsoleMenuPause = nullptr;
+    QAction* ConsoleMenuLogging = nullptr;
+    QAction* N1 = nullptr;
+    QAction* ConsoleMenuClear = nullptr;
+    QAction* ConsoleMenuStayTop = nullptr;
+    QAction* ConsoleMenuButtons = nullptr;
+    QAction* N2 = nullptr;
+    QAction* ConsoleMenuCursor = nullptr;
+
+    TQxConsole* Console() const { return FConsole; }
+
+    // Replaces the macro box's items with the macros (none selected) and
+    // updates the Send button.
+    void SetMacros(const QList<QByteArray>& macros);
+    // Rewrites the four status panels and the Logfile button's down state.
+    void UpdateStatusBar();
+    QString StatusText(int panel) const;
+
+    // Sets the window's position and size from keys "Left", "Top", "Height"
+    // and "Width" of Section (100, 100, 300, 550 when missing).
+    void ReadPlacement(const QString& fileName, const QByteArray& section);
+    // Writes the window's current position and size under the same keys.
+    // Throws EProfileWriteError when the file cannot be written.
+    void WritePlacement(const QString& fileName, const QByteArray& section) const;
+
+    // The port's OnReceive: reads the Count waiting bytes into the pane.
+    void ComPortReceive(quint16 count);
+    // The port's OnScan: shows one byte read while a sequence is awaited.
+    void ComPortScan(char& ch);
+    // The pane's OnKeyPress: sends the typed byte.
+    void ConsoleKeyPress(TQxConsole& sender, char& key);
+
+    // Sends the selected macro in parts, pausing at its delay markers while
+    // the event loop runs. A send while one runs is ignored.
+    void MacroBtnClick();
+    // Enables Send exactly when the selected macro is not empty.
+    void MacroBoxChange();
+    void ConsoleMenuClearClick();
+    void SBHelpClick();
+
+    // True while MacroBtnClick is sending.
+    bool Sending() const { return FSending; }
+
+protected:
+    // The bytes of macros and typed keys go to the port here.
+    virtual void WritePort(const QByteArray& bytes);
+
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void CreateMacroPanel();
+    QToolButton* CreateSpeedButton(const QString& caption, const QString& iconName);
+    void CreateStatusBar();
+    void CreateConsoleMenu();
+    void CreateConsole();
+    void ConnectCommands();
+    void SetSizeLimits();
+
+    // Key preview: every key of the window passes here before the focused
+    // control sees it.
+    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    bool FormKeyPress();
+    void MacroBoxKeyPress(int key);
+
+    int SendUntilDelay();
+    void SendChunk(int count);
+    // Waits Milliseconds with the event loop running; false when the wait
+    // was cut short because the window closes or the program ends.
+    bool Delay(int milliseconds);
+
+    TQxConsole* FConsole = nullptr;
+    QList<QLabel*> FPanels;
+    QByteArray FRemaining;
+    bool FSending = false;
+    bool FSkipKeyPress = false;
+    bool FClosing = false;
+    bool FShownOnce = false;
+    bool FPortRequested = false;
+    QEventLoop* FDelayLoop = nullptr;
+};
