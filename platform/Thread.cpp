@@ -49,10 +49,14 @@ struct TThread::TState {
         } catch (...) {
             error = std::current_exception();
         }
-        std::lock_guard lock(Lock);
-        call->Error = error;
-        if (call->Stage == TMainThreadCall::TStage::Running)
-            call->Stage = TMainThreadCall::TStage::Done;
+        {
+            std::lock_guard lock(Lock);
+            call->Error = error;
+            if (call->Stage == TMainThreadCall::TStage::Running)
+                call->Stage = TMainThreadCall::TStage::Done;
+        }
+        // Notified after the lock is free, so that the woken worker does not
+        // at once block on it again (two thread switches less per call).
         Changed.notify_all();
     }
 };
@@ -172,8 +176,13 @@ bool TThread::Synchronize(const std::function<void()>& call) {
         return false;
     state->Pending = request;
     state->Changed.notify_all();
+    // Posted with the lock free: the main thread wakes at once and would
+    // otherwise find it still held. A cancellation in between marks the
+    // request, which the posted call then skips.
+    lock.unlock();
     QMetaObject::invokeMethod(
         application, [state, request] { state->RunCall(request); }, Qt::QueuedConnection);
+    lock.lock();
     state->Changed.wait(lock, [&] {
         return request->Stage == TMainThreadCall::TStage::Done ||
                request->Stage == TMainThreadCall::TStage::Cancelled;
