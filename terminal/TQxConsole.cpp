@@ -20,6 +20,7 @@ const QColor TextColour(0, 0, 128);
 constexpr int CaretWidth = 2;
 // The pane's text starts one pixel in from the left and top edges.
 constexpr int Margin = 1;
+constexpr int BlinkCyclesBeforeRest = 10;
 
 QFont TerminalFont() {
     QFont font(QStringLiteral("Courier New"), 10);
@@ -60,6 +61,11 @@ TQxConsole::~TQxConsole() {
 
 void TQxConsole::WriteText(const QByteArray& text) {
     FScreen.WriteText(text);
+    // A block that comes once the frame is over flushes at once, so that a
+    // steady stream paints on the arrival of its blocks, not on a timer
+    // that wakes the program between them.
+    if (FFlushTimer.isActive() && !FFlushDue && FSinceFlush.elapsed() >= FFrameMs)
+        StartFlushTimer(0);
 }
 
 void TQxConsole::ClearScreen() {
@@ -108,16 +114,24 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     // from the current model; repaint everything then instead.
     if (FPendingScroll > 0)
         FFullUpdate = true;
-    const QRect area = event->rect();
+    // The region, not its bounding rectangle: after a scroll it holds the
+    // top margin and the new rows at the bottom, and the rows between them
+    // are already on the screen.
+    const QRegion& region = event->region();
+    const QRect area = region.boundingRect();
     QPainter painter(this);
-    painter.fillRect(area, palette().color(QPalette::Base));
+    for (const QRect& rect : region)
+        painter.fillRect(rect, palette().color(QPalette::Base));
     painter.setPen(TextColour);
     const QList<QByteArray>& lines = FScreen.Lines;
     const int first = std::max((area.top() - Margin) / FLineHeight, 0);
     const int last = std::min<int>((area.bottom() - Margin) / FLineHeight, lines.size() - 1);
     const int maxCells = width() / FCells->CellWidth() + 1;
-    for (int row = first; row <= last; ++row)
-        FCells->DrawCells(painter, lines[row], Margin, row * FLineHeight + Margin, maxCells);
+    for (int row = first; row <= last; ++row) {
+        const int top = row * FLineHeight + Margin;
+        if (region.intersects(QRect(0, top, width(), FLineHeight)))
+            FCells->DrawCells(painter, lines[row], Margin, top, maxCells);
+    }
     if (CaretWanted() && FBlinkOn) {
         FCaretPainted = CaretRect();
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
@@ -157,21 +171,29 @@ void TQxConsole::Warning(const QString& text, const QString& detail) {
     Interaction().Warning(this, text, detail);
 }
 
-// Flushes at once when the last flush lies a frame back, else when that
-// frame is over; everything that changes meanwhile joins the same flush.
+// Flushes right after the current work when the last flush lies a frame
+// back. Otherwise the changes wait for the next block of text that comes
+// after the frame (WriteText), or for half a frame more at the end of a
+// burst; everything that changes meanwhile joins the same flush.
 void TQxConsole::ScheduleFlush() {
     if (FFlushTimer.isActive())
         return;
     const qreal rate = screen() ? screen()->refreshRate() : 60;
-    const int frameMs = std::clamp(static_cast<int>(1000 / std::max<qreal>(rate, 1)), 4, 50);
-    const qint64 since = FSinceFlush.isValid() ? FSinceFlush.elapsed() : frameMs;
-    FFlushTimer.start(since >= frameMs ? 0 : static_cast<int>(frameMs - since));
+    FFrameMs = std::clamp(static_cast<int>(1000 / std::max<qreal>(rate, 1)), 4, 50);
+    const qint64 since = FSinceFlush.isValid() ? FSinceFlush.elapsed() : FFrameMs;
+    StartFlushTimer(since >= FFrameMs ? 0 : static_cast<int>(FFrameMs - since + FFrameMs / 2));
+}
+
+void TQxConsole::StartFlushTimer(int delayMs) {
+    FFlushDue = delayMs == 0;
+    FFlushTimer.start(delayMs);
 }
 
 // One blit for all rows scrolled since the last flush (or one full repaint
 // when a whole screen went by), then an update of the changed rows and of
 // the caret's old and new place.
 void TQxConsole::Flush() {
+    FFlushDue = false;
     FSinceFlush.restart();
     const int scroll = FPendingScroll;
     const bool full = FFullUpdate || scroll >= VisibleRows();
@@ -204,26 +226,32 @@ void TQxConsole::UpdateRows(int first, int last) {
 
 // --- Caret ----------------------------------------------------------------
 
+// After BlinkCyclesBeforeRest blinks without typing or output the caret
+// stays shown and its timer stops, as the desktop's text fields do: an idle
+// terminal then does not wake the program twice a second.
 void TQxConsole::ToggleBlink() {
     FBlinkOn = !FBlinkOn;
     update(CaretRect());
+    if (FBlinkOn && ++FBlinkCycles >= BlinkCyclesBeforeRest)
+        FBlinkTimer.stop();
 }
 
 void TQxConsole::RestartBlink() {
     FBlinkOn = true;
-    if (FBlinkTimer.isActive())
-        FBlinkTimer.start();
+    FBlinkCycles = 0;
+    if (FBlinkHalfPeriodMs > 0)
+        FBlinkTimer.start(FBlinkHalfPeriodMs);
 }
 
 void TQxConsole::focusInEvent(QFocusEvent*) {
     const int flashMs = QApplication::cursorFlashTime();
-    FBlinkOn = true;
-    if (flashMs > 0)
-        FBlinkTimer.start(flashMs / 2);
+    FBlinkHalfPeriodMs = flashMs > 0 ? flashMs / 2 : 0;
+    RestartBlink();
     update(CaretRect());
 }
 
 void TQxConsole::focusOutEvent(QFocusEvent*) {
+    FBlinkHalfPeriodMs = 0;
     FBlinkTimer.stop();
     update(FCaretPainted);
     update(CaretRect());
@@ -268,6 +296,11 @@ void TQxConsole::inputMethodEvent(QInputMethodEvent* event) {
 }
 
 void TQxConsole::TypeText(const QString& text) {
+    // Typing shows the caret and starts its blinking afresh (a resting
+    // caret too), even when nothing is echoed.
+    if (!FBlinkOn)
+        update(CaretRect());
+    RestartBlink();
     for (const QChar ch : text) {
         const int byte = UnicodeToCp1252(ch);
         if (byte < 0)

@@ -95,6 +95,7 @@ private:
 
     void TypeText(const QString& text);
     void ScheduleFlush();
+    void StartFlushTimer(int delayMs);
     void Flush();
     void UpdateRows(int first, int last);
     void ToggleBlink();
@@ -115,8 +116,15 @@ private:
     bool FFullUpdate = false;
     QRect FCaretPainted;
     QTimer FFlushTimer;
+    // The flush timer runs out at once (not at the end of a frame).
+    bool FFlushDue = false;
+    int FFrameMs = 16;
     QElapsedTimer FSinceFlush;
 
     QTimer FBlinkTimer;
     bool FBlinkOn = true;
+    // Half the platform's cursor flash time while the pane has the focus;
+    // 0 without focus or when the platform does not blink.
+    int FBlinkHalfPeriodMs = 0;
+    int FBlinkCycles = 0;
 };

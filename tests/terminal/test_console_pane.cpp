@@ -296,6 +296,32 @@ private slots:
         QTRY_VERIFY(!CaretShown(w));
     }
 
+    // The caret blinks for ten cycles after the last typing or output, then
+    // rests shown without waking the program; typing or output wakes it.
+    void caretRestsAfterTenBlinksUntilTypingOrOutput() {
+        QApplication::setCursorFlashTime(100);
+        const auto restore = qScopeGuard([] { QApplication::setCursorFlashTime(0); });
+        PaneWindow w(6);
+        QVERIFY(w.Ready());
+        const auto rests = [&w] {
+            const int paints = w.Pane->Paints;
+            QTest::qWait(300);
+            return w.Pane->Paints == paints;
+        };
+        QVERIFY(QTest::qWaitFor(rests, 10000));
+        QVERIFY(CaretShown(w));
+
+        w.Pane->WriteText("x");
+        const int afterOutput = w.Pane->Paints;
+        QVERIFY(QTest::qWaitFor([&] { return w.Pane->Paints >= afterOutput + 3; }, 5000));
+        QVERIFY(QTest::qWaitFor(rests, 10000));
+
+        w.Pane->SetLocalEcho(false);
+        QTest::keyClick(w.Pane, Qt::Key_Q);
+        const int afterKey = w.Pane->Paints;
+        QVERIFY(QTest::qWaitFor([&] { return w.Pane->Paints >= afterKey + 3; }, 5000));
+    }
+
     void typedKeysAreEchoedFirstThenRaised() {
         PaneWindow w;
         QVERIFY(w.Ready());
