@@ -1,0 +1,406 @@
+// The real main window on the offscreen platform with COM1 on a
+// pseudo-terminal: how fast it drains a flood of text (ASCII) and of random
+// bytes (HEX) into its pane without losing one, how long a typed key takes
+// to reach the line, and how long the program takes from its start to its
+// first painted window.
+#include "app/TQxConsoleWindow.h"
+#include "bench/e2e/Measure.h"
+#include "platform/AppLocation.h"
+#include "platform/ProfileFile.h"
+#include "serial/QxComPort.h"
+#include "terminal/TConsoleScreen.h"
+#include "terminal/TQxConsole.h"
+#include "tests/support/FakeInteraction.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/TempAppDir.h"
+#include "tools/FloodStream.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include <poll.h>
+#include <unistd.h>
+
+// The toolbar pictures of the application library (outside any namespace,
+// as the resource's registration function is).
+static void InitIcons() {
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace {
+
+constexpr int Runs = 5;
+constexpr qint64 TextBytes = 64 * 1024 * 1024;
+constexpr qint64 HexBytes = 32 * 1024 * 1024;
+constexpr int WriteBlock = 65536;
+constexpr int FloodTimeoutMs = 120000;
+constexpr int KeySamples = 300;
+constexpr int KeyGapMs = 10;
+constexpr int StartupRuns = 7;
+constexpr int PacedBytesPerSecond = 11520;
+constexpr int PacedChunkMs = 5;
+constexpr int PacedMs = 10000;
+
+void Pause(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+    const qint64 deadline = MonotonicNs() + qint64(timeoutMs) * 1000000;
+    while (!condition()) {
+        if (MonotonicNs() > deadline)
+            return false;
+        Pause(10);
+    }
+    return true;
+}
+
+QByteArray MakeStream(FloodKind kind, qint64 bytes) {
+    QByteArray stream(bytes, Qt::Uninitialized);
+    FloodStream(kind, 1).Fill(stream.data(), size_t(bytes));
+    return stream;
+}
+
+// The main window as the program builds it, shown, with its port open.
+struct ShownWindow {
+    FakeInteraction Fake;
+    TempAppDir Dir;
+    PtyPair Pty;
+    std::unique_ptr<TQxConsoleWindow> Window;
+
+    bool Show() {
+        Dir.MapDevice(1, Pty.SlavePath());
+        Window = std::make_unique<TQxConsoleWindow>();
+        Window->show();
+        Window->activateWindow();
+        if (!WaitFor([this] { return Window->isVisible() && SerialPort().Open(); }, 10000))
+            return false;
+        Window->Console()->setFocus();
+        return WaitFor([this] { return Window->Console()->hasFocus(); }, 10000);
+    }
+    ~ShownWindow() {
+        Window.reset();
+        DestroySerialPort();
+    }
+};
+
+// One flood into the open port: the rate at which the window took it, or a
+// negative value when a byte went missing or the pane shows something else
+// than the same bytes give a fresh screen.
+double DrainRate(ShownWindow& shown, const QByteArray& stream, bool hex) {
+    TQxConsole& pane = *shown.Window->Console();
+    pane.SetHexEmulation(hex);
+    pane.ClearScreen();
+    Pause(50);
+
+    TQxComPort& port = SerialPort();
+    const std::function<void(quint16)> original = port.OnReceive;
+    qint64 announced = 0;
+    qint64 doneAt = 0;
+    QEventLoop loop;
+    port.OnReceive = [&](quint16 count) {
+        original(count);
+        announced += count;
+        if (announced >= stream.size() && doneAt == 0) {
+            doneAt = MonotonicNs();
+            loop.quit();
+        }
+    };
+    const qint64 start = MonotonicNs();
+    std::thread target([&] {
+        for (qsizetype sent = 0; sent < stream.size();) {
+            const ssize_t n =
+                ::write(shown.Pty.MasterFd(), stream.constData() + sent,
+                        size_t(std::min<qsizetype>(WriteBlock, stream.size() - sent)));
+            if (n > 0)
+                sent += n;
+            else if (errno != EINTR)
+                break;
+        }
+    });
+    QTimer::singleShot(FloodTimeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    target.join();
+    // Anything more than the stream would show up now; the last frame paints.
+    Pause(200);
+    port.OnReceive = original;
+
+    if (doneAt == 0 || announced != stream.size()) {
+        std::fprintf(stderr, "%s: %lld of %lld bytes reached the pane\n", hex ? "hex" : "ascii",
+                     static_cast<long long>(announced), static_cast<long long>(stream.size()));
+        return -1;
+    }
+    TConsoleScreen reference;
+    reference.MaxRow = pane.MaxRow();
+    reference.SetHexEmulation(hex);
+    reference.ClearScreen();
+    reference.WriteText(stream);
+    if (reference.Lines != pane.Lines() || reference.Row != pane.Row() ||
+        reference.Col != pane.Col()) {
+        std::fprintf(stderr, "%s: the pane does not show what the stream gives\n",
+                     hex ? "hex" : "ascii");
+        return -1;
+    }
+    return double(stream.size()) / 1e6 / (double(doneAt - start) / 1e9);
+}
+
+// Reads the target side and notes when each byte arrives.
+class WireWatch {
+public:
+    explicit WireWatch(int master) : FMaster(master), FThread([this] { Run(); }) {}
+    ~WireWatch() {
+        FStop = true;
+        FThread.join();
+    }
+    // Waits until more than Seen bytes have arrived; the arrival time of the
+    // next one, or 0 after TimeoutMs.
+    qint64 WaitForByte(qint64 seen, int timeoutMs) {
+        std::unique_lock lock(FLock);
+        const bool arrived = FArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                               [&] { return FCount > seen; });
+        return arrived ? FFirstAfter(seen) : 0;
+    }
+    qint64 Count() {
+        std::lock_guard lock(FLock);
+        return FCount;
+    }
+
+private:
+    qint64 FFirstAfter(qint64 seen) const { return FTimes[size_t(seen)]; }
+    void Run() {
+        char buffer[4096];
+        while (!FStop) {
+            pollfd p{FMaster, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::read(FMaster, buffer, sizeof buffer);
+            const qint64 now = MonotonicNs();
+            if (n <= 0)
+                continue;
+            {
+                std::lock_guard lock(FLock);
+                for (ssize_t i = 0; i < n; ++i)
+                    FTimes.push_back(now);
+                FCount += n;
+            }
+            FArrived.notify_all();
+        }
+    }
+
+    int FMaster;
+    std::atomic<bool> FStop{false};
+    std::mutex FLock;
+    std::condition_variable FArrived;
+    std::vector<qint64> FTimes;
+    qint64 FCount = 0;
+    std::thread FThread;
+};
+
+// Keys arrive as the window system delivers them: posted to the window from
+// another thread, which wakes the main thread.
+double MedianKeyToWireMs(ShownWindow& shown) {
+    TQxConsole& pane = *shown.Window->Console();
+    pane.SetHexEmulation(false);
+    pane.ClearScreen();
+    QWindow* window = shown.Window->windowHandle();
+    // The first key event registers the keyboard device, which must happen
+    // on the main thread.
+    QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    WireWatch wire(shown.Pty.MasterFd());
+    std::vector<double> samples;
+    std::atomic<bool> done{false};
+    std::thread keyboard([&] {
+        for (int i = 0; i < KeySamples; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(KeyGapMs));
+            const qint64 seen = wire.Count();
+            const qint64 pressed = MonotonicNs();
+            QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, Qt::Key_A,
+                                                              Qt::NoModifier, QStringLiteral("a")));
+            QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyRelease, Qt::Key_A,
+                                                              Qt::NoModifier, QStringLiteral("a")));
+            const qint64 arrived = wire.WaitForByte(seen, 1000);
+            if (arrived > 0)
+                samples.push_back(MillisecondsBetween(pressed, arrived));
+        }
+        done = true;
+    });
+    WaitFor([&] { return done.load(); }, 60000);
+    keyboard.join();
+    if (samples.size() < KeySamples / 2) {
+        std::fprintf(stderr, "keys: only %zu of %d reached the line\n", samples.size(), KeySamples);
+        return -1;
+    }
+    return Median(samples);
+}
+
+// The processor time this process spends on a text stream paced like a
+// 115200-baud line (57 bytes every 5 ms, as a USB adapter delivers them),
+// without the writing thread's own time. PortOnly replaces the window's
+// receive handler by one that reads and drops the bytes: what the port and
+// the event loop cost alone.
+double PacedCpuPercent(ShownWindow& shown, bool portOnly) {
+    TQxConsole& pane = *shown.Window->Console();
+    pane.SetHexEmulation(false);
+    pane.ClearScreen();
+    TQxComPort& port = SerialPort();
+    const std::function<void(quint16)> original = port.OnReceive;
+    std::vector<char> sink(65536);
+    if (portOnly)
+        port.OnReceive = [&](quint16 count) { port.ReadBuffer(sink.data(), count); };
+    const QByteArray stream =
+        MakeStream(FloodKind::Text, PacedBytesPerSecond * (PacedMs / 1000 + 2));
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> writerTid{0};
+    std::thread target([&] {
+        writerTid = gettid();
+        const int chunk = PacedBytesPerSecond * PacedChunkMs / 1000;
+        qint64 next = MonotonicNs();
+        for (qsizetype sent = 0; !stop && sent + chunk <= stream.size(); sent += chunk) {
+            next += qint64(PacedChunkMs) * 1000000;
+            std::this_thread::sleep_for(
+                std::chrono::nanoseconds(std::max<qint64>(next - MonotonicNs(), 0)));
+            if (::write(shown.Pty.MasterFd(), stream.constData() + sent, size_t(chunk)) != chunk)
+                break;
+        }
+    });
+    const auto ownCpuNs = [&] {
+        const QString writer = QStringLiteral("/proc/self/task/%1/schedstat").arg(writerTid.load());
+        QFile file(writer);
+        const qint64 writerNs =
+            file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').first().toLongLong() : 0;
+        return ReadCounters(getpid()).CpuNs - writerNs;
+    };
+    Pause(1000);
+    const qint64 cpuBefore = ownCpuNs();
+    const qint64 start = MonotonicNs();
+    Pause(PacedMs);
+    const qint64 cpu = ownCpuNs() - cpuBefore;
+    const qint64 wall = MonotonicNs() - start;
+    stop = true;
+    target.join();
+    port.OnReceive = original;
+    return 100.0 * double(cpu) / double(wall);
+}
+
+// --- Start-up ------------------------------------------------------------
+
+// Notes the end of the first paint of the pane: the main window stands
+// complete on the screen.
+class FirstPaint : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !FSeen) {
+            FSeen = true;
+            // Runs once this paint and the flush to the screen are through.
+            QTimer::singleShot(0, this, [] {
+                std::printf("painted_ns: %lld\n", static_cast<long long>(MonotonicNs()));
+                std::fflush(stdout);
+                QCoreApplication::quit();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool FSeen = false;
+};
+
+// The program's own start, as main() does it, in a fresh process.
+int StartupChild(int argc, char** argv) {
+    SetApplicationDir(QString::fromLocal8Bit(argv[2]));
+    QApplication application(argc, argv);
+    InitIcons();
+    QApplication::setApplicationName(QStringLiteral("Qx-Console"));
+    FakeInteraction fake;
+    auto* window = new TQxConsoleWindow;
+    FirstPaint watch;
+    window->Console()->installEventFilter(&watch);
+    window->show();
+    const int result = QApplication::exec();
+    delete window;
+    DestroySerialPort();
+    return result;
+}
+
+double MedianStartupMs(const QString& self) {
+    QTemporaryDir dir;
+    PtyPair pty;
+    TProfileFile(dir.path() + QStringLiteral("/Console.ini"))
+        .WriteString("Devices", "COM1", pty.SlavePath().toLocal8Bit());
+    std::vector<double> samples;
+    for (int run = 0; run < StartupRuns; ++run) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::SeparateChannels);
+        const qint64 start = MonotonicNs();
+        child.start(self, {QStringLiteral("--startup-child"), dir.path()});
+        if (!child.waitForFinished(30000))
+            continue;
+        const QByteArray output = child.readAllStandardOutput();
+        const qsizetype at = output.indexOf("painted_ns: ");
+        if (at < 0)
+            continue;
+        const qint64 painted = output.mid(at + 12).trimmed().toLongLong();
+        samples.push_back(MillisecondsBetween(start, painted));
+    }
+    return samples.empty() ? -1 : Median(samples);
+}
+
+} // namespace
+
+// Arguments: the parts to run (rx, key, split, startup); all when none given.
+int main(int argc, char** argv) {
+    if (argc >= 3 && qstrcmp(argv[1], "--startup-child") == 0)
+        return StartupChild(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    InitIcons();
+    QApplication::setApplicationName(QStringLiteral("Qx-Console"));
+    QStringList parts = application.arguments().mid(1);
+    if (parts.isEmpty())
+        parts = {QStringLiteral("rx"), QStringLiteral("key"), QStringLiteral("split"),
+                 QStringLiteral("startup")};
+
+    if (parts.contains(QStringLiteral("rx")) || parts.contains(QStringLiteral("key")) ||
+        parts.contains(QStringLiteral("split"))) {
+        ShownWindow shown;
+        if (!shown.Show()) {
+            std::fprintf(stderr, "the main window did not come up with its port open\n");
+            return 1;
+        }
+        if (parts.contains(QStringLiteral("rx"))) {
+            const QByteArray text = MakeStream(FloodKind::Text, TextBytes);
+            const QByteArray binary = MakeStream(FloodKind::Binary, HexBytes);
+            std::vector<double> ascii, hex;
+            for (int run = 0; run < Runs; ++run) {
+                ascii.push_back(DrainRate(shown, text, false));
+                hex.push_back(DrainRate(shown, binary, true));
+            }
+            Report("e2e_rx_ascii_mb_s", Median(ascii), "MB/s", 1);
+            Report("e2e_rx_hex_mb_s", Median(hex), "MB/s", 1);
+        }
+        if (parts.contains(QStringLiteral("split"))) {
+            Report("e2e_cpu_split_window_percent", PacedCpuPercent(shown, false), "%", 2);
+            Report("e2e_cpu_split_port_only_percent", PacedCpuPercent(shown, true), "%", 2);
+        }
+        if (parts.contains(QStringLiteral("key")))
+            Report("key_to_wire_ms", MedianKeyToWireMs(shown), "ms", 3);
+    }
+    if (parts.contains(QStringLiteral("startup")))
+        Report("startup_ms", MedianStartupMs(QCoreApplication::applicationFilePath()), "ms", 1);
+    return 0;
+}
