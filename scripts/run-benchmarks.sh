@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Runs every benchmark program under <build>/bench; each prints lines of the
+# Runs every benchmark program in <build>/bench; each prints lines of the
 # form "name: value unit".
 set -euo pipefail
 build=${1:-build}
 status=0
-while IFS= read -r bench; do
+for bench in "$build"/bench/bench_*; do
+    [ -x "$bench" ] || continue
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$bench" || status=1
-done < <(find "$build/bench" -type f -name 'bench_*' -perm -u+x | sort)
+done
 exit $status
