@@ -6,8 +6,11 @@
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 
+#include <QDialog>
+#include <QEventLoop>
 #include <QList>
 #include <QPair>
+#include <QTimer>
 
 // The program's side of a download: COM1 mapped to a pty in a temporary
 // application directory, every prompt recorded.
@@ -47,4 +50,17 @@ inline QList<QPair<int, int>> ProgressSteps(int total, int done) {
     for (int i = 1; i <= done; ++i)
         steps << qMakePair(total, i);
     return steps;
+}
+
+// Runs the event loop until Dialog has closed (QTRY's polling sleeps between
+// rounds, which would slow every line of a download down); false when it
+// is still open after TimeoutMs.
+inline bool WaitUntilClosed(QDialog& dialog, int timeoutMs = 30000) {
+    if (!dialog.isVisible())
+        return true;
+    QEventLoop loop;
+    QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return !dialog.isVisible();
 }

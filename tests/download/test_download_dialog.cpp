@@ -65,7 +65,7 @@ private slots:
         dialog.SetSyncSettings(Sync(0));
         dialog.show();
         StartDownload(dialog, file);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), LongWaitMs);
+        QVERIFY(WaitUntilClosed(dialog));
         QCOMPARE(LastFile(rig), QFile::encodeName(file));
         TQxLoaderDlg next;
         QCOMPARE(next.HexFileEdit->text(), file);
@@ -144,7 +144,7 @@ private slots:
         StartDownload(dialog, rig.File("four.s19", "1\r\n2\r\n3\r\n4\r\n"));
         QVERIFY(dialog.Busy());
         QVERIFY(!dialog.LoadBtn->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), LongWaitMs);
+        QVERIFY(WaitUntilClosed(dialog));
         QCOMPARE(watch.Shown, ProgressSteps(4, 4));
         QCOMPARE(target.LineCount(), 4);
         QVERIFY(rig.Fake.WarningTexts().isEmpty());
@@ -173,7 +173,7 @@ private slots:
 
         // Started again, it runs to the end and closes.
         StartDownload(dialog, file);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), LongWaitMs);
+        QVERIFY(WaitUntilClosed(dialog));
         QCOMPARE(target.Lines().mid(3), (QList<QByteArray>{"a", "b", "c"}));
     }
 
@@ -191,7 +191,7 @@ private slots:
         rig.Port.OnScan = [&dialog](char&) { dialog.CancelBtnClick(); };
         dialog.show();
         StartDownload(dialog, rig.File("three.s19", "a\nb\nc\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), LongWaitMs);
+        QVERIFY(WaitUntilClosed(dialog));
         QVERIFY(rig.Fake.WarningTexts().isEmpty());
         QCOMPARE(dialog.ProgressBar->maximum(), 3);
         QCOMPARE(dialog.ProgressBar->value(), 1);
@@ -217,7 +217,7 @@ private slots:
         // Escape cancels; the dialog closes once the task has ended.
         QTest::keyClick(&dialog, Qt::Key_Escape);
         QVERIFY(dialog.isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), LongWaitMs);
+        QVERIFY(WaitUntilClosed(dialog));
         QVERIFY(target.LineCount() < 200);
         QCOMPARE(dialog.ProgressBar->value(), target.LineCount());
         QVERIFY(rig.Fake.WarningTexts().isEmpty());
@@ -239,7 +239,7 @@ private slots:
         dialog.SetComPort(&rig.Port);
         dialog.show();
         StartDownload(dialog, rig.File("a.s19", "a\r\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), LongWaitMs);
+        QVERIFY(WaitUntilClosed(dialog));
         const QStringList warnings = rig.Fake.WarningTexts();
         QCOMPARE(warnings.size(), 1);
         QVERIFY(warnings[0].startsWith("Unable to open the selected serial interface!"));

@@ -32,7 +32,9 @@ void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, T
     task->OnProgress = [&outcome](TQxLoadTask&, int max, int position) {
         outcome.Progress << qMakePair(max, position);
     };
-    task->OnTerminate = [&outcome, task] {
+    QEventLoop loop;
+    task->OnTerminate = [&outcome, &loop, task] {
+        loop.quit();
         outcome.Ended = true;
         outcome.ErrorText = task->ErrorText;
         outcome.LineIndex = task->LineIndex();
@@ -40,7 +42,11 @@ void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, T
     };
     task->SetSyncSettings(sync);
     task->Resume();
-    QTRY_VERIFY_WITH_TIMEOUT(outcome.Ended, LongWaitMs);
+    // An event loop of its own: polling the way QTRY does sleeps between
+    // rounds and would slow every line down.
+    QTimer::singleShot(LongWaitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY(outcome.Ended);
 }
 
 } // namespace
