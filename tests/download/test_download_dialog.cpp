@@ -107,6 +107,7 @@ private slots:
         dialog.SetComPort(&rig.Port);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QVERIFY(dialog.LoadBtn->hasFocus());
         StartDownload(dialog, rig.Dir.Path() + "missing.s19");
         QCOMPARE(rig.Fake.WarningTexts(), QStringList{TQxLoaderDlg::MissingFileText});
         QVERIFY(!dialog.Busy());
@@ -220,6 +221,22 @@ private slots:
         QVERIFY(WaitUntilClosed(dialog));
         QVERIFY(target.LineCount() < 200);
         QCOMPARE(dialog.ProgressBar->value(), target.LineCount());
+        QVERIFY(rig.Fake.WarningTexts().isEmpty());
+    }
+
+    void destroyingTheDialogWhileBusyCancelsTheTask() {
+        TRig rig;
+        TDownloadTarget target(rig.Pty.MasterFd());
+        auto* dialog = new TQxLoaderDlg;
+        dialog->SetComPort(&rig.Port);
+        dialog->SetSyncSettings(Sync(1));
+        dialog->show();
+        StartDownload(*dialog, rig.File("slow.txt", QByteArray(200, '\n')));
+        QTRY_VERIFY_WITH_TIMEOUT(target.LineCount() >= 1, LongWaitMs);
+        delete dialog;
+        // The task ends by itself: its request on the port is dropped.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Port.Requests(), 0, LongWaitMs);
+        QVERIFY(target.LineCount() < 200);
         QVERIFY(rig.Fake.WarningTexts().isEmpty());
     }
 

@@ -49,7 +49,7 @@ private slots:
 
     void readsFileBytesUnchanged() {
         TempAppDir dir;
-        const QByteArray content("S00600004844521B\r\n\xe4\xf6\xfc\nlast", 30);
+        const QByteArray content("S00600004844521B\r\n\xe4\xf6\xfc\nlast");
         dir.WriteFile("a file.S19", content);
         const TDownloadLines lines = TDownloadLines::FromFile(dir.Path() + "a file.S19");
         QCOMPARE(AllLines(lines), (QList<QByteArray>{"S00600004844521B", "\xe4\xf6\xfc", "last"}));
