@@ -132,6 +132,7 @@ private slots:
         QVERIFY(dialog.LoadBtn->isEnabled());
         QVERIFY(dialog.isVisible());
         QCOMPARE(rig.Port.Requests(), 0);
+        QCOMPARE(LastFile(rig), QFile::encodeName(rig.Dir.Path() + "folder.s19"));
     }
 
     void progressShowsLinesDoneOfTotalAndTheDialogCloses() {
