@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <climits>
 #include <optional>
 
 namespace {
@@ -16,70 +18,129 @@ QByteArray ReadWholeFile(const QString& fileName) {
     return file.readAll();
 }
 
+// The readers below work on views into the file's content: a read then
+// costs one pass over the file and no copy per line, however large or
+// binary the file is.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+QByteArrayView Trimmed(QByteArrayView text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && IsBlank(text.at(first)))
+        ++first;
+    while (last > first && IsBlank(text.at(last - 1)))
+        --last;
+    return text.sliced(first, last - first);
+}
+
+bool SameName(QByteArrayView a, QByteArrayView b) {
+    return a.size() == b.size() && qstrnicmp(a.data(), a.size(), b.data(), b.size()) == 0;
+}
+
 // "[ Name ]" gives "Name"; anything else is no section header.
-std::optional<QByteArray> SectionName(const QByteArray& line) {
-    const QByteArray trimmed = line.trimmed();
+std::optional<QByteArrayView> SectionName(QByteArrayView line) {
+    const QByteArrayView trimmed = Trimmed(line);
     if (!trimmed.startsWith('['))
         return std::nullopt;
     const qsizetype close = trimmed.indexOf(']');
     if (close < 0)
         return std::nullopt;
-    return trimmed.mid(1, close - 1).trimmed();
+    return Trimmed(trimmed.sliced(1, close - 1));
 }
 
-bool SameName(const QByteArray& a, const QByteArray& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
-
-QByteArray KeyOf(const QByteArray& line) {
+// A "key = value" line; no key for a line without "=".
+std::optional<QByteArrayView> KeyOf(QByteArrayView line) {
     const qsizetype eq = line.indexOf('=');
-    return eq < 0 ? QByteArray() : line.left(eq).trimmed();
+    if (eq < 0)
+        return std::nullopt;
+    return Trimmed(line.first(eq));
 }
 
-QByteArray ValueOf(const QByteArray& line) {
-    QByteArray value = line.mid(line.indexOf('=') + 1).trimmed();
+QByteArray ValueOf(QByteArrayView line) {
+    QByteArrayView value = Trimmed(line.sliced(line.indexOf('=') + 1));
     if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-        value = value.mid(1, value.size() - 2);
-    return value;
+        value = value.sliced(1, value.size() - 2);
+    return value.first(std::min<qsizetype>(value.size(), TProfileFile::MaxValueLength))
+        .toByteArray();
 }
 
-// Values whose outer blanks or quotes would be lost on reading are quoted.
-QByteArray StoredValue(const QByteArray& value) {
-    const bool needsQuotes =
-        !value.isEmpty() && (value != value.trimmed() || (value.startsWith('"') && value.endsWith('"')));
-    return needsQuotes ? '"' + value + '"' : value;
+bool IsKeyLine(QByteArrayView line, QByteArrayView key) {
+    const auto name = KeyOf(line);
+    return name && SameName(*name, key);
 }
 
-QList<QByteArray> SplitLines(const QByteArray& content) {
-    QList<QByteArray> lines;
+// Calls Visit with each line of Content (without its line end) until Visit
+// returns false.
+template <typename Visit> void ForEachLine(QByteArrayView content, Visit visit) {
     qsizetype start = 0;
     while (start < content.size()) {
         qsizetype end = content.indexOf('\n', start);
         if (end < 0)
             end = content.size();
-        qsizetype stop = end;
-        if (stop > start && content.at(stop - 1) == '\r')
-            --stop;
-        lines.append(content.mid(start, stop - start));
+        if (!visit(content.sliced(start, end - start)))
+            return;
         start = end + 1;
     }
+}
+
+// Calls Visit with each line of the first section named Section.
+template <typename Visit>
+void ForEachLineOfSection(QByteArrayView content, QByteArrayView section, Visit visit) {
+    bool inSection = false;
+    ForEachLine(content, [&](QByteArrayView line) {
+        if (const auto name = SectionName(line)) {
+            if (inSection)
+                return false;
+            inSection = SameName(*name, section);
+            return true;
+        }
+        return !inSection || visit(line);
+    });
+}
+
+// A line break inside a value would split its entry into two lines, so each
+// LF is stored as a blank. Values whose outer blanks or quotes would be lost
+// on reading are quoted.
+QByteArray StoredValue(QByteArray value) {
+    value.replace('\n', ' ');
+    const bool needsQuotes = !value.isEmpty() && (Trimmed(value).size() != value.size() ||
+                                                  (value.startsWith('"') && value.endsWith('"')));
+    return needsQuotes ? '"' + value + '"' : value;
+}
+
+QByteArrayView WithoutCr(QByteArrayView line) {
+    return line.endsWith('\r') ? line.chopped(1) : line;
+}
+
+QList<QByteArray> SplitLines(const QByteArray& content) {
+    QList<QByteArray> lines;
+    ForEachLine(content, [&](QByteArrayView line) {
+        lines.append(WithoutCr(line).toByteArray());
+        return true;
+    });
     return lines;
 }
 
-// Index of the first header line of Section, or -1.
-qsizetype FindSection(const QList<QByteArray>& lines, const QByteArray& section) {
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const auto name = SectionName(lines.at(i));
-        if (name && SameName(*name, section))
-            return i;
-    }
-    return -1;
+void AppendLine(QByteArray& out, QByteArrayView line) {
+    out += line;
+    out += "\r\n";
 }
 
-// One past the last line that belongs to the section whose header is at Header.
-qsizetype SectionEnd(const QList<QByteArray>& lines, qsizetype header) {
-    qsizetype end = header + 1;
-    while (end < lines.size() && !SectionName(lines.at(end)))
-        ++end;
-    return end;
+// Room for the file rebuilt with CR LF line ends and a few more lines.
+QByteArray OutputFor(const QByteArray& content) {
+    QByteArray out;
+    out.reserve(content.size() + content.count('\n') + 1024);
+    return out;
+}
+
+// An existing file that is no regular file or has no write permission is
+// never replaced, also not by root, who could replace it.
+bool MayReplace(const QFileInfo& info) {
+    const auto writeBits =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !info.exists() || (info.isFile() && (info.permissions() & writeBits));
 }
 
 } // namespace
@@ -92,26 +153,25 @@ TProfileFile::TProfileFile(QString fileName) : FFileName(std::move(fileName)) {}
 
 QByteArray TProfileFile::ReadString(const QByteArray& section, const QByteArray& key,
                                     const QByteArray& defaultValue) const {
-    // Scans the raw content without building a line list: a huge or binary
-    // file then costs one pass per read.
     const QByteArray content = ReadWholeFile(FFileName);
-    bool inSection = false;
-    qsizetype start = 0;
-    while (start < content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        if (end < 0)
-            end = content.size();
-        const QByteArray line = content.mid(start, end - start);
-        start = end + 1;
-        if (const auto name = SectionName(line)) {
-            if (inSection)
-                break;
-            inSection = SameName(*name, section);
-        } else if (inSection && line.contains('=') && SameName(KeyOf(line), key)) {
-            return ValueOf(line).left(MaxValueLength);
-        }
-    }
-    return defaultValue;
+    std::optional<QByteArray> value;
+    ForEachLineOfSection(content, section, [&](QByteArrayView line) {
+        if (IsKeyLine(line, key))
+            value = ValueOf(line);
+        return !value;
+    });
+    return value.value_or(defaultValue);
+}
+
+QList<TProfileEntry> TProfileFile::ReadSection(const QByteArray& section) const {
+    const QByteArray content = ReadWholeFile(FFileName);
+    QList<TProfileEntry> entries;
+    ForEachLineOfSection(content, section, [&](QByteArrayView line) {
+        if (const auto key = KeyOf(line))
+            entries.append({key->toByteArray(), ValueOf(line)});
+        return true;
+    });
+    return entries;
 }
 
 bool ParseProfileInteger(const QByteArray& text, int& value) {
@@ -142,77 +202,121 @@ bool ParseProfileInteger(const QByteArray& text, int& value) {
     return true;
 }
 
-int TProfileFile::ReadInteger(const QByteArray& section, const QByteArray& key, int defaultValue) const {
+int TProfileFile::ReadInteger(const QByteArray& section, const QByteArray& key,
+                              int defaultValue) const {
     int value = defaultValue;
     if (!ParseProfileInteger(ReadString(section, key, QByteArray()), value))
         return defaultValue;
     return value;
 }
 
-QList<QByteArray> TProfileFile::ReadLines() const { return SplitLines(ReadWholeFile(FFileName)); }
+QList<QByteArray> TProfileFile::ReadLines() const {
+    return SplitLines(ReadWholeFile(FFileName));
+}
 
 void TProfileFile::WriteLines(const QList<QByteArray>& lines) {
+    qsizetype size = 0;
+    for (const QByteArray& line : lines)
+        size += line.size() + 2;
+    QByteArray content;
+    content.reserve(size);
+    for (const QByteArray& line : lines)
+        AppendLine(content, line);
+    WriteContent(content);
+}
+
+void TProfileFile::WriteContent(const QByteArray& content) {
     const QFileInfo info(FFileName);
-    // A read-only file stays untouched, also for root, who could replace it.
-    const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup |
-                           QFileDevice::WriteOther;
-    if (info.exists() && (!info.isFile() || !(info.permissions() & writeBits)))
+    if (!MayReplace(info))
         throw EProfileWriteError(FFileName);
     QDir().mkpath(info.absolutePath());
     QSaveFile file(FFileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EProfileWriteError(FFileName);
-    QByteArray content;
-    for (const QByteArray& line : lines)
-        content += line + "\r\n";
-    if (file.write(content) != content.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         throw EProfileWriteError(FFileName);
 }
 
+// The file is rebuilt in one pass over views of its lines, so that a large
+// file costs no allocation per line.
 void TProfileFile::WriteString(const QByteArray& section, const QByteArray& key,
                                const QByteArray& value) {
-    QList<QByteArray> lines = ReadLines();
-    const QByteArray entry = key + '=' + StoredValue(value);
-    const qsizetype header = FindSection(lines, section);
-    if (header < 0) {
-        lines.append('[' + section + ']');
-        lines.append(entry);
-    } else {
-        const qsizetype end = SectionEnd(lines, header);
-        qsizetype insertAt = end;
-        bool replaced = false;
-        for (qsizetype i = header + 1; i < end; ++i) {
-            if (lines.at(i).contains('=') && SameName(KeyOf(lines.at(i)), key)) {
-                lines[i] = entry;
-                replaced = true;
-                break;
+    const QByteArray content = ReadWholeFile(FFileName);
+    const QByteArray entry = key + '=' + StoredValue(value) + "\r\n";
+    QByteArray out = OutputFor(content);
+    enum { BeforeSection, InSection, Written } state = BeforeSection;
+    // New keys go after the section's last non-empty line.
+    qsizetype appendAt = 0;
+    ForEachLine(content, [&](QByteArrayView line) {
+        line = WithoutCr(line);
+        if (state != Written) {
+            if (const auto name = SectionName(line)) {
+                if (state == InSection) {
+                    out.insert(appendAt, entry);
+                    state = Written;
+                } else if (SameName(*name, section)) {
+                    state = InSection;
+                    AppendLine(out, line);
+                    appendAt = out.size();
+                    return true;
+                }
+            } else if (state == InSection && IsKeyLine(line, key)) {
+                out += entry;
+                state = Written;
+                return true;
             }
         }
-        if (!replaced) {
-            // New keys go after the section's last non-empty line.
-            while (insertAt > header + 1 && lines.at(insertAt - 1).trimmed().isEmpty())
-                --insertAt;
-            lines.insert(insertAt, entry);
-        }
+        AppendLine(out, line);
+        if (state == InSection && !Trimmed(line).isEmpty())
+            appendAt = out.size();
+        return true;
+    });
+    if (state == InSection) {
+        out.insert(appendAt, entry);
+    } else if (state == BeforeSection) {
+        AppendLine(out, '[' + section + ']');
+        out += entry;
     }
-    WriteLines(lines);
+    WriteContent(out);
 }
 
 void TProfileFile::WriteInteger(const QByteArray& section, const QByteArray& key, int value) {
     WriteString(section, key, QByteArray::number(value));
 }
 
-void TProfileFile::EraseSection(const QByteArray& section) {
-    QList<QByteArray> lines = ReadLines();
-    const qsizetype header = FindSection(lines, section);
-    if (header < 0) {
-        // Nothing to erase; a file that cannot be written still reports it,
+void TProfileFile::WriteSection(const QByteArray& section, const QList<TProfileEntry>& entries) {
+    // Every section of that name goes, so that no stale key of a duplicate
+    // section shows through afterwards.
+    const QByteArray content = ReadWholeFile(FFileName);
+    QByteArray out = OutputFor(content);
+    qsizetype firstSectionAt = -1;
+    bool inSection = false;
+    ForEachLine(content, [&](QByteArrayView line) {
+        line = WithoutCr(line);
+        if (const auto name = SectionName(line)) {
+            inSection = SameName(*name, section);
+            if (inSection && firstSectionAt < 0)
+                firstSectionAt = out.size();
+        }
+        if (!inSection)
+            AppendLine(out, line);
+        return true;
+    });
+    if (firstSectionAt < 0 && entries.isEmpty()) {
+        // Nothing to change; a file that cannot be written still reports it,
         // as the platform's erase would.
-        const QFileInfo info(FFileName);
-        if (info.exists() && !info.isWritable())
+        if (!MayReplace(QFileInfo(FFileName)))
             throw EProfileWriteError(FFileName);
         return;
     }
-    lines.erase(lines.begin() + header, lines.begin() + SectionEnd(lines, header));
-    WriteLines(lines);
+    if (!entries.isEmpty()) {
+        QByteArray block;
+        AppendLine(block, '[' + section + ']');
+        for (const TProfileEntry& entry : entries)
+            AppendLine(block, entry.Key + '=' + StoredValue(entry.Value));
+        out.insert(firstSectionAt < 0 ? out.size() : firstSectionAt, block);
+    }
+    WriteContent(out);
+}
+
+void TProfileFile::EraseSection(const QByteArray& section) {
+    WriteSection(section, {});
 }

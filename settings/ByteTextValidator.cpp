@@ -1,0 +1,35 @@
+#include "settings/ByteTextValidator.h"
+
+#include "platform/Cp1252.h"
+
+namespace {
+
+bool Storable(QChar ch) {
+    return ch != QLatin1Char('\r') && ch != QLatin1Char('\n') && UnicodeToCp1252(ch) >= 0;
+}
+
+} // namespace
+
+QValidator::State TByteTextValidator::validate(QString& input, int& pos) const {
+    QString kept;
+    kept.reserve(input.size());
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        if (Storable(input.at(i)))
+            kept += input.at(i);
+        else if (i < pos)
+            --pos;
+    }
+    input = kept;
+    return Acceptable;
+}
+
+QByteArray ToCp1252Bytes(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const QChar ch : text) {
+        const int byte = UnicodeToCp1252(ch);
+        if (byte >= 0)
+            bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}

@@ -1,0 +1,539 @@
+#include "settings/QxPreferences.h"
+
+#include "platform/AppLocation.h"
+#include "platform/Cp1252.h"
+#include "platform/Interaction.h"
+#include "platform/ProfileFile.h"
+#include "settings/ByteTextValidator.h"
+#include "settings/DevicePaths.h"
+#include "settings/DialogPlacement.h"
+#include "settings/QxMacroEdit.h"
+#include "settings/RadioGroup.h"
+#include "settings/Settings.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStringListModel>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+constexpr int SyncModeAcknowledged = 2;
+const QByteArray DefaultSequence = "#42";
+
+// The settings file, named afresh at every access.
+TProfileFile Profile() {
+    return TProfileFile(SettingsFileName());
+}
+
+QLabel* WrappedLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+QToolButton* FlatButton(const QString& text, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setText(text);
+    button->setAutoRaise(true);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return button;
+}
+
+QToolButton* ArrowButton(Qt::ArrowType arrow, const QString& name, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setArrowType(arrow);
+    button->setAutoRaise(true);
+    button->setAccessibleName(name);
+    return button;
+}
+
+QByteArray Flag(bool on) {
+    return on ? "1" : "0";
+}
+
+// N for a key "Macro<N>" in any letter case, N written as QByteArray::number
+// writes it (no sign, no leading zero); -1 for any other key.
+qsizetype MacroNumber(const QByteArray& key) {
+    static const QByteArray prefix = "macro";
+    if (key.size() <= prefix.size() || key.size() > prefix.size() + 9 ||
+        qstrnicmp(key.constData(), prefix.size(), prefix.constData(), prefix.size()) != 0)
+        return -1;
+    const QByteArrayView digits = QByteArrayView(key).sliced(prefix.size());
+    if (digits.size() > 1 && digits.front() == '0')
+        return -1;
+    qsizetype number = 0;
+    for (const char digit : digits) {
+        if (digit < '0' || digit > '9')
+            return -1;
+        number = number * 10 + (digit - '0');
+    }
+    return number;
+}
+
+} // namespace
+
+TQxPreferences::TQxPreferences(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Settings..."));
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    PageControl = new QTabWidget(this);
+    CreateComPage();
+    CreateConsolePage();
+    CreateTransferPage();
+    ArrangeDialog();
+    ConnectHandlers();
+    ReadSettings();
+    TakeSettings();
+    ComSettings.Changed = false;
+    TerminalSettings.Changed = false;
+    TransferSync.Changed = false;
+}
+
+void TQxPreferences::ArrangeDialog() {
+    OKBtn->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl);
+    layout->addLayout(buttons);
+    // The dialog takes the size its contents need and cannot be resized.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setTabOrder(OKBtn, CancelBtn);
+    setTabOrder(CancelBtn, PageControl);
+    PageControl->setCurrentWidget(ComPage);
+    OKBtn->setFocus();
+}
+
+void TQxPreferences::CreateComPage() {
+    ComPage = new QWidget;
+    COMBox = new TRadioGroup(
+        QStringLiteral(" &Serial Port "),
+        {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10"}, 2,
+        ComPage);
+    BaudBox = new TRadioGroup(
+        QStringLiteral(" &Baudrate "),
+        {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 2,
+        ComPage);
+    ParityBox = new TRadioGroup(QStringLiteral(" &Parity "), {"none", "odd", "even"}, 1, ComPage);
+    ByteSizeBox = new TRadioGroup(QStringLiteral(" &Databits "), {"7", "8"}, 2, ComPage);
+    StopBitsBox = new TRadioGroup(QStringLiteral(" S&topbits "), {"1", "2"}, 2, ComPage);
+    Btn8N1 = FlatButton(QStringLiteral("8&N1"), ComPage);
+    Btn7E2 = FlatButton(QStringLiteral("7&E2"), ComPage);
+    Label2 = WrappedLabel(QStringLiteral("Settings for the serial interface to be used by the "
+                                         "terminal. The DTR signal as well as the RTS signal will "
+                                         "be set logical high."),
+                          ComPage);
+
+    auto* parityColumn = new QVBoxLayout;
+    parityColumn->addWidget(ParityBox, 1);
+    parityColumn->addWidget(Btn8N1);
+    auto* bitsColumn = new QVBoxLayout;
+    bitsColumn->addWidget(ByteSizeBox, 1);
+    bitsColumn->addWidget(StopBitsBox, 1);
+    bitsColumn->addWidget(Btn7E2);
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(COMBox);
+    groups->addWidget(BaudBox);
+    groups->addLayout(parityColumn);
+    groups->addLayout(bitsColumn);
+    auto* page = new QVBoxLayout(ComPage);
+    page->addLayout(groups);
+    page->addWidget(Label2);
+    PageControl->addTab(ComPage, QStringLiteral("Interface"));
+}
+
+void TQxPreferences::CreateConsolePage() {
+    ConsolePage = new QWidget;
+    EmulationBox = new TRadioGroup(QStringLiteral(" Emulation "), {"ASCII", "HEX"}, 2, ConsolePage);
+    GroupBox1 = new QGroupBox(QStringLiteral(" Options "), ConsolePage);
+    EchoBox = new QCheckBox(QStringLiteral("Local Echo"), GroupBox1);
+    CRInBox = new QCheckBox(QStringLiteral("CR->CR/LF (In)"), GroupBox1);
+    CROutBox = new QCheckBox(QStringLiteral("CR->CR/LF (Out)"), GroupBox1);
+    GroupBox2 = new QGroupBox(QStringLiteral(" Makros "), ConsolePage);
+    MacroList = new QListView(GroupBox2);
+    FMacros = new QStringListModel(this);
+    MacroDownBtn = ArrowButton(Qt::DownArrow, QStringLiteral("Move down"), GroupBox2);
+    MacroUpBtn = ArrowButton(Qt::UpArrow, QStringLiteral("Move up"), GroupBox2);
+    AddMacroBtn = FlatButton(QStringLiteral("&Add..."), GroupBox2);
+    EditMacroBtn = FlatButton(QStringLiteral("&Edit..."), GroupBox2);
+    DeleteMacroBtn = FlatButton(QStringLiteral("&Clear"), GroupBox2);
+    Label4 = WrappedLabel(
+        QStringLiteral(
+            "Settings regarding the terminal emulation as well as the macro definitions."),
+        ConsolePage);
+    MacroList->setModel(FMacros);
+    MacroList->setSelectionMode(QAbstractItemView::SingleSelection);
+    MacroList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MacroList->setUniformItemSizes(true);
+    MacroDownBtn->setEnabled(false);
+    MacroUpBtn->setEnabled(false);
+    EditMacroBtn->setEnabled(false);
+    DeleteMacroBtn->setEnabled(false);
+
+    auto* options = new QVBoxLayout(GroupBox1);
+    options->addWidget(EchoBox);
+    options->addWidget(CRInBox);
+    options->addWidget(CROutBox);
+    auto* leftColumn = new QVBoxLayout;
+    leftColumn->addWidget(EmulationBox);
+    leftColumn->addWidget(GroupBox1, 1);
+
+    auto* moves = new QHBoxLayout;
+    moves->addWidget(MacroDownBtn);
+    moves->addWidget(MacroUpBtn);
+    auto* macroButtons = new QVBoxLayout;
+    macroButtons->addLayout(moves);
+    macroButtons->addWidget(AddMacroBtn);
+    macroButtons->addWidget(EditMacroBtn);
+    macroButtons->addWidget(DeleteMacroBtn);
+    macroButtons->addStretch(1);
+    auto* macros = new QHBoxLayout(GroupBox2);
+    macros->addWidget(MacroList, 1);
+    macros->addLayout(macroButtons);
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(leftColumn);
+    columns->addWidget(GroupBox2, 1);
+    auto* page = new QVBoxLayout(ConsolePage);
+    page->addLayout(columns, 1);
+    page->addWidget(Label4);
+    PageControl->addTab(ConsolePage, QStringLiteral("Terminal"));
+}
+
+void TQxPreferences::CreateTransferPage() {
+    TransferPage = new QWidget;
+    SyncBox = new TRadioGroup(QStringLiteral(" Line Synchronisation "),
+                              {"None", "50ms Delay", "Wait for Handshake"}, 1, TransferPage);
+    SyncBox->SetItemIndex(0);
+    Label1 = WrappedLabel(QStringLiteral("Settings regarding the download of Intel Hex-, Motorola "
+                                         "S-Record- or ASCII-Files via the selected serial "
+                                         "interface."),
+                          TransferPage);
+    GroupBox3 = new QGroupBox(QStringLiteral(" Handshake Sequence "), TransferPage);
+    Label3 = new QLabel(QStringLiteral("&Sequence: "), GroupBox3);
+    Label3->setTextFormat(Qt::PlainText);
+    SyncEdit = new QLineEdit(GroupBox3);
+    SyncBtn = FlatButton(QStringLiteral("&Default"), GroupBox3);
+    Label3->setBuddy(SyncEdit);
+    SyncEdit->setValidator(new TByteTextValidator(SyncEdit));
+    SyncEdit->setMaxLength(TTransferSync::MaxSequenceLength);
+    SyncEdit->setMinimumWidth(SyncEdit->fontMetrics().horizontalAdvance(QLatin1Char('W')) *
+                              TTransferSync::MaxSequenceLength);
+    QPalette maroon = SyncEdit->palette();
+    maroon.setColor(QPalette::Text, QColor(128, 0, 0));
+    SyncEdit->setPalette(maroon);
+    SyncEdit->setEnabled(false);
+    SyncBtn->setEnabled(false);
+
+    auto* sequence = new QGridLayout(GroupBox3);
+    sequence->addWidget(Label3, 0, 0);
+    sequence->addWidget(SyncEdit, 0, 1);
+    sequence->addWidget(SyncBtn, 1, 1, Qt::AlignRight);
+    sequence->setRowStretch(2, 1);
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(SyncBox, 1);
+    groups->addWidget(GroupBox3, 1);
+    auto* page = new QVBoxLayout(TransferPage);
+    page->addLayout(groups, 1);
+    page->addWidget(Label1);
+    PageControl->addTab(TransferPage, QStringLiteral("Download"));
+}
+
+void TQxPreferences::ConnectHandlers() {
+    for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, ByteSizeBox, StopBitsBox})
+        connect(group, &TRadioGroup::Changed, this, &TQxPreferences::ComParamsChanged);
+    connect(EmulationBox, &TRadioGroup::Changed, this, &TQxPreferences::ConsoleParamsChanged);
+    for (QCheckBox* box : {EchoBox, CRInBox, CROutBox})
+        connect(box, &QCheckBox::toggled, this, &TQxPreferences::ConsoleParamsChanged);
+    connect(SyncBox, &TRadioGroup::Changed, this, &TQxPreferences::TransferParamsChanged);
+    connect(SyncEdit, &QLineEdit::textChanged, this, [this] {
+        KeepSequenceLimit();
+        TransferParamsChanged();
+    });
+    connect(Btn8N1, &QToolButton::clicked, this, &TQxPreferences::Btn8N1Click);
+    connect(Btn7E2, &QToolButton::clicked, this, &TQxPreferences::Btn7E2Click);
+    connect(MacroList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TQxPreferences::MacroSelect);
+    connect(MacroList, &QListView::doubleClicked, this, &TQxPreferences::EditMacroBtnClick);
+    connect(MacroUpBtn, &QToolButton::clicked, this, [this] { MoveMacroBtnClick(MacroUpBtn); });
+    connect(MacroDownBtn, &QToolButton::clicked, this, [this] { MoveMacroBtnClick(MacroDownBtn); });
+    connect(AddMacroBtn, &QToolButton::clicked, this, &TQxPreferences::AddMacroBtnClick);
+    connect(EditMacroBtn, &QToolButton::clicked, this, &TQxPreferences::EditMacroBtnClick);
+    connect(DeleteMacroBtn, &QToolButton::clicked, this, &TQxPreferences::DeleteMacroBtnClick);
+    connect(SyncBtn, &QToolButton::clicked, this, &TQxPreferences::SyncBtnClick);
+    connect(OKBtn, &QPushButton::clicked, this, &TQxPreferences::OKBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &TQxPreferences::reject);
+}
+
+void TQxPreferences::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Restoring a minimised dialog shows it again spontaneously; that is no
+    // new showing and must not forget the changes made so far.
+    if (event->spontaneous())
+        return;
+    FModified = false;
+    ShowDevicePaths();
+    CenterOnScreen(this);
+}
+
+void TQxPreferences::ShowDevicePaths() {
+    for (int port = poCOM1; port <= poCOM10; ++port)
+        COMBox->Button(port)->setToolTip(DevicePathFor(static_cast<TComPort>(port)));
+}
+
+// File to controls. Setting a control raises its change handler as a user's
+// change would; the constructor clears the flags afterwards.
+void TQxPreferences::ReadSettings() {
+    COMBox->SetItemIndex(
+        FindItem(COMBox->Items(), Profile().ReadString("COM-Device", "Port", "COM1")));
+    BaudBox->SetItemIndex(
+        FindItem(BaudBox->Items(), Profile().ReadString("COM-Device", "Baudrate", "19200")));
+    ByteSizeBox->SetItemIndex(
+        FindItem(ByteSizeBox->Items(), Profile().ReadString("COM-Device", "Databits", "8")));
+    StopBitsBox->SetItemIndex(
+        FindItem(StopBitsBox->Items(), Profile().ReadString("COM-Device", "Stopbits", "1")));
+    // "keine" matches no item on purpose: the first item, "none", is chosen.
+    ParityBox->SetItemIndex(
+        FindItem(ParityBox->Items(), Profile().ReadString("COM-Device", "Parity", "keine")));
+    EmulationBox->SetItemIndex(
+        FindItem(EmulationBox->Items(), Profile().ReadString("Terminal", "Emulation", "ASCII")));
+    EchoBox->setChecked(Profile().ReadInteger("Terminal", "Echo", 0) != 0);
+    CRInBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(In)", 0) != 0);
+    CROutBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(Out)", 0) != 0);
+    ReadMacros();
+    const QByteArray mode =
+        Profile().ReadString("Transfer", "SyncMode", SyncModeNames.at(SyncModeAcknowledged));
+    int modeIndex = 0;
+    if (mode == SyncModeNames.at(1))
+        modeIndex = 1;
+    else if (mode == SyncModeNames.at(2))
+        modeIndex = 2;
+    SyncBox->SetItemIndex(modeIndex);
+    SetSequenceText(Cp1252ToString(Profile().ReadString("Transfer", "SyncSequ", DefaultSequence)));
+}
+
+int TQxPreferences::FindItem(const QStringList& items, const QByteArray& value) {
+    const QString text = QString::fromLatin1(value);
+    const auto found = std::find_if(items.begin(), items.end(), [&](const QString& item) {
+        return item.compare(text, Qt::CaseInsensitive) == 0;
+    });
+    return found == items.end() ? 0 : static_cast<int>(found - items.begin());
+}
+
+// The list ends at the first missing or empty "Macro<n>". The section is
+// read in one pass and indexed by number, so that a huge section costs no
+// pass and no search per macro.
+void TQxPreferences::ReadMacros() {
+    const QList<TProfileEntry> entries = Profile().ReadSection("Macros");
+    QList<const QByteArray*> byNumber(entries.size(), nullptr);
+    for (const TProfileEntry& entry : entries) {
+        const qsizetype number = MacroNumber(entry.Key);
+        if (number >= 0 && number < byNumber.size() && !byNumber.at(number))
+            byNumber[number] = &entry.Value;
+    }
+    QStringList macros;
+    for (const QByteArray* macro : byNumber) {
+        if (!macro || macro->isEmpty())
+            break;
+        macros.append(Cp1252ToString(*macro));
+    }
+    FMacros->setStringList(macros);
+}
+
+void TQxPreferences::TakeSettings() {
+    ComSettings.ComPort = static_cast<TComPort>(COMBox->ItemIndex());
+    ComSettings.Baudrate = static_cast<TBaudrate>(BaudBox->ItemIndex());
+    ComSettings.Databits = static_cast<TDataBits>(ByteSizeBox->ItemIndex() + db7);
+    ComSettings.StopBits = static_cast<TStopBits>(StopBitsBox->ItemIndex() * sb20);
+    ComSettings.Parity = static_cast<TParity>(ParityBox->ItemIndex());
+    TerminalSettings.Macros.clear();
+    for (const QString& macro : FMacros->stringList())
+        TerminalSettings.Macros.append(ToCp1252Bytes(macro));
+    TerminalSettings.LocalEcho = EchoBox->isChecked();
+    TerminalSettings.HexEmulation = EmulationBox->ItemIndex() > 0;
+    TerminalSettings.CRLFIn = CRInBox->isChecked();
+    TerminalSettings.CRLFOut = CROutBox->isChecked();
+    TransferSync.Mode = static_cast<std::uint8_t>(SyncBox->ItemIndex());
+    TransferSync.Sequence = ToCp1252Bytes(SyncEdit->text()).left(TTransferSync::MaxSequenceLength);
+}
+
+// Controls to file, one write per key; a failed write throws
+// EProfileWriteError and leaves the keys before it written.
+void TQxPreferences::WriteSettings() {
+    Profile().WriteString("COM-Device", "Port", COMBox->SelectedText().toLatin1());
+    Profile().WriteString("COM-Device", "Baudrate", BaudBox->SelectedText().toLatin1());
+    Profile().WriteString("COM-Device", "Databits", ByteSizeBox->SelectedText().toLatin1());
+    Profile().WriteString("COM-Device", "Stopbits", StopBitsBox->SelectedText().toLatin1());
+    Profile().WriteString("COM-Device", "Parity", ParityBox->SelectedText().toLatin1());
+    Profile().WriteString("Terminal", "Emulation", EmulationBox->SelectedText().toLatin1());
+    Profile().WriteString("Terminal", "Echo", Flag(EchoBox->isChecked()));
+    Profile().WriteString("Terminal", "CRLF(In)", Flag(CRInBox->isChecked()));
+    Profile().WriteString("Terminal", "CRLF(Out)", Flag(CROutBox->isChecked()));
+    WriteMacros();
+    Profile().WriteString("Transfer", "SyncMode", SyncModeNames.at(SyncBox->ItemIndex()));
+    // The whole field, also a longer sequence that came from the file.
+    Profile().WriteString("Transfer", "SyncSequ", ToCp1252Bytes(SyncEdit->text()));
+}
+
+// The section is replaced in one write: either the whole new list is stored
+// or, when the write fails, the old one stays.
+void TQxPreferences::WriteMacros() {
+    QList<TProfileEntry> entries;
+    for (const QString& macro : FMacros->stringList())
+        entries.append({"Macro" + QByteArray::number(entries.size()), ToCp1252Bytes(macro)});
+    Profile().WriteSection("Macros", entries);
+}
+
+// At most MaxSequenceLength characters can be typed, but a longer sequence
+// from the file is shown whole; the limit then follows the text down as
+// characters are deleted.
+void TQxPreferences::SetSequenceText(const QString& text) {
+    SyncEdit->setMaxLength(std::max<int>(TTransferSync::MaxSequenceLength, text.size()));
+    SyncEdit->setText(text);
+}
+
+void TQxPreferences::KeepSequenceLimit() {
+    const int limit = std::max<int>(TTransferSync::MaxSequenceLength, SyncEdit->text().size());
+    if (SyncEdit->maxLength() != limit)
+        SyncEdit->setMaxLength(limit);
+}
+
+void TQxPreferences::ComParamsChanged() {
+    ComSettings.Changed = true;
+    FModified = true;
+}
+
+void TQxPreferences::ConsoleParamsChanged() {
+    TerminalSettings.Changed = true;
+    FModified = true;
+}
+
+void TQxPreferences::TransferParamsChanged() {
+    TransferSync.Changed = true;
+    FModified = true;
+    const bool handshake = SyncBox->ItemIndex() == SyncModeAcknowledged;
+    SyncEdit->setEnabled(handshake);
+    SyncBtn->setEnabled(handshake);
+}
+
+void TQxPreferences::Btn8N1Click() {
+    ParityBox->SetItemIndex(0);
+    ByteSizeBox->SetItemIndex(1);
+    StopBitsBox->SetItemIndex(0);
+}
+
+void TQxPreferences::Btn7E2Click() {
+    ParityBox->SetItemIndex(2);
+    ByteSizeBox->SetItemIndex(0);
+    StopBitsBox->SetItemIndex(1);
+}
+
+int TQxPreferences::SelectedMacro() const {
+    const QModelIndexList selected = MacroList->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void TQxPreferences::SelectMacro(int index) {
+    if (index < 0)
+        MacroList->selectionModel()->clear();
+    else
+        MacroList->selectionModel()->setCurrentIndex(FMacros->index(index),
+                                                     QItemSelectionModel::ClearAndSelect);
+}
+
+void TQxPreferences::MacroSelect() {
+    const int index = SelectedMacro();
+    const int count = FMacros->rowCount();
+    EditMacroBtn->setEnabled(index >= 0);
+    DeleteMacroBtn->setEnabled(index >= 0);
+    MacroUpBtn->setEnabled(index > 0);
+    MacroDownBtn->setEnabled(index >= 0 && index < count - 1);
+}
+
+void TQxPreferences::MoveMacroBtnClick(const QToolButton* sender) {
+    const int index = SelectedMacro();
+    const int target = sender == MacroUpBtn ? index - 1 : index + 1;
+    if (index < 0 || target < 0 || target >= FMacros->rowCount())
+        return;
+    const QModelIndex from = FMacros->index(index);
+    const QModelIndex to = FMacros->index(target);
+    const QVariant moved = from.data();
+    FMacros->setData(from, to.data());
+    FMacros->setData(to, moved);
+    SelectMacro(target);
+    MacroSelect();
+    ConsoleParamsChanged();
+}
+
+void TQxPreferences::AddMacroBtnClick() {
+    TQxMacroEdit editor(this);
+    editor.SetMacro(QByteArray());
+    if (editor.exec() != TQxMacroEdit::mrOk)
+        return;
+    const int row = FMacros->rowCount();
+    FMacros->insertRows(row, 1);
+    FMacros->setData(FMacros->index(row), Cp1252ToString(editor.Macro()));
+    // A macro below the selected one may now exist: the move down button
+    // must follow.
+    MacroSelect();
+    ConsoleParamsChanged();
+}
+
+void TQxPreferences::EditMacroBtnClick() {
+    const int index = SelectedMacro();
+    if (index < 0)
+        return;
+    TQxMacroEdit editor(this);
+    editor.SetMacro(ToCp1252Bytes(FMacros->index(index).data().toString()));
+    if (editor.exec() != TQxMacroEdit::mrOk)
+        return;
+    FMacros->setData(FMacros->index(index), Cp1252ToString(editor.Macro()));
+    SelectMacro(index);
+    ConsoleParamsChanged();
+}
+
+void TQxPreferences::DeleteMacroBtnClick() {
+    const int index = SelectedMacro();
+    if (index < 0)
+        return;
+    FMacros->removeRows(index, 1);
+    SelectMacro(-1);
+    MacroSelect();
+    ConsoleParamsChanged();
+}
+
+void TQxPreferences::SyncBtnClick() {
+    SetSequenceText(Cp1252ToString(DefaultSequence));
+}
+
+void TQxPreferences::OKBtnClick() {
+    if (!FModified) {
+        accept();
+        return;
+    }
+    try {
+        TakeSettings();
+        WriteSettings();
+    } catch (const std::exception&) {
+        Interaction().Warning(
+            this, QStringLiteral("Incorrect settings!\r\nPlease check all parameters."));
+        return;
+    }
+    accept();
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QStringListModel;
+class QTabWidget;
+class QToolButton;
+class TRadioGroup;
+
+// The settings dialog and the only reader and writer of the settings keys.
+// Creating it reads the settings file into its controls and copies them into
+// ComSettings, TerminalSettings and TransferSync (with their Changed flags
+// cleared); every change of a control then sets the Changed flag of its
+// group. "OK" (result Accepted) takes the controls into the records and
+// writes them to the file when anything changed; when the file cannot be
+// written the dialog warns and stays open. "Cancel", Escape and the close
+// box (result Rejected) take and write nothing.
+class TQxPreferences : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TQxPreferences(QWidget* parent = nullptr);
+
+    // Some control changed since the dialog was shown.
+    bool Modified() const { return FModified; }
+
+    QPushButton* OKBtn;
+    QPushButton* CancelBtn;
+    QTabWidget* PageControl;
+
+    QWidget* ComPage;
+    TRadioGroup* COMBox;
+    TRadioGroup* BaudBox;
+    TRadioGroup* ParityBox;
+    TRadioGroup* ByteSizeBox;
+    TRadioGroup* StopBitsBox;
+    QLabel* Label2;
+    QToolButton* Btn8N1;
+    QToolButton* Btn7E2;
+
+    QWidget* ConsolePage;
+    TRadioGroup* EmulationBox;
+    QGroupBox* GroupBox1;
+    QCheckBox* EchoBox;
+    QCheckBox* CRInBox;
+    QCheckBox* CROutBox;
+    QGroupBox* GroupBox2;
+    QLabel* Label4;
+    QListView* MacroList;
+    QToolButton* MacroDownBtn;
+    QToolButton* MacroUpBtn;
+    QToolButton* AddMacroBtn;
+    QToolButton* EditMacroBtn;
+    QToolButton* DeleteMacroBtn;
+
+    QWidget* TransferPage;
+    TRadioGroup* SyncBox;
+    QLabel* Label1;
+    QGroupBox* GroupBox3;
+    QLabel* Label3;
+    QLineEdit* SyncEdit;
+    QToolButton* SyncBtn;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateComPage();
+    void CreateConsolePage();
+    void CreateTransferPage();
+    void ArrangeDialog();
+    void ConnectHandlers();
+    void ShowDevicePaths();
+
+    void ReadSettings();
+    void TakeSettings();
+    void WriteSettings();
+    static int FindItem(const QStringList& items, const QByteArray& value);
+    void ReadMacros();
+    void WriteMacros();
+    void SetSequenceText(const QString& text);
+    void KeepSequenceLimit();
+
+    void ComParamsChanged();
+    void ConsoleParamsChanged();
+    void TransferParamsChanged();
+    void Btn8N1Click();
+    void Btn7E2Click();
+    int SelectedMacro() const;
+    void SelectMacro(int index);
+    void MacroSelect();
+    void MoveMacroBtnClick(const QToolButton* sender);
+    void AddMacroBtnClick();
+    void EditMacroBtnClick();
+    void DeleteMacroBtnClick();
+    void SyncBtnClick();
+    void OKBtnClick();
+
+    QStringListModel* FMacros;
+    bool FModified = false;
+};

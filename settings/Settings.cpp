@@ -1,0 +1,59 @@
+#include "settings/Settings.h"
+
+#include "platform/AppLocation.h"
+#include "platform/ProfileFile.h"
+#include "settings/QxPreferences.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+TComSettings ComSettings;
+TTerminalSettings TerminalSettings;
+TTransferSync TransferSync;
+bool SettingsPending = true;
+
+namespace {
+
+// Only A to Z are lowered, so every position stays where it was.
+QByteArray AsciiLower(QByteArray text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+} // namespace
+
+QByteArray ExpandRoot(const QByteArray& line) {
+    static const QByteArray marker = "<qxroot>";
+    const qsizetype at = AsciiLower(line).indexOf(marker);
+    if (at < 0)
+        return line;
+    QByteArray expanded = line;
+    expanded.remove(at, marker.size());
+    if (at < expanded.size() && (expanded.at(at) == '\\' || expanded.at(at) == '/'))
+        expanded.remove(at, 1);
+    expanded.insert(at, QFile::encodeName(ApplicationDir()));
+    return expanded;
+}
+
+bool ExpandSettingsFile() {
+    TProfileFile file(SettingsFileName());
+    if (!QFileInfo::exists(file.FileName()))
+        return true;
+    QList<QByteArray> lines = file.ReadLines();
+    for (QByteArray& line : lines)
+        line = ExpandRoot(line);
+    try {
+        file.WriteLines(lines);
+    } catch (const EProfileWriteError&) {
+        return false;
+    }
+    return true;
+}
+
+void LoadSettings() {
+    { TQxPreferences unseen; }
+    SettingsPending = false;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/LineParameters.h"
+#include "settings/TransferSync.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <array>
+
+// The serial line parameters in effect.
+struct TComSettings {
+    TComPort ComPort = poCOM1;
+    TBaudrate Baudrate = br19200;
+    TDataBits Databits = db8;
+    TStopBits StopBits = sb10;
+    TParity Parity = paNONE;
+    // A control of the Interface page changed since the settings dialog was
+    // created.
+    bool Changed = false;
+};
+
+// The terminal options and the macros in effect.
+struct TTerminalSettings {
+    // Macro texts in list order.
+    QList<QByteArray> Macros;
+    bool LocalEcho = false;
+    bool HexEmulation = false;
+    bool CRLFIn = false;
+    bool CRLFOut = false;
+    // A control of the Terminal page or the macro list changed since the
+    // settings dialog was created.
+    bool Changed = false;
+};
+
+// The settings the running program uses. They hold the values of a missing
+// settings file until LoadSettings (or the settings dialog) fills them.
+extern TComSettings ComSettings;
+extern TTerminalSettings TerminalSettings;
+extern TTransferSync TransferSync;
+// True until LoadSettings first ran: the next apply must load and apply all.
+extern bool SettingsPending;
+
+// The stored words of TTransferSync::Mode.
+inline constexpr std::array<const char*, 3> SyncModeNames = {"NONE", "DELAYED", "ACKNOWLEDGED"};
+
+// Line with its first "<qxroot>" marker (any letter case) replaced by the
+// application directory; a '/' or '\' right after the marker is dropped, as
+// the directory ends in '/' already.
+QByteArray ExpandRoot(const QByteArray& line);
+// Expands the marker on every line of the settings file and rewrites it once
+// with CR LF line ends. Without a settings file nothing happens. A file that
+// cannot be rewritten stays as it was and gives false; the settings still
+// load from it.
+bool ExpandSettingsFile();
+// Fills the three settings records from the settings file (through the
+// settings dialog, created and destroyed unseen), clears their Changed flags
+// and SettingsPending.
+void LoadSettings();
