@@ -4,6 +4,7 @@
 #include "download/TQxLoadTask.h"
 #include "download/TQxLoaderDlg.h"
 #include "serial/QxComPort.h"
+#include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 
@@ -219,6 +220,8 @@ qint64 LoadPeakBytes(TQxComPort& port, const QString& file) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // A message box would wait for a click that never comes: record them.
+    FakeInteraction interaction;
     TempAppDir appDir;
     PtyPair pty;
     if (!pty.IsValid()) {
@@ -257,5 +260,7 @@ int main(int argc, char** argv) {
     std::printf("download_100k_memory_ratio: %.2f ratio\n",
                 peak < 0 ? -1.0 : double(peak) / fileSize);
     port.ClosePort();
-    return 0;
+    for (const QString& warning : interaction.WarningTexts())
+        std::fprintf(stderr, "warning shown: %s\n", qPrintable(warning));
+    return interaction.WarningTexts().isEmpty() ? 0 : 1;
 }
