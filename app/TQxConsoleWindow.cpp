@@ -3,12 +3,14 @@
 #include "app/Globals.h"
 #include "app/SettingsGlue.h"
 #include "app/TMacroBox.h"
+#include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
 #include "platform/AppLocation.h"
 #include "platform/Interaction.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
 #include "settings/QxPreferences.h"
+#include "settings/Settings.h"
 #include "terminal/TQxConsole.h"
 
 #include <QCloseEvent>
@@ -269,6 +271,7 @@ QAction* TQxConsoleWindow::AddMenuItem(const char* name, const QString& caption)
 void TQxConsoleWindow::ConnectCommands() {
     connect(SBSettings, &QToolButton::clicked, this, &TQxConsoleWindow::SBSettingsClick);
     connect(SBClear, &QToolButton::clicked, this, &TQxConsoleWindow::ConsoleMenuClearClick);
+    connect(SBTransfer, &QToolButton::clicked, this, &TQxConsoleWindow::SBTransferClick);
     connect(SBMacro, &QToolButton::clicked, this, &TQxConsoleWindow::MacroBtnClick);
     connect(SBLogging, &QToolButton::clicked, this, &TQxConsoleWindow::ConsoleMenuLoggingClick);
     connect(SBHelp, &QToolButton::clicked, this, &TQxConsoleWindow::SBHelpClick);
@@ -282,9 +285,6 @@ void TQxConsoleWindow::ConnectCommands() {
     ConnectMenuItem(ConsoleMenuStayTop, &TQxConsoleWindow::ConsoleMenuStayTopClick);
     ConnectMenuItem(ConsoleMenuButtons, &TQxConsoleWindow::ConsoleMenuButtonsClick);
     ConnectMenuItem(ConsoleMenuCursor, &TQxConsoleWindow::ConsoleMenuCursorClick);
-
-    // The download dialog is not part of the program yet.
-    SBTransfer->setEnabled(false);
 }
 
 // Choosing a checkable item flips its check mark; the mark stays as the
@@ -501,6 +501,12 @@ void TQxConsoleWindow::ConsoleMenuClearClick() {
 // Starts or stops a recording. The status bar follows either way, so the
 // Logfile button is down exactly while a recording runs, whatever its own
 // toggling did.
+// The dialog adds its own open request to the port for the download; the
+// pane keeps showing what the target sends meanwhile.
+void TQxConsoleWindow::SBTransferClick() {
+    RunDownloadDialog(this, SerialPort(), TransferSync);
+}
+
 void TQxConsoleWindow::ConsoleMenuLoggingClick() {
     if (FConsole->Log().Active)
         StopRecording();

@@ -82,6 +82,7 @@ public:
     // Commands of the toolbar and the popup menu.
     void SBSettingsClick();
     void ConsoleMenuClearClick();
+    void SBTransferClick();
     void ConsoleMenuLoggingClick();
     void SBHelpClick();
     void ConsoleMenuPauseClick();

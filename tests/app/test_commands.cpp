@@ -3,6 +3,7 @@
 // settings dialog. The main window runs on the offscreen platform with COM1
 // on a pseudo-terminal; modal dialogs are driven while they are shown.
 #include "app/TMacroBox.h"
+#include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
@@ -14,8 +15,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QtTest>
@@ -192,6 +193,38 @@ private slots:
             QCOMPARE(uint(cfgetospeed(&line)), uint(B19200));
             QCOMPARE(f.Dir.ReadFile("Console.ini"), fileBefore);
         }
+    }
+
+    // -- Download --------------------------------------------------------------
+
+    // The dialog sends on the window's port with the line synchronisation of
+    // the settings (none here: the target never answers), and the port stays
+    // open for the window afterwards.
+    void downloadSendsOnTheWindowsPort() {
+        AppWindowFixture f;
+        f.WriteSetting("Transfer", "SyncMode", "NONE");
+        f.Dir.WriteFile("demo.txt", "line 1\nline 2\n");
+        QVERIFY(f.Show());
+
+        bool samePort = false;
+        WhenModal<TQxLoaderDlg>([&](TQxLoaderDlg& dialog) {
+            samePort = dialog.ComPort() == &SerialPort();
+            dialog.HexFileEdit->setText(f.Dir.Path() + "demo.txt");
+            QTest::mouseClick(dialog.LoadBtn, Qt::LeftButton);
+            // A failed download leaves the dialog open: close it then.
+            if (QTest::qWaitFor([&dialog] { return !dialog.Busy(); }, 20000) && dialog.isVisible())
+                dialog.reject();
+        });
+        f.Window->SBTransfer->click();
+
+        QVERIFY(samePort);
+        QVERIFY(f.Fake.Prompts.isEmpty());
+        QCOMPARE(f.Pty.ReadAll(), QByteArray("line 1\r\nline 2\r\n"));
+        QVERIFY(f.Window->findChildren<TQxLoaderDlg*>().isEmpty());
+        QVERIFY(SerialPort().Open());
+        QCOMPARE(SerialPort().Requests(), 1);
+        QVERIFY(f.Pty.Write("still here"));
+        QTRY_COMPARE(f.ScreenLines(), ByteList{"still here"});
     }
 
     // -- Logfile -------------------------------------------------------------
