@@ -1,6 +1,9 @@
 #include "app/SettingsGlue.h"
 
 #include "app/TQxConsoleWindow.h"
+#include "platform/AppLocation.h"
+#include "platform/Interaction.h"
+#include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
 #include "settings/Settings.h"
 #include "terminal/TQxConsole.h"
@@ -31,8 +34,11 @@ void ApplyTerminalSettings(TQxConsoleWindow& window) {
 void ApplyChangedSettings(TQxConsoleWindow& window) {
     if (SettingsPending) {
         // A settings file that cannot be rewritten keeps its markers; the
-        // settings still load from it, so the program starts as usual.
-        ExpandSettingsFile();
+        // user learns of it, and the settings still load from it, so the
+        // program starts as usual and opens its port.
+        if (!ExpandSettingsFile())
+            Interaction().Warning(&window,
+                                  QString::fromUtf8(EProfileWriteError(SettingsFileName()).what()));
         LoadSettings();
         ApplyComSettings(window);
         ApplyTerminalSettings(window);

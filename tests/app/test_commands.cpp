@@ -152,6 +152,24 @@ private slots:
                  QFile::encodeName(f.Dir.Path() + "demo.s19"));
     }
 
+    // The marker cannot be expanded in a read-only file: the user is told,
+    // and the program starts with the file's settings and its port open.
+    void readOnlySettingsFileStillStarts() {
+        AppWindowFixture f;
+        f.WriteSetting("Terminal", "Echo", "1");
+        f.WriteSetting("Transfer", "LastFile", "<qxroot>demo.s19");
+        QVERIFY(QFile::setPermissions(f.Dir.SettingsFile(), QFile::ReadOwner | QFile::ReadGroup));
+        QVERIFY(f.Show());
+
+        QCOMPARE(f.Fake.WarningTexts(),
+                 QStringList{QStringLiteral("Unable to write to %1").arg(f.Dir.SettingsFile())});
+        QVERIFY(f.Window->Console()->LocalEcho());
+        QVERIFY(SerialPort().Open());
+        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 19200,8,N,1"));
+        QCOMPARE(TProfileFile(f.Dir.SettingsFile()).ReadString("Transfer", "LastFile", ""),
+                 QByteArray("<qxroot>demo.s19"));
+    }
+
     // Only the line parameters changed: they reach the device and panel 0 at
     // once, and the terminal group is not applied again. Cancel applies and
     // writes nothing.
