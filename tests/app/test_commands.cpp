@@ -473,21 +473,6 @@ private slots:
         QCOMPARE(f.Window->StatusText(2), QString());
     }
 
-    void helpTwiceGivesOneWindow() {
-        AppWindowFixture f;
-        QVERIFY(f.Show());
-        f.Window->SBHelp->click();
-        QVERIFY(BubbleForm);
-        TBubbleForm* first = BubbleForm;
-        BubbleForm->close();
-        QTRY_VERIFY(!first->isVisible());
-
-        f.Window->SBHelp->click();
-        QCOMPARE(BubbleForm, first);
-        QVERIFY(BubbleForm->isVisible());
-        QCOMPARE(f.Window->findChildren<TBubbleForm*>().size(), 1);
-    }
-
     void alwaysOnTopTogglesAndKeepsThePlace() {
         AppWindowFixture f;
         QVERIFY(f.Show());
