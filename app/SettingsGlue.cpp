@@ -1,21 +1,51 @@
 #include "app/SettingsGlue.h"
 
 #include "app/TQxConsoleWindow.h"
+#include "platform/AppLocation.h"
+#include "platform/Interaction.h"
+#include "platform/ProfileFile.h"
+#include "serial/QxComPort.h"
+#include "settings/Settings.h"
+#include "terminal/TQxConsole.h"
 
-// The settings records and their file are not part of the program yet, so
-// there is nothing to load: the port and the pane keep the values they were
-// created with, the macro box stays empty, and only the status bar is
-// refreshed. This is the place where the records will be loaded and applied.
-
+// Each property setter of the port reconfigures the device only when its
+// value differs; a new port number reopens the device at once while the
+// window holds its open request.
 void ApplyComSettings(TQxConsoleWindow& window) {
+    TQxComPort& port = SerialPort();
+    port.SetComPort(ComSettings.ComPort);
+    port.SetBaudrate(ComSettings.Baudrate);
+    port.SetDatabits(ComSettings.Databits);
+    port.SetStopBits(ComSettings.StopBits);
+    port.SetParity(ComSettings.Parity);
     window.UpdateStatusBar();
 }
 
 void ApplyTerminalSettings(TQxConsoleWindow& window) {
+    window.SetMacros(TerminalSettings.Macros);
+    TQxConsole& pane = *window.Console();
+    pane.SetLocalEcho(TerminalSettings.LocalEcho);
+    pane.SetHexEmulation(TerminalSettings.HexEmulation);
+    pane.SetCRLFIn(TerminalSettings.CRLFIn);
+    pane.SetCRLFOut(TerminalSettings.CRLFOut);
     window.UpdateStatusBar();
 }
 
 void ApplyChangedSettings(TQxConsoleWindow& window) {
-    ApplyComSettings(window);
-    ApplyTerminalSettings(window);
+    if (SettingsPending) {
+        // A settings file that cannot be rewritten keeps its markers; the
+        // user learns of it, and the settings still load from it, so the
+        // program starts as usual and opens its port.
+        if (!ExpandSettingsFile())
+            Interaction().Warning(&window,
+                                  QString::fromUtf8(EProfileWriteError(SettingsFileName()).what()));
+        LoadSettings();
+        ApplyComSettings(window);
+        ApplyTerminalSettings(window);
+        return;
+    }
+    if (ComSettings.Changed)
+        ApplyComSettings(window);
+    if (TerminalSettings.Changed)
+        ApplyTerminalSettings(window);
 }

@@ -3,11 +3,14 @@
 #include "app/Globals.h"
 #include "app/SettingsGlue.h"
 #include "app/TMacroBox.h"
+#include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
 #include "platform/AppLocation.h"
 #include "platform/Interaction.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
+#include "settings/QxPreferences.h"
+#include "settings/Settings.h"
 #include "terminal/TQxConsole.h"
 
 #include <QCloseEvent>
@@ -19,6 +22,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -144,12 +148,12 @@ void TQxConsoleWindow::CreateConsole() {
 
 void TQxConsoleWindow::CreateMacroPanel() {
     MacroPanel = new QWidget(this);
-    SBSettings = CreateSpeedButton(QStringLiteral("&Settings..."), QStringLiteral("settings"));
-    SBClear = CreateSpeedButton(QStringLiteral("&Clear"), QStringLiteral("clear"));
-    SBTransfer = CreateSpeedButton(QStringLiteral("&Download..."), QStringLiteral("download"));
-    SBMacro = CreateSpeedButton(QStringLiteral("&Send"), QStringLiteral("send"));
-    SBLogging = CreateSpeedButton(QStringLiteral("&Logfile..."), QStringLiteral("logfile"));
-    SBHelp = CreateSpeedButton(QStringLiteral("&Help F1"), QStringLiteral("help"));
+    SBSettings = CreateSpeedButton("SBSettings", QStringLiteral("&Settings..."), "settings");
+    SBClear = CreateSpeedButton("SBClear", QStringLiteral("&Clear"), "clear");
+    SBTransfer = CreateSpeedButton("SBTransfer", QStringLiteral("&Download..."), "download");
+    SBMacro = CreateSpeedButton("SBMacro", QStringLiteral("&Send"), "send");
+    SBLogging = CreateSpeedButton("SBLogging", QStringLiteral("&Logfile..."), "logfile");
+    SBHelp = CreateSpeedButton("SBHelp", QStringLiteral("&Help F1"), "help");
     SBLogging->setCheckable(true);
     // "&Settings..." and "&Send" mark the same letter: Alt+S sends.
     SBSettings->setShortcut(QKeySequence());
@@ -208,10 +212,12 @@ void TQxConsoleWindow::CreateMacroPanel() {
 
 // A flat speed button with its picture above the caption; it never takes
 // the keyboard focus.
-QToolButton* TQxConsoleWindow::CreateSpeedButton(const QString& caption, const QString& iconName) {
+QToolButton* TQxConsoleWindow::CreateSpeedButton(const char* name, const QString& caption,
+                                                 const char* iconName) {
     auto* button = new QToolButton(MacroPanel);
+    button->setObjectName(QLatin1String(name));
     button->setText(caption);
-    button->setIcon(ButtonIcon(iconName));
+    button->setIcon(ButtonIcon(QLatin1String(iconName)));
     button->setIconSize(QSize(IconSize, IconSize));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
@@ -243,33 +249,52 @@ void TQxConsoleWindow::CreateStatusBar() {
 
 void TQxConsoleWindow::CreateConsoleMenu() {
     ConsoleMenu = new QMenu(this);
-    ConsoleMenuPause = ConsoleMenu->addAction(QStringLiteral("P&ause"));
-    ConsoleMenuLogging = ConsoleMenu->addAction(QStringLiteral("&Logfile..."));
+    ConsoleMenuPause = AddMenuItem("ConsoleMenuPause", QStringLiteral("P&ause"));
+    ConsoleMenuLogging = AddMenuItem("ConsoleMenuLogging", QStringLiteral("&Logfile..."));
     N1 = ConsoleMenu->addSeparator();
-    ConsoleMenuClear = ConsoleMenu->addAction(QStringLiteral("&Clear Display"));
-    ConsoleMenuStayTop = ConsoleMenu->addAction(QStringLiteral("&Alway on Top"));
-    ConsoleMenuButtons = ConsoleMenu->addAction(QStringLiteral("&Panel"));
+    ConsoleMenuClear = AddMenuItem("ConsoleMenuClear", QStringLiteral("&Clear Display"));
+    ConsoleMenuStayTop = AddMenuItem("ConsoleMenuStayTop", QStringLiteral("&Alway on Top"));
+    ConsoleMenuButtons = AddMenuItem("ConsoleMenuButtons", QStringLiteral("&Panel"));
     N2 = ConsoleMenu->addSeparator();
-    ConsoleMenuCursor = ConsoleMenu->addAction(QStringLiteral("&Cursor"));
+    ConsoleMenuCursor = AddMenuItem("ConsoleMenuCursor", QStringLiteral("&Cursor"));
     for (QAction* item : {ConsoleMenuPause, ConsoleMenuLogging, ConsoleMenuStayTop,
                           ConsoleMenuButtons, ConsoleMenuCursor})
         item->setCheckable(true);
 }
 
+QAction* TQxConsoleWindow::AddMenuItem(const char* name, const QString& caption) {
+    QAction* item = ConsoleMenu->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    return item;
+}
+
 void TQxConsoleWindow::ConnectCommands() {
+    connect(SBSettings, &QToolButton::clicked, this, &TQxConsoleWindow::SBSettingsClick);
     connect(SBClear, &QToolButton::clicked, this, &TQxConsoleWindow::ConsoleMenuClearClick);
-    connect(ConsoleMenuClear, &QAction::triggered, this, &TQxConsoleWindow::ConsoleMenuClearClick);
+    connect(SBTransfer, &QToolButton::clicked, this, &TQxConsoleWindow::SBTransferClick);
     connect(SBMacro, &QToolButton::clicked, this, &TQxConsoleWindow::MacroBtnClick);
+    connect(SBLogging, &QToolButton::clicked, this, &TQxConsoleWindow::ConsoleMenuLoggingClick);
     connect(SBHelp, &QToolButton::clicked, this, &TQxConsoleWindow::SBHelpClick);
     connect(MacroBox, &QComboBox::currentIndexChanged, this, &TQxConsoleWindow::MacroBoxChange);
     MacroBoxChange();
 
-    // Commands that the program does not offer yet.
-    for (QToolButton* button : {SBSettings, SBTransfer, SBLogging})
-        button->setEnabled(false);
-    for (QAction* item : {ConsoleMenuPause, ConsoleMenuLogging, ConsoleMenuStayTop,
-                          ConsoleMenuButtons, ConsoleMenuCursor})
-        item->setEnabled(false);
+    connect(ConsoleMenu, &QMenu::aboutToShow, this, &TQxConsoleWindow::ConsoleMenuPopup);
+    ConnectMenuItem(ConsoleMenuPause, &TQxConsoleWindow::ConsoleMenuPauseClick);
+    ConnectMenuItem(ConsoleMenuLogging, &TQxConsoleWindow::ConsoleMenuLoggingClick);
+    ConnectMenuItem(ConsoleMenuClear, &TQxConsoleWindow::ConsoleMenuClearClick);
+    ConnectMenuItem(ConsoleMenuStayTop, &TQxConsoleWindow::ConsoleMenuStayTopClick);
+    ConnectMenuItem(ConsoleMenuButtons, &TQxConsoleWindow::ConsoleMenuButtonsClick);
+    ConnectMenuItem(ConsoleMenuCursor, &TQxConsoleWindow::ConsoleMenuCursorClick);
+}
+
+// Choosing a checkable item flips its check mark; the mark stays as the
+// popup set it, since Pause reads it as the state to go to.
+void TQxConsoleWindow::ConnectMenuItem(QAction* item, void (TQxConsoleWindow::*handler)()) {
+    connect(item, &QAction::triggered, this, [this, item, handler](bool checked) {
+        if (item->isCheckable())
+            item->setChecked(!checked);
+        (this->*handler)();
+    });
 }
 
 // The window may not become narrower than the macro box (or the toolbar)
@@ -457,12 +482,98 @@ void TQxConsoleWindow::MacroBoxKeyPress(int key) {
 // ---------------------------------------------------------------------------
 // Commands
 
+void TQxConsoleWindow::SBSettingsClick() {
+    const QPointer<TQxConsoleWindow> alive(this);
+    const QPointer<TQxPreferences> dialog = new TQxPreferences(this);
+    dialog->PageControl->setCurrentWidget(dialog->ComPage);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!alive)
+        return;
+    delete dialog.data();
+    if (accepted)
+        ApplyChangedSettings(*this);
+}
+
 void TQxConsoleWindow::ConsoleMenuClearClick() {
     FConsole->ClearScreen();
 }
 
+// Starts or stops a recording. The status bar follows either way, so the
+// Logfile button is down exactly while a recording runs, whatever its own
+// toggling did.
+// The dialog adds its own open request to the port for the download; the
+// pane keeps showing what the target sends meanwhile.
+void TQxConsoleWindow::SBTransferClick() {
+    RunDownloadDialog(this, SerialPort(), TransferSync);
+}
+
+void TQxConsoleWindow::ConsoleMenuLoggingClick() {
+    if (FConsole->Log().Active)
+        StopRecording();
+    else
+        StartRecording();
+}
+
+void TQxConsoleWindow::StartRecording() {
+    TFileDialogRequest request;
+    request.Title = QStringLiteral("Enter or select a logfile...");
+    request.InitialFile = FConsole->Log().FileName;
+    request.Filters = {QStringLiteral("Logfiles (*.log)|*.log"),
+                       QStringLiteral("All Files (*.*)|*")};
+    request.DefaultSuffix = QStringLiteral("log");
+    request.MustExist = false;
+    const QPointer<TQxConsoleWindow> alive(this);
+    const QString fileName = Interaction().ChooseFile(this, request);
+    if (!alive)
+        return;
+    if (!fileName.isEmpty())
+        FConsole->SetLogFile(fileName);
+    UpdateStatusBar();
+}
+
+void TQxConsoleWindow::StopRecording() {
+    FConsole->SetRecording(false);
+    UpdateStatusBar();
+    const QString fileName = FConsole->Log().FileName;
+    if (Interaction().Question(this,
+                               QStringLiteral("Do you want to open the recorded logfile now?")))
+        Interaction().OpenDocument(fileName);
+}
+
 void TQxConsoleWindow::SBHelpClick() {
     ShowBubbleForm(this);
+}
+
+// While paused the pane drops what it is given, received bytes and echo
+// alike. The popup set the check mark to the opposite of the pane's state.
+void TQxConsoleWindow::ConsoleMenuPauseClick() {
+    FConsole->SetDisplaying(ConsoleMenuPause->isChecked());
+    UpdateStatusBar();
+}
+
+// Changing the hint makes Qt create the window anew, hidden: show it again
+// where it was.
+void TQxConsoleWindow::ConsoleMenuStayTopClick() {
+    const bool onTop = !windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    show();
+}
+
+// The shortcuts work without the panel; the popup is then the only way back.
+void TQxConsoleWindow::ConsoleMenuButtonsClick() {
+    MacroPanel->setVisible(!MacroPanel->isVisible());
+}
+
+void TQxConsoleWindow::ConsoleMenuCursorClick() {
+    FConsole->SetCursorOn(!FConsole->CursorOn());
+}
+
+void TQxConsoleWindow::ConsoleMenuPopup() {
+    ConsoleMenuPause->setChecked(!FConsole->Displaying());
+    ConsoleMenuLogging->setChecked(FConsole->Log().Active);
+    ConsoleMenuStayTop->setChecked(windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    ConsoleMenuButtons->setChecked(MacroPanel->isVisible());
+    ConsoleMenuCursor->setChecked(FConsole->CursorOn());
 }
 
 // ---------------------------------------------------------------------------

@@ -79,8 +79,18 @@ public:
     void MacroBtnClick();
     // Enables Send exactly when the selected macro is not empty.
     void MacroBoxChange();
+    // Commands of the toolbar and the popup menu.
+    void SBSettingsClick();
     void ConsoleMenuClearClick();
+    void SBTransferClick();
+    void ConsoleMenuLoggingClick();
     void SBHelpClick();
+    void ConsoleMenuPauseClick();
+    void ConsoleMenuStayTopClick();
+    void ConsoleMenuButtonsClick();
+    void ConsoleMenuCursorClick();
+    // Sets the popup's check marks from the state they show.
+    void ConsoleMenuPopup();
 
     // True while MacroBtnClick is sending.
     bool Sending() const { return FSending; }
@@ -98,11 +108,15 @@ private:
     void FormShow();
     void FormDestroy();
     void CreateMacroPanel();
-    QToolButton* CreateSpeedButton(const QString& caption, const QString& iconName);
+    QToolButton* CreateSpeedButton(const char* name, const QString& caption, const char* iconName);
     void CreateStatusBar();
     void CreateConsoleMenu();
+    QAction* AddMenuItem(const char* name, const QString& caption);
     void CreateConsole();
     void ConnectCommands();
+    void ConnectMenuItem(QAction* item, void (TQxConsoleWindow::*handler)());
+    void StartRecording();
+    void StopRecording();
     void SetSizeLimits();
 
     // Key preview: every key of the window passes here before the focused

@@ -3,10 +3,15 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QTreeView>
 #include <QUrl>
 
 namespace {
+
+constexpr int DialogWidth = 760;
+constexpr int DialogHeight = 440;
 
 QString AppTitle() {
     const QString name = QApplication::applicationDisplayName();
@@ -24,6 +29,19 @@ QString QtFilter(const QString& filter) {
                QStringLiteral("(") + patterns.split(QLatin1Char(';')).join(QLatin1Char(' ')) +
                QStringLiteral(")");
     return description + QStringLiteral(" (") + patterns + QStringLiteral(")");
+}
+
+// Qt's default column widths cut sizes, types and dates short: those columns
+// fit their contents and the name takes the rest.
+void ShowWholeColumns(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QTreeView*>();
+    if (!view)
+        return;
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(DialogWidth, DialogHeight)));
 }
 
 } // namespace
@@ -55,6 +73,7 @@ QString TQtInteraction::ChooseFile(QWidget* parent, const TFileDialogRequest& re
     dialog.setDefaultSuffix(request.DefaultSuffix);
     if (!request.InitialFile.isEmpty())
         dialog.selectFile(request.InitialFile);
+    ShowWholeColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -5,7 +5,7 @@
 #include "platform/Interaction.h"
 #include "platform/ProfileFile.h"
 #include "settings/ByteTextValidator.h"
-#include "settings/DevicePaths.h"
+#include "platform/SerialDeviceMap.h"
 #include "settings/DialogPlacement.h"
 #include "settings/QxMacroEdit.h"
 #include "settings/RadioGroup.h"
@@ -294,7 +294,7 @@ void TQxPreferences::showEvent(QShowEvent* event) {
 
 void TQxPreferences::ShowDevicePaths() {
     for (int port = poCOM1; port <= poCOM10; ++port)
-        COMBox->Button(port)->setToolTip(DevicePathFor(static_cast<TComPort>(port)));
+        COMBox->Button(port)->setToolTip(SerialDevicePath(static_cast<TComPort>(port)));
 }
 
 // File to controls. Setting a control raises its change handler as a user's

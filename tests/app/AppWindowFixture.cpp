@@ -1,6 +1,8 @@
 #include "tests/app/AppWindowFixture.h"
 
+#include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
+#include "settings/Settings.h"
 #include "terminal/TQxConsole.h"
 
 #include <QtTest>
@@ -62,8 +64,10 @@ QByteArray TimedPtyReader::All() const {
     return all;
 }
 
+// Each fixture is a program start: the first showing loads the settings.
 AppWindowFixture::AppWindowFixture() {
     Dir.MapDevice(1, Pty.SlavePath());
+    SettingsPending = true;
 }
 
 AppWindowFixture::~AppWindowFixture() {
@@ -82,6 +86,11 @@ bool AppWindowFixture::Show() {
         return false;
     Window->Console()->setFocus();
     return QTest::qWaitFor([this] { return Window->Console()->hasFocus(); });
+}
+
+void AppWindowFixture::WriteSetting(const QByteArray& section, const QByteArray& key,
+                                    const QByteArray& value) const {
+    TProfileFile(Dir.SettingsFile()).WriteString(section, key, value);
 }
 
 QList<QByteArray> AppWindowFixture::ScreenLines() const {

@@ -68,6 +68,10 @@ struct AppWindowFixture {
     // Builds and shows the window (which opens its port) and waits until it
     // is exposed and its pane has the focus.
     bool Show();
+    // Writes one key of the settings file (before Show: what the program
+    // finds at its start).
+    void WriteSetting(const QByteArray& section, const QByteArray& key,
+                      const QByteArray& value) const;
     // The pane's lines with their trailing blanks removed, empty lines at
     // the end dropped.
     QList<QByteArray> ScreenLines() const;

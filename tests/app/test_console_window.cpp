@@ -74,12 +74,12 @@ private slots:
 
     void typedKeysArriveInOrder() {
         AppWindowFixture f;
+        f.WriteSetting("Terminal", "Echo", "1");
         QVERIFY(f.Show());
         const QByteArray text = "Hello, world! 0123";
         for (const char ch : text)
             QTest::keyClick(f.Window->windowHandle(), ch);
         QCOMPARE(f.Pty.Read(int(text.size())), text);
-        // Local echo is on until settings say otherwise.
         QCOMPARE(f.ScreenLines(), ByteList{text});
     }
 
@@ -230,14 +230,15 @@ private slots:
         QFETCH(QString, text);
         AppWindowFixture f;
         f.Dir.MapDevice(com, f.Pty.SlavePath());
+        QVERIFY(f.Show());
+        // Parameters the settings dialog does not offer, set on the open port.
         TQxComPort& port = SerialPort();
         port.SetComPort(TComPort(com - 1));
         port.SetBaudrate(TBaudrate(baud));
         port.SetDatabits(TDataBits(databits));
         port.SetParity(TParity(parity));
         port.SetStopBits(TStopBits(stopbits));
-
-        QVERIFY(f.Show());
+        f.Window->UpdateStatusBar();
 
         QVERIFY(f.Fake.Prompts.isEmpty());
         QCOMPARE(f.Window->StatusText(0), text);
@@ -250,30 +251,32 @@ private slots:
         AppWindowFixture f;
         QVERIFY(f.Show());
         TQxConsole* pane = f.Window->Console();
-        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 9600,8,N,1"));
+        // The settings of a file without them.
+        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 19200,8,N,1"));
         QCOMPARE(f.Window->StatusText(1), QStringLiteral("ASCII"));
-        QCOMPARE(f.Window->StatusText(2), QStringLiteral("Echo"));
+        QCOMPARE(f.Window->StatusText(2), QString());
         QCOMPARE(f.Window->StatusText(3), QString());
         QVERIFY(!f.Window->SBLogging->isChecked());
 
         pane->SetDisplaying(false);
         pane->SetHexEmulation(true);
-        pane->SetLocalEcho(false);
+        pane->SetLocalEcho(true);
         // The panels change only when asked to.
-        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 9600,8,N,1"));
+        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 19200,8,N,1"));
         f.Window->UpdateStatusBar();
         QCOMPARE(f.Window->StatusText(0), QStringLiteral("Pause"));
         QCOMPARE(f.Window->StatusText(1), QStringLiteral("HEX"));
-        QCOMPARE(f.Window->StatusText(2), QString());
+        QCOMPARE(f.Window->StatusText(2), QStringLiteral("Echo"));
 
         pane->SetDisplaying(true);
         f.Window->UpdateStatusBar();
-        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 9600,8,N,1"));
+        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 19200,8,N,1"));
     }
 
     void missingDeviceWarnsOnceAndRunsOn() {
         AppWindowFixture f;
         f.Dir.MapDevice(1, f.Dir.Path() + "no-such-tty");
+        f.WriteSetting("Terminal", "Echo", "1");
         QVERIFY(f.Show());
 
         QCOMPARE(f.Fake.WarningTexts(), QStringList{OpenWarning});

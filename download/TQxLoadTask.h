@@ -1,0 +1,79 @@
+#pragma once
+
+#include "download/TDownloadLines.h"
+#include "platform/Thread.h"
+#include "settings/TransferSync.h"
+
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+class TQxComPort;
+
+// Ends a download inside its thread when a line was not acknowledged.
+class ETransferAborted : public std::runtime_error {
+public:
+    ETransferAborted() : std::runtime_error("Keine Schreibquittung.") {}
+};
+
+// Sends a text file to the target line by line, each line followed by CR LF,
+// with one of three line synchronisations: none, a 50 ms pause after each
+// line, or a wait for the handshake sequence after each line.
+//
+// The thread only opens and closes its own request on the port, walks through
+// the lines, repeats or aborts, and reports; the writing, the pause and the
+// wait for the answer run on the main thread (SendLine, through Synchronize),
+// together with the port's own events. A line that got no answer is sent once
+// more; a second failure ends the download with ErrorText. The last line
+// never fails. Terminate() cancels: the line in progress counts as done.
+//
+// Use: create (the file is read at once), set OnProgress and OnTerminate,
+// SetSyncSettings, Resume. The task frees itself after OnTerminate returned.
+class TQxLoadTask : public TThread {
+public:
+    static constexpr int DelayMs = 50;
+    static constexpr int AcknowledgeTimeoutMs = 1000;
+    static const QString NoResponseText;
+
+    // Reads FileName; throws EFileReadError when it cannot be read.
+    TQxLoadTask(TQxComPort& port, const QString& fileName);
+
+    void SetSyncSettings(const TTransferSync& sync) { FSync = sync; }
+
+    // Raised on the main thread after each line: Max = number of lines,
+    // Position = lines done.
+    std::function<void(TQxLoadTask& sender, int max, int position)> OnProgress;
+
+    // Empty, or the message to show because the download failed; read it in
+    // the OnTerminate handler.
+    QString ErrorText;
+
+    int LineCount() const { return FLineCount; }
+    // Lines done, which is also the index of the line being sent.
+    int LineIndex() const { return FLineIndex; }
+    const TDownloadLines& Lines() const { return FLines; }
+
+protected:
+    void Execute() override;
+    // Main thread: writes the current line with CR LF and synchronises.
+    virtual void SendLine();
+    // Main thread: raises OnProgress.
+    virtual void ReportProgress();
+
+private:
+    void TransferLines();
+    // Sends the current line until it is acknowledged, once more at most;
+    // false when both attempts failed.
+    bool TransferLine(bool isLastLine);
+    // Runs Call on the main thread. False when the application no longer
+    // serves such calls (it is shutting down); the run is then ended.
+    bool OnMainThread(const std::function<void()>& call);
+
+    TQxComPort& FPort;
+    TDownloadLines FLines;
+    TTransferSync FSync;
+    int FLineCount = 0;
+    int FLineIndex = 0;
+    bool FAcknowledged = false;
+};

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "settings/TransferSync.h"
+
+#include <QDialog>
+#include <QString>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+class TQxComPort;
+class TQxLoadTask;
+
+// The download dialog: the user picks a file, starts the download, follows
+// its progress and may cancel it. The last file is remembered in the settings
+// file (section "Transfer", key "LastFile").
+//
+// Idle: Download starts a task (TQxLoadTask); Cancel, Escape and the close box
+// close the dialog. Busy: Download is disabled, Cancel and Escape cancel the
+// task, closing is refused. When the task ends the dialog closes by itself,
+// unless the task failed: then its message is shown and the dialog is idle
+// again.
+class TQxLoaderDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static const QString MissingFileText;
+    static const QString NoFileName;
+
+    explicit TQxLoaderDlg(QWidget* owner = nullptr);
+    // A task still running is cancelled and no longer reports here.
+    ~TQxLoaderDlg() override;
+
+    // The port the download sends on (not owned); the program's port if none.
+    TQxComPort* ComPort() const { return FComPort; }
+    void SetComPort(TQxComPort* port) { FComPort = port; }
+    // The file name, kept as given (file names are case-sensitive) and shown
+    // in the edit.
+    const QString& Filename() const { return FFilename; }
+    void SetFilename(const QString& name);
+    void SetSyncSettings(const TTransferSync& sync) { FSync = sync; }
+    bool Busy() const { return FBusy; }
+
+    void OpenBtnClick();
+    void LoadBtnClick();
+    void CancelBtnClick();
+    // Whether the dialog may close now: not while a download runs.
+    bool FormCloseQuery() const { return !FBusy; }
+    // Writes the file name to "LastFile"; false (with the message shown) when
+    // the settings file cannot be written.
+    bool SaveLastFile();
+
+    void done(int result) override;
+
+    QPushButton* LoadBtn;
+    QPushButton* CancelBtn;
+    QFrame* Panel1;
+    QLabel* Label1;
+    QLineEdit* HexFileEdit;
+    QToolButton* SpeedButton1;
+    QLabel* MsgLabel;
+    QProgressBar* ProgressBar;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    void FormCreate();
+    // Creates and starts the task; false (with the message shown) when the
+    // file cannot be read.
+    bool StartTask();
+    void TaskProgress(int max, int position);
+    void TaskDone(TQxLoadTask& task);
+    void CenterOnScreen();
+
+    TQxLoadTask* FTask = nullptr;
+    TQxComPort* FComPort = nullptr;
+    TTransferSync FSync;
+    QString FFilename;
+    bool FBusy = false;
+    bool FPlaced = false;
+};
+
+// The Download command of the main window: shows the dialog modally for Port
+// with the line synchronisation Sync, and frees it when it closes.
+void RunDownloadDialog(QWidget* owner, TQxComPort& port, const TTransferSync& sync);
