@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench package clean
+.PHONY: all deps configure build run demo test bench package clean
 
 all: build
 
@@ -19,6 +19,10 @@ build: configure
 
 run: build
 	@$(BUILD_DIR)/app/qx-console
+
+# Starts the program on a virtual target (no board needed); see README.
+demo: build
+	@./scripts/demo.sh $(BUILD_DIR)
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
