@@ -27,6 +27,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <thread>
 
