@@ -1,9 +1,11 @@
 #include "bench/e2e/Measure.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -93,4 +95,20 @@ bool WaitUntilQuiet(qint64 pid, qint64 quietCpuNs, int sliceMs, int timeoutMs) {
         last = now;
     }
     return false;
+}
+
+void Pause(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs, int pollMs) {
+    const qint64 deadline = MonotonicNs() + qint64(timeoutMs) * 1000000;
+    while (!condition()) {
+        if (MonotonicNs() > deadline)
+            return false;
+        Pause(pollMs);
+    }
+    return true;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <vector>
 
 // CLOCK_MONOTONIC in nanoseconds: the same clock in every process.
@@ -33,3 +34,9 @@ bool ProcessHoldsFile(qint64 pid, const QString& path);
 // Waits until the process has used less than QuietCpuNs in each of two
 // consecutive Slices; false when TimeoutMs passed first.
 bool WaitUntilQuiet(qint64 pid, qint64 quietCpuNs, int sliceMs, int timeoutMs);
+
+// Runs the event loop for Ms milliseconds (child output, timers, events).
+void Pause(int ms);
+// Runs the event loop until Condition holds, checking every PollMs; false
+// when TimeoutMs passed first.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs, int pollMs = 10);

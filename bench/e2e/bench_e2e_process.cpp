@@ -27,23 +27,6 @@ constexpr int BaudBytesPerSecond = 11520; // 115200 baud, 10 bits a byte
 constexpr qint64 BigStreamBytes = 100000000;
 constexpr int BigStreamDelayMs = 3000;
 
-// Runs the event loop (so that the child processes' output is read).
-void Pause(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-    const qint64 deadline = MonotonicNs() + qint64(timeoutMs) * 1000000;
-    while (!condition()) {
-        if (MonotonicNs() > deadline)
-            return false;
-        Pause(20);
-    }
-    return true;
-}
-
 QByteArray SettingsFor(const QString& device) {
     return "[Devices]\r\nCOM1=" + device.toLocal8Bit() +
            "\r\n[COM-Device]\r\nPort=COM1\r\nBaudrate=115200\r\n";
@@ -59,7 +42,7 @@ struct Session {
             return false;
         const qint64 pid = Console.Pid();
         const QString device = Target.SlavePath();
-        return WaitFor([&] { return ProcessHoldsFile(pid, device); }, 20000);
+        return WaitFor([&] { return ProcessHoldsFile(pid, device); }, 20000, 20);
     }
 };
 
@@ -123,7 +106,7 @@ MemoryFigures MeasureMemory() {
     const double startMb = double(ReadCounters(pid).RssKb) / 1024;
     // The target reports the stream once it has all been written; then the
     // program drains what the terminal still holds.
-    if (!WaitFor([&] { return session.Target.Summary().contains("flood_bytes"); }, 300000))
+    if (!WaitFor([&] { return session.Target.Summary().contains("flood_bytes"); }, 300000, 20))
         return {startMb, -1};
     if (!WaitUntilQuiet(pid, 5000000, 200, 30000))
         return {startMb, -1};

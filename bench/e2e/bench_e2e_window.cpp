@@ -54,22 +54,6 @@ constexpr int PacedBytesPerSecond = 11520;
 constexpr int PacedChunkMs = 5;
 constexpr int PacedMs = 10000;
 
-void Pause(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-    const qint64 deadline = MonotonicNs() + qint64(timeoutMs) * 1000000;
-    while (!condition()) {
-        if (MonotonicNs() > deadline)
-            return false;
-        Pause(10);
-    }
-    return true;
-}
-
 QByteArray MakeStream(FloodKind kind, qint64 bytes) {
     QByteArray stream(bytes, Qt::Uninitialized);
     FloodStream(kind, 1).Fill(stream.data(), size_t(bytes));
