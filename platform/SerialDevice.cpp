@@ -192,7 +192,8 @@ void TSerialDevice::BackOff() {
         DrainWake();
 }
 
-bool TSerialDevice::WaitEvent(quint32& events, quint64* session) {
+bool TSerialDevice::WaitEvent(quint32& events, quint64* session,
+                              Clock::time_point receiveNotBefore) {
     events = 0;
     std::unique_lock lock(FLock);
     const int fd = FFd.load();
@@ -207,7 +208,7 @@ bool TSerialDevice::WaitEvent(quint32& events, quint64* session) {
         *session = FSession.load();
     lock.unlock();
 
-    const bool caught = WaitOnDevice(fd, generation, events);
+    const bool caught = WaitOnDevice(fd, generation, events, receiveNotBefore);
 
     lock.lock();
     if (--FWaiters == 0)
@@ -220,20 +221,27 @@ bool TSerialDevice::WaitEvent(quint32& events, quint64* session) {
     return caught;
 }
 
-bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events) {
+bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events,
+                                 Clock::time_point receiveNotBefore) {
     for (;;) {
         if (FMaskGeneration.load() != generation) {
             events = 0;
             return true;
         }
-        const quint32 mask = FMask.load();
+        quint32 mask = FMask.load();
+        int delay = NextCheckDelay(mask);
+        if ((mask & EV_RXCHAR) && Clock::now() < receiveNotBefore) {
+            mask &= ~EV_RXCHAR;
+            const int holdMs = MillisecondsUntil(receiveNotBefore);
+            delay = delay < 0 ? holdMs : std::min(delay, holdMs);
+        }
         events = PendingEvents(fd, mask);
         if (events != 0)
             return true;
         if (FHungUp.load())
             return false;
         pollfd fds[2] = {{fd, short((mask & EV_RXCHAR) ? POLLIN : 0), 0}, {FWakeFd, POLLIN, 0}};
-        if (::poll(fds, 2, NextCheckDelay(mask)) < 0 && errno != EINTR)
+        if (::poll(fds, 2, delay) < 0 && errno != EINTR)
             return false;
         if (fds[1].revents & POLLIN)
             DrainWake();

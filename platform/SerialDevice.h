@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -91,8 +92,10 @@ public:
     // the transmit queue drained after a write; EV_CTS, EV_DSR and EV_ERR from
     // changes of the modem lines (ModemStatusSource()) and of the driver's
     // error counters, which are looked at every few milliseconds where the
-    // device has them.
-    bool WaitEvent(quint32& events, quint64* session = nullptr);
+    // device has them. Before ReceiveNotBefore, EV_RXCHAR is not reported
+    // (the bytes stay queued); the other events and the releases are.
+    bool WaitEvent(quint32& events, quint64* session = nullptr,
+                   std::chrono::steady_clock::time_point receiveNotBefore = {});
     // Changes at every open and close.
     quint64 Session() const { return FSession.load(); }
 
@@ -117,7 +120,8 @@ private:
     void DrainWake();
     void BackOff();
     void MarkHungUp() { FHungUp.store(true); }
-    bool WaitOnDevice(int fd, quint64 generation, quint32& events);
+    bool WaitOnDevice(int fd, quint64 generation, quint32& events,
+                      std::chrono::steady_clock::time_point receiveNotBefore);
     quint32 PendingEvents(int fd, quint32 mask);
     quint32 LineEvents(int fd, quint32 mask);
     int NextCheckDelay(quint32 mask) const;

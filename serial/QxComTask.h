@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <chrono>
+
 class TQxComPort;
 
 // The port's monitor: waits for line events of the open device and has the
@@ -12,6 +14,8 @@ class TQxComPort;
 // Created paused; the port resumes it after each open and pauses it before
 // each close and during WaitForSequence(). The port owns it and ends it with
 // TerminateAndWait() before going, so no event follows the port's end.
+// A slow stream of received bytes is handed over in batches (see the
+// implementation): at most about once per screen frame.
 class TQxComTask : public TThread {
 public:
     explicit TQxComTask(TQxComPort& port);
@@ -26,8 +30,13 @@ private:
     // lose its bytes to OnReceive).
     void DeliverEvent();
 
+    using Clock = std::chrono::steady_clock;
+
     TQxComPort& FPort;
     quint32 FEventMask = 0;
     quint64 FSession = 0;
     bool FHeld = false;
+    // Bytes waiting when the last receive event was raised; -1 when the
+    // last delivery raised none.
+    int FReceivedCount = -1;
 };

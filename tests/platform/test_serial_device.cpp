@@ -21,10 +21,11 @@ QString ErrnoText(int error) {
 }
 
 // Runs WaitEvent on another thread.
-std::future<std::pair<bool, quint32>> WaitAsync(TSerialDevice& device) {
-    return std::async(std::launch::async, [&device] {
+std::future<std::pair<bool, quint32>>
+WaitAsync(TSerialDevice& device, std::chrono::steady_clock::time_point receiveNotBefore = {}) {
+    return std::async(std::launch::async, [&device, receiveNotBefore] {
         quint32 events = 0;
-        const bool caught = device.WaitEvent(events);
+        const bool caught = device.WaitEvent(events, nullptr, receiveNotBefore);
         return std::make_pair(caught, events);
     });
 }
@@ -166,6 +167,35 @@ private slots:
         QVERIFY(Ready(wait, 5000));
         QCOMPARE(wait.get(), std::make_pair(true, EV_TXEMPTY));
         QCOMPARE(pty.Read(3), QByteArray("out"));
+    }
+
+    void receiveEventsWaitForTheirTimeButNothingElseDoes() {
+        using namespace std::chrono;
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetEventMask(EV_RXCHAR | EV_TXEMPTY));
+        pty.Write("x");
+
+        QElapsedTimer timer;
+        timer.start();
+        auto wait = WaitAsync(device, steady_clock::now() + milliseconds(300));
+        QVERIFY(Ready(wait, 10000));
+        QCOMPARE(wait.get(), std::make_pair(true, EV_RXCHAR));
+        QVERIFY(timer.elapsed() >= 299);
+        QCOMPARE(device.InputQueueCount(), 1);
+
+        // A write's drained queue and a mask change are reported meanwhile.
+        wait = WaitAsync(device, steady_clock::now() + seconds(60));
+        QCOMPARE(device.Write("out", 3), 3);
+        QCOMPARE(pty.Read(3), QByteArray("out"));
+        QVERIFY(Ready(wait, 10000));
+        QCOMPARE(wait.get(), std::make_pair(true, EV_TXEMPTY));
+        wait = WaitAsync(device, steady_clock::now() + seconds(60));
+        QVERIFY(!Ready(wait, 50));
+        QVERIFY(device.SetEventMask(EV_RXCHAR));
+        QVERIFY(Ready(wait, 10000));
+        QCOMPARE(wait.get(), std::make_pair(true, 0u));
     }
 
     void maskChangeAndCloseReleaseAWait() {

@@ -388,6 +388,39 @@ private slots:
         QVERIFY(!rig.OffMainThread);
     }
 
+    // A line that trickles in small blocks is handed over in batches: one
+    // receive event per 16 ms at most, never one per block, and nothing lost.
+    void aSlowStreamIsDeliveredInBatches() {
+        TPortRig rig;
+        int deliveries = 0;
+        const QByteArray sent = Pattern(2000);
+        // A plain event loop: the test's own waiting must not merge deliveries.
+        QEventLoop loop;
+        rig.Port.OnReceive = [&](quint16 count) {
+            QByteArray bytes(count, 0);
+            rig.Received += bytes.left(rig.Port.ReadBuffer(bytes.data(), count));
+            deliveries += count > 0 ? 1 : 0;
+            if (rig.Received.size() >= sent.size())
+                loop.quit();
+        };
+        QVERIFY(rig.Port.OpenPort(false));
+        QElapsedTimer timer;
+        timer.start();
+        std::thread target([&] {
+            for (int at = 0; at < sent.size(); at += 20) {
+                rig.Pty.Write(sent.mid(at, 20));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const qint64 elapsed = timer.elapsed();
+        target.join();
+        QVERIFY(rig.Received == sent);
+        QVERIFY2(deliveries <= elapsed / 16 + 2,
+                 qPrintable(QStringLiteral("%1 deliveries in %2 ms").arg(deliveries).arg(elapsed)));
+    }
+
     void onlyTheFirstEventOfAMaskIsRaised_data() {
         QTest::addColumn<uint>("mask");
         QTest::addColumn<QString>("raised");
