@@ -4,13 +4,20 @@
 
 namespace {
 
-// A delivery that finds fewer bytes than this comes from a slow line; the
-// next receive event then waits for the rest of ReceiveBatch, so that a
-// stream trickling in small blocks is handed over about as often as the
-// screen shows it rather than once per block. Nothing is lost meanwhile:
-// the bytes stay in the device's queue, and a fast line is never held up.
-constexpr int SlowReceiveBytes = 1024;
+// A line slower than this (five times the fastest baud rate offered) is
+// handed over in batches: after a receive event its next one waits for the
+// rest of ReceiveBatch, so that a stream trickling in small blocks reaches
+// the main thread about as often as the screen shows it rather than once
+// per block. Nothing is lost meanwhile, the bytes stay in the device's
+// queue; a faster line (a flood into a pseudo-terminal) is never held up.
+constexpr double SlowLineBytesPerSecond = 64 * 1024;
 constexpr std::chrono::milliseconds ReceiveBatch{16};
+
+// Whether Count bytes gathered over Interval make a slow line.
+bool IsSlowLine(int count, std::chrono::steady_clock::duration interval) {
+    const double seconds = std::chrono::duration<double>(interval).count();
+    return count < SlowLineBytesPerSecond * seconds;
+}
 
 } // namespace
 
@@ -18,6 +25,7 @@ TQxComTask::TQxComTask(TQxComPort& port) : FPort(port) {}
 
 void TQxComTask::Execute() {
     Clock::time_point receiveNotBefore;
+    Clock::time_point lastReceive;
     while (ParkWhilePaused()) {
         if (FHeld)
             FHeld = false;
@@ -26,8 +34,11 @@ void TQxComTask::Execute() {
         const Clock::time_point caught = Clock::now();
         FReceivedCount = -1;
         Synchronize([this] { DeliverEvent(); });
-        if (FReceivedCount >= 0 && FReceivedCount < SlowReceiveBytes)
+        if (FReceivedCount < 0)
+            continue;
+        if (IsSlowLine(FReceivedCount, caught - lastReceive))
             receiveNotBefore = caught + ReceiveBatch;
+        lastReceive = caught;
     }
 }
 
