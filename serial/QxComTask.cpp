@@ -12,9 +12,16 @@ namespace {
 // queue; a faster line (a flood into a pseudo-terminal) is never held up.
 constexpr double SlowLineBytesPerSecond = 64 * 1024;
 constexpr std::chrono::milliseconds ReceiveBatch{16};
+// Bytes arriving after a longer quiet time start something new (an echo, an
+// answer, the start of a flood) whose pace is not known yet: they are not
+// taken for a slow line, so the next bytes follow them at once.
+constexpr std::chrono::milliseconds QuietTime{100};
 
-// Whether Count bytes gathered over Interval make a slow line.
+// Whether Count bytes gathered over Interval since the last receive event
+// make a slow line.
 bool IsSlowLine(int count, std::chrono::steady_clock::duration interval) {
+    if (interval > QuietTime)
+        return false;
     const double seconds = std::chrono::duration<double>(interval).count();
     return count < SlowLineBytesPerSecond * seconds;
 }
