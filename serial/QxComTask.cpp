@@ -40,8 +40,9 @@ void TQxComTask::Execute() {
             continue;
         const Clock::time_point caught = Clock::now();
         FReceivedCount = -1;
-        Synchronize([this] { DeliverEvent(); });
-        if (FReceivedCount < 0)
+        // A cancelled hand-over may still be running on the main thread: its
+        // count is not ours to read then.
+        if (!Synchronize([this] { DeliverEvent(); }) || FReceivedCount < 0)
             continue;
         if (IsSlowLine(FReceivedCount, caught - lastReceive))
             receiveNotBefore = caught + ReceiveBatch;
