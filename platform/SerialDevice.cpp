@@ -1,6 +1,7 @@
 #include "platform/SerialDevice.h"
 
 #include "platform/ModemStatus.h"
+#include "platform/OpenDiagnosis.h"
 
 #include <QFile>
 
@@ -71,14 +72,21 @@ TSerialDevice::~TSerialDevice() {
 }
 
 bool TSerialDevice::Fail(int error) {
+    FError = error;
     FErrorText = QString::fromLocal8Bit(std::strerror(error));
     return false;
 }
 
 bool TSerialDevice::Open(const QString& path) {
     FErrorText.clear();
+    FError = 0;
     if (IsOpen())
         return Fail(EBUSY);
+    // Only a character device is opened: opening anything else read-write
+    // may have side effects. A live lock file of another program counts as
+    // that program's open.
+    if (const int refused = RefuseBeforeOpen(path))
+        return Fail(refused);
     const QByteArray nativePath = QFile::encodeName(path);
     const int fd = ::open(nativePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)

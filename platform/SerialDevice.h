@@ -58,15 +58,18 @@ public:
     TSerialDevice& operator=(const TSerialDevice&) = delete;
 
     // Opens the tty at Path for reading and writing, exclusively: another
-    // open of the same device (by this or another program) fails with
-    // "Device or resource busy". Never creates a file. The event mask
-    // starts at 0. On failure ErrorText() says why (errno's text).
+    // open of the same device (by this or another program, or a live UUCP
+    // lock file of another program) fails with "Device or resource busy".
+    // Never creates a file; anything but a character device is refused
+    // without being opened. The event mask starts at 0. On failure Error()
+    // is the errno and ErrorText() its text.
     bool Open(const QString& path);
     // Releases a pending wait, then closes. Nothing happens when closed.
     void Close();
     bool IsOpen() const { return FFd.load() >= 0; }
     // The system's reason for the last failed operation.
     QString ErrorText() const { return FErrorText; }
+    int Error() const { return FError; }
 
     // Queue sizes cannot be chosen on Linux; the call only checks the device
     // is open. TransmitQueueSize() is the driver's transmit buffer.
@@ -131,6 +134,8 @@ private:
     std::atomic<int> FFd{-1};
     int FWakeFd = -1;
     QString FErrorText;
+    int FError = 0;
+    int FLineSpeed = 0;
     TCommTimeouts FTimeouts;
 
     std::mutex FLock;

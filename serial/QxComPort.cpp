@@ -1,6 +1,7 @@
 #include "serial/QxComPort.h"
 
 #include "platform/Interaction.h"
+#include "platform/OpenDiagnosis.h"
 #include "platform/SerialDeviceMap.h"
 #include "platform/TickCount.h"
 #include "serial/QxComTask.h"
@@ -87,13 +88,13 @@ bool TQxComPort::OpenPort(bool silent) {
     ++FRequests;
     if (Open())
         return true;
-    if (FDevice.Open(SerialDevicePath(FComPort)) && ApplySettings() &&
-        FDevice.SetEventMask(PortEventMask)) {
+    const QString path = SerialDevicePath(FComPort);
+    if (FDevice.Open(path) && ApplySettings() && FDevice.SetEventMask(PortEventMask)) {
         FTxQueueSize = quint32(FDevice.TransmitQueueSize());
         FTask->Resume();
         return true;
     }
-    const QString reason = FDevice.ErrorText();
+    const QString reason = DescribeOpenFailure(path, FDevice.Error());
     FDevice.Close();
     if (!silent)
         ShowOpenWarning(reason);

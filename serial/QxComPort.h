@@ -64,8 +64,8 @@ public:
 
     // Counts one request (also when the open then fails) and opens and
     // configures the device unless it is open. True when it is open. On
-    // failure the warning box shows, unless Silent, with the system's
-    // reason as its detail.
+    // failure the warning box shows, unless Silent, with a detail that names
+    // the device, the system's reason and what to do (DescribeOpenFailure).
     bool OpenPort(bool silent);
     // Drops one request and closes the device when none is left: true then
     // (whether or not a device was open), false while requests remain.

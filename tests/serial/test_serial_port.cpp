@@ -176,7 +176,7 @@ private slots:
         QCOMPARE(rig.Ui.Prompts.size(), 1);
         QCOMPARE(rig.Ui.Prompts[0].Kind, QStringLiteral("warning"));
         QCOMPARE(rig.Ui.Prompts[0].Text, OpenWarning);
-        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(ENOENT));
+        QVERIFY(rig.Ui.Prompts[0].Detail.contains(": " + ErrnoText(ENOENT)));
         QVERIFY(!QFile::exists(missing));
 
         QVERIFY(!rig.Port.OpenPort(true));
@@ -253,7 +253,7 @@ private slots:
         QVERIFY(rig.Port.ClosePort());
         QVERIFY(!rig.Port.OpenPort(false));
         QCOMPARE(rig.Ui.Prompts.size(), 1);
-        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(EINVAL));
+        QVERIFY(rig.Ui.Prompts[0].Detail.contains(": " + ErrnoText(EINVAL)));
         QVERIFY(DeviceIsFree(rig.Pty));
     }
 
@@ -264,7 +264,7 @@ private slots:
         QVERIFY(!other.OpenPort(false));
         QCOMPARE(rig.Ui.Prompts.size(), 1);
         QCOMPARE(rig.Ui.Prompts[0].Text, OpenWarning);
-        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(EBUSY));
+        QVERIFY(rig.Ui.Prompts[0].Detail.contains(": " + ErrnoText(EBUSY)));
         QVERIFY(rig.Port.ClosePort());
         QVERIFY(other.OpenPort(false));
     }
