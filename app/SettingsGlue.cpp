@@ -14,7 +14,8 @@
 void ApplyComSettings(TQxConsoleWindow& window) {
     TQxComPort& port = SerialPort();
     port.SetComPort(ComSettings.ComPort);
-    port.SetBaudrate(ComSettings.Baudrate);
+    port.SetBaudrateValue(ComSettings.OtherBaudrate > 0 ? ComSettings.OtherBaudrate
+                                                        : BaudrateValues.at(ComSettings.Baudrate));
     port.SetDatabits(ComSettings.Databits);
     port.SetStopBits(ComSettings.StopBits);
     port.SetParity(ComSettings.Parity);

@@ -74,7 +74,7 @@ constexpr int PortTextLength = 20;
 // Room for the panel's frame and margins beside its text.
 constexpr int PanelPadding = 12;
 // The longest text panel 0 can show.
-const QString WidestPortText = QStringLiteral("COM10: 115200,8,N,1.");
+const QString WidestPortText = QStringLiteral("COM10: 3000000,8,N,1");
 
 const QByteArray DelayMarker = QByteArrayLiteral("\x1bT");
 constexpr int MaxDelayDigits = 4;
@@ -82,11 +82,21 @@ constexpr int MaxDelayDigits = 4;
 QString PortStatusText(TQxComPort& port) {
     const QString text = QStringLiteral("%1 %2,%3,%4,%5")
                              .arg(QLatin1String(ComPortNames[port.ComPort()]))
-                             .arg(BaudrateValues[port.Baudrate()])
+                             .arg(port.ActualBaudrate())
                              .arg(QLatin1Char(DatabitsChars[port.Databits()]))
                              .arg(QLatin1Char(ParityChars[port.Parity()]))
                              .arg(QLatin1String(StopBitsTexts[port.StopBits()]));
     return text.left(PortTextLength);
+}
+
+// Says so when the driver made another bit rate than the one asked for;
+// empty otherwise.
+QString LineSpeedDifference(const TQxComPort& port) {
+    if (!port.Open() || port.ActualBaudrate() == port.BaudrateValue())
+        return {};
+    return QStringLiteral("The serial driver set %1 baud instead of the %2 baud asked for.")
+        .arg(port.ActualBaudrate())
+        .arg(port.BaudrateValue());
 }
 
 QIcon ButtonIcon(const QString& name) {
@@ -412,10 +422,22 @@ void TQxConsoleWindow::UpdateStatusBar() {
         portText = PortStatusText(port);
     const TLogDesc& log = FConsole->Log();
     FPanels[0]->setText(portText);
+    FPanels[0]->setToolTip(LineSpeedDifference(port));
     FPanels[1]->setText(EmulationNames[FConsole->HexEmulation()]);
     FPanels[2]->setText(EchoNames[FConsole->LocalEcho()]);
     FPanels[3]->setText(log.Active ? log.FileName : QString());
     SBLogging->setChecked(log.Active);
+    ReportLineSpeedDifference();
+}
+
+// The user hears once of each rate the driver could not make.
+void TQxConsoleWindow::ReportLineSpeedDifference() {
+    const QString difference = LineSpeedDifference(SerialPort());
+    if (difference == FReportedSpeedDifference)
+        return;
+    FReportedSpeedDifference = difference;
+    if (!difference.isEmpty())
+        Interaction().Warning(this, difference);
 }
 
 QString TQxConsoleWindow::StatusText(int panel) const {

@@ -118,6 +118,7 @@ private:
     void StartRecording();
     void StopRecording();
     void SetSizeLimits();
+    void ReportLineSpeedDifference();
 
     // Key preview: every key of the window passes here before the focused
     // control sees it.
@@ -140,4 +141,5 @@ private:
     bool FShownOnce = false;
     bool FPortRequested = false;
     QEventLoop* FDelayLoop = nullptr;
+    QString FReportedSpeedDifference;
 };

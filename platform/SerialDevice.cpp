@@ -153,15 +153,11 @@ bool TSerialDevice::SetLineSettings(const TLineSettings& settings) {
     termios wanted = former;
     if (!BuildLineTermios(wanted, settings))
         return Fail(EINVAL);
-    if (::tcsetattr(fd, TCSANOW, &wanted) != 0)
+    if (!ApplyLineTermios(fd, wanted, settings.Baudrate))
         return Fail(errno);
-    // tcsetattr succeeds when the driver took any part; a speed it cannot
-    // do shows up only when read back.
-    termios applied{};
-    if (::tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != cfgetospeed(&wanted)) {
-        ::tcsetattr(fd, TCSANOW, &former);
-        return Fail(EINVAL);
-    }
+    // The driver takes what it can: a rate it cannot make exactly shows up
+    // only when read back.
+    FLineSpeed = ReadLineSpeed(fd);
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIS, &lines);
     return true;

@@ -79,7 +79,11 @@ public:
     // Applies the line parameters and raises DTR and RTS (a device without
     // modem lines is fine). False when a parameter is out of range or the
     // driver does not take it; the line then keeps its former parameters.
+    // Any bit rate is asked for; LineSpeed() is what the driver then set.
     bool SetLineSettings(const TLineSettings& settings);
+    // The bit rate the driver reported after the last SetLineSettings; 0
+    // when it could not tell.
+    int LineSpeed() const { return FLineSpeed; }
     bool SetTimeouts(const TCommTimeouts& timeouts);
 
     // Sets the events WaitEvent() waits for and releases a pending wait,

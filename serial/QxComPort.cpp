@@ -43,10 +43,35 @@ void TQxComPort::SetComPort(TComPort value) {
 }
 
 void TQxComPort::SetBaudrate(TBaudrate value) {
-    if (value == FBaudrate)
+    if (value == FBaudrate && FOtherBaudrate == 0)
         return;
     FBaudrate = value;
+    FOtherBaudrate = 0;
     ApplySettings();
+}
+
+int TQxComPort::BaudrateValue() const {
+    return FOtherBaudrate != 0 ? FOtherBaudrate : BaudrateValues.at(FBaudrate);
+}
+
+void TQxComPort::SetBaudrateValue(int value) {
+    if (value <= 0)
+        return;
+    const auto inTable = std::find(BaudrateValues.begin(), BaudrateValues.end(), value);
+    if (inTable != BaudrateValues.end()) {
+        SetBaudrate(static_cast<TBaudrate>(inTable - BaudrateValues.begin()));
+        return;
+    }
+    if (value == FOtherBaudrate)
+        return;
+    FOtherBaudrate = value;
+    ApplySettings();
+}
+
+int TQxComPort::ActualBaudrate() const {
+    if (Open() && FDevice.LineSpeed() > 0)
+        return FDevice.LineSpeed();
+    return BaudrateValue();
 }
 
 void TQxComPort::SetDatabits(TDataBits value) {
@@ -132,8 +157,7 @@ bool TQxComPort::ApplySettings() {
         return false;
     if (!FDevice.SetQueueSizes(PortQueueSize, PortQueueSize))
         return false;
-    const TLineSettings line{BaudrateValues.at(FBaudrate), int(FDatabits) + 4, int(FStopBits),
-                             int(FParity)};
+    const TLineSettings line{BaudrateValue(), int(FDatabits) + 4, int(FStopBits), int(FParity)};
     if (!FDevice.SetLineSettings(line))
         return false;
     return FDevice.SetTimeouts(FTimeouts);

@@ -47,6 +47,16 @@ public:
     // setting) and to a closed one at its next open.
     TBaudrate Baudrate() const { return FBaudrate; }
     void SetBaudrate(TBaudrate value);
+    // The bit rate asked for: the table's value of Baudrate(), or a rate set
+    // with SetBaudrateValue. SetBaudrateValue takes any rate above 0 (others
+    // are ignored); a rate of the table sets Baudrate() as SetBaudrate does,
+    // any other leaves Baudrate() as it was.
+    int BaudrateValue() const;
+    void SetBaudrateValue(int value);
+    // The rate the driver set when the line was last configured (a driver
+    // makes the nearest rate it can); the asked rate while closed or when
+    // the driver cannot tell.
+    int ActualBaudrate() const;
     TDataBits Databits() const { return FDatabits; }
     void SetDatabits(TDataBits value);
     TStopBits StopBits() const { return FStopBits; }
@@ -123,6 +133,8 @@ private:
     TStopBits FStopBits = sb10;
     TDataBits FDatabits = db8;
     TBaudrate FBaudrate = br9600;
+    // A rate outside the table, or 0 when FBaudrate holds the rate.
+    int FOtherBaudrate = 0;
     TParity FParity = paNONE;
     TComPort FComPort = poCOM1;
 };

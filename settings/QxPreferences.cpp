@@ -4,8 +4,8 @@
 #include "platform/Cp1252.h"
 #include "platform/Interaction.h"
 #include "platform/ProfileFile.h"
-#include "settings/ByteTextValidator.h"
 #include "platform/SerialDeviceMap.h"
+#include "settings/ByteTextValidator.h"
 #include "settings/DialogPlacement.h"
 #include "settings/QxMacroEdit.h"
 #include "settings/RadioGroup.h"
@@ -19,6 +19,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QStringListModel>
 #include <QTabWidget>
@@ -59,6 +60,13 @@ QToolButton* ArrowButton(Qt::ArrowType arrow, const QString& name, QWidget* pare
     button->setAutoRaise(true);
     button->setAccessibleName(name);
     return button;
+}
+
+// A bit rate written as plain decimal digits, above 0; 0 for anything else.
+int OtherBaudrate(const QByteArray& text) {
+    bool number = false;
+    const int rate = text.trimmed().toInt(&number);
+    return number && rate > 0 ? rate : 0;
 }
 
 QByteArray Flag(bool on) {
@@ -130,6 +138,14 @@ void TQxPreferences::CreateComPage() {
         QStringLiteral(" &Baudrate "),
         {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 2,
         ComPage);
+    BaudOtherLabel = new QLabel(QStringLiteral("&Other:"), ComPage);
+    BaudOtherEdit = new QLineEdit(ComPage);
+    BaudOtherLabel->setBuddy(BaudOtherEdit);
+    BaudOtherEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[1-9][0-9]{0,7}")), BaudOtherEdit));
+    BaudOtherEdit->setPlaceholderText(QStringLiteral("e.g. 921600"));
+    BaudOtherEdit->setToolTip(
+        QStringLiteral("Any other bit rate; when filled it is used instead of the choice above."));
     ParityBox = new TRadioGroup(QStringLiteral(" &Parity "), {"none", "odd", "even"}, 1, ComPage);
     ByteSizeBox = new TRadioGroup(QStringLiteral(" &Databits "), {"7", "8"}, 2, ComPage);
     StopBitsBox = new TRadioGroup(QStringLiteral(" S&topbits "), {"1", "2"}, 2, ComPage);
@@ -147,9 +163,15 @@ void TQxPreferences::CreateComPage() {
     bitsColumn->addWidget(ByteSizeBox, 1);
     bitsColumn->addWidget(StopBitsBox, 1);
     bitsColumn->addWidget(Btn7E2);
+    auto* otherBaudrate = new QHBoxLayout;
+    otherBaudrate->addWidget(BaudOtherLabel);
+    otherBaudrate->addWidget(BaudOtherEdit, 1);
+    auto* baudColumn = new QVBoxLayout;
+    baudColumn->addWidget(BaudBox, 1);
+    baudColumn->addLayout(otherBaudrate);
     auto* groups = new QHBoxLayout;
     groups->addWidget(COMBox);
-    groups->addWidget(BaudBox);
+    groups->addLayout(baudColumn);
     groups->addLayout(parityColumn);
     groups->addLayout(bitsColumn);
     auto* page = new QVBoxLayout(ComPage);
@@ -258,6 +280,7 @@ void TQxPreferences::CreateTransferPage() {
 void TQxPreferences::ConnectHandlers() {
     for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, ByteSizeBox, StopBitsBox})
         connect(group, &TRadioGroup::Changed, this, &TQxPreferences::ComParamsChanged);
+    connect(BaudOtherEdit, &QLineEdit::textChanged, this, &TQxPreferences::ComParamsChanged);
     connect(EmulationBox, &TRadioGroup::Changed, this, &TQxPreferences::ConsoleParamsChanged);
     for (QCheckBox* box : {EchoBox, CRInBox, CROutBox})
         connect(box, &QCheckBox::toggled, this, &TQxPreferences::ConsoleParamsChanged);
@@ -302,8 +325,13 @@ void TQxPreferences::ShowDevicePaths() {
 void TQxPreferences::ReadSettings() {
     COMBox->SetItemIndex(
         FindItem(COMBox->Items(), Profile().ReadString("COM-Device", "Port", "COM1")));
-    BaudBox->SetItemIndex(
-        FindItem(BaudBox->Items(), Profile().ReadString("COM-Device", "Baudrate", "19200")));
+    const QByteArray baudrate = Profile().ReadString("COM-Device", "Baudrate", "19200");
+    BaudBox->SetItemIndex(FindItem(BaudBox->Items(), baudrate));
+    // A rate the buttons do not offer goes to the other field.
+    const bool offered =
+        BaudBox->Items().contains(QString::fromLatin1(baudrate), Qt::CaseInsensitive);
+    BaudOtherEdit->setText(!offered && OtherBaudrate(baudrate) > 0 ? QString::fromLatin1(baudrate)
+                                                                   : QString());
     ByteSizeBox->SetItemIndex(
         FindItem(ByteSizeBox->Items(), Profile().ReadString("COM-Device", "Databits", "8")));
     StopBitsBox->SetItemIndex(
@@ -359,6 +387,7 @@ void TQxPreferences::ReadMacros() {
 void TQxPreferences::TakeSettings() {
     ComSettings.ComPort = static_cast<TComPort>(COMBox->ItemIndex());
     ComSettings.Baudrate = static_cast<TBaudrate>(BaudBox->ItemIndex());
+    ComSettings.OtherBaudrate = OtherBaudrate(BaudOtherEdit->text().toLatin1());
     ComSettings.Databits = static_cast<TDataBits>(ByteSizeBox->ItemIndex() + db7);
     ComSettings.StopBits = static_cast<TStopBits>(StopBitsBox->ItemIndex() * sb20);
     ComSettings.Parity = static_cast<TParity>(ParityBox->ItemIndex());
@@ -377,7 +406,10 @@ void TQxPreferences::TakeSettings() {
 // EProfileWriteError and leaves the keys before it written.
 void TQxPreferences::WriteSettings() {
     Profile().WriteString("COM-Device", "Port", COMBox->SelectedText().toLatin1());
-    Profile().WriteString("COM-Device", "Baudrate", BaudBox->SelectedText().toLatin1());
+    const QByteArray otherBaudrate = BaudOtherEdit->text().toLatin1();
+    Profile().WriteString("COM-Device", "Baudrate",
+                          OtherBaudrate(otherBaudrate) > 0 ? otherBaudrate
+                                                           : BaudBox->SelectedText().toLatin1());
     Profile().WriteString("COM-Device", "Databits", ByteSizeBox->SelectedText().toLatin1());
     Profile().WriteString("COM-Device", "Stopbits", StopBitsBox->SelectedText().toLatin1());
     Profile().WriteString("COM-Device", "Parity", ParityBox->SelectedText().toLatin1());

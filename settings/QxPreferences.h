@@ -37,6 +37,9 @@ public:
     QWidget* ComPage;
     TRadioGroup* COMBox;
     TRadioGroup* BaudBox;
+    // Any other bit rate; when filled it wins over BaudBox.
+    QLabel* BaudOtherLabel;
+    QLineEdit* BaudOtherEdit;
     TRadioGroup* ParityBox;
     TRadioGroup* ByteSizeBox;
     TRadioGroup* StopBitsBox;

@@ -18,6 +18,9 @@ struct TComSettings {
     // A control of the Interface page changed since the settings dialog was
     // created.
     bool Changed = false;
+    // A bit rate outside the Baudrate table, in bits per second; it wins
+    // over Baudrate when above 0.
+    int OtherBaudrate = 0;
 };
 
 // The terminal options and the macros in effect.

@@ -173,6 +173,17 @@ private slots:
     // Only the line parameters changed: they reach the device and panel 0 at
     // once, and the terminal group is not applied again. Cancel applies and
     // writes nothing.
+    // A rate above the buttons' from the settings file reaches the line and
+    // the status bar as the driver reports it.
+    void fastRateFromTheSettingsFile() {
+        AppWindowFixture f;
+        f.WriteSetting("COM-Device", "Baudrate", "921600");
+        QVERIFY(f.Show());
+        QCOMPARE(ReadLineSpeed(f.Pty.MasterFd()), 921600);
+        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 921600,8,N,1"));
+        QVERIFY(f.Fake.Prompts.isEmpty());
+    }
+
     void baudRateChangeInTheSettingsDialog_data() {
         QTest::addColumn<bool>("ok");
         QTest::newRow("OK") << true;

@@ -257,6 +257,29 @@ private slots:
         QVERIFY(DeviceIsFree(rig.Pty));
     }
 
+    // Rates above 115200, with a speed constant of their own or set as a
+    // number, reach the line and read back; a table rate takes over again.
+    void fastAndOtherRatesAreSetAndReadBack_data() {
+        QTest::addColumn<int>("rate");
+        for (const int rate : {230400, 460800, 921600, 1000000, 1500000, 2000000, 3000000, 250000,
+                               1234567})
+            QTest::addRow("%d", rate) << rate;
+    }
+    void fastAndOtherRatesAreSetAndReadBack() {
+        QFETCH(int, rate);
+        TPortRig rig;
+        rig.Port.SetBaudrateValue(rate);
+        QCOMPARE(rig.Port.BaudrateValue(), rate);
+        QVERIFY(rig.Port.OpenPort(false));
+        QCOMPARE(ReadLineSpeed(rig.Pty.MasterFd()), rate);
+        QCOMPARE(rig.Port.ActualBaudrate(), rate);
+        rig.Port.SetBaudrateValue(57600);
+        QCOMPARE(rig.Port.Baudrate(), br57600);
+        QCOMPARE(SpeedOf(rig.Pty), uint(B57600));
+        QCOMPARE(rig.Port.ActualBaudrate(), 57600);
+        QVERIFY(rig.Ui.Prompts.isEmpty());
+    }
+
     void aDeviceInUseIsRefused() {
         TPortRig rig;
         QVERIFY(rig.Port.OpenPort(false));

@@ -499,6 +499,54 @@ private slots:
         QVERIFY(dir.ReadFile("Console.ini").contains("Port=COM2\r\n"));
     }
 
+    // A rate the buttons do not offer lives in the other field, which wins
+    // over the buttons when filled; cleared, the buttons count again.
+    void otherBaudrateWinsWhenFilled_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<int>("other");
+        QTest::newRow("stored rate shown, kept")
+            << QByteArray("[COM-Device]\r\nBaudrate=921600\r\n") << QString() << 5
+            << "921600" << QByteArray("Baudrate=921600") << 921600;
+        QTest::newRow("typed rate wins over the button")
+            << QByteArray() << "250000" << 9 << "" << QByteArray("Baudrate=250000") << 250000;
+        QTest::newRow("cleared field gives the button")
+            << QByteArray("[COM-Device]\r\nBaudrate=3000000\r\n") << "" << 9 << "3000000"
+            << QByteArray("Baudrate=115200") << 0;
+        QTest::newRow("a button's rate is no other rate")
+            << QByteArray("[COM-Device]\r\nBaudrate=57600\r\n") << QString() << 9 << ""
+            << QByteArray("Baudrate=115200") << 0;
+    }
+    void otherBaudrateWinsWhenFilled() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, typed);
+        QFETCH(int, button);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, written);
+        QFETCH(int, other);
+        TempAppDir dir;
+        if (!content.isEmpty())
+            dir.WriteFile("Console.ini", content);
+        TQxPreferences dialog;
+        dialog.show();
+        QCOMPARE(dialog.BaudOtherEdit->text(), shown);
+        Click(dialog, dialog.BaudBox->Button(button));
+        if (!typed.isNull()) {
+            dialog.BaudOtherEdit->clear();
+            TypeText(dialog.BaudOtherEdit, typed + "x");
+        }
+        Click(dialog, dialog.OKBtn);
+        QVERIFY(!dialog.isVisible());
+        QVERIFY2(dir.ReadFile("Console.ini").contains(written + "\r\n"),
+                 dir.ReadFile("Console.ini").constData());
+        QCOMPARE(ComSettings.OtherBaudrate, other);
+        LoadSettings();
+        QCOMPARE(ComSettings.OtherBaudrate, other);
+    }
+
     void portItemsShowTheirDevicePaths() {
         TempAppDir dir;
         dir.MapDevice(3, "/dev/serial/by-id/usb-FTDI_0-if00");
