@@ -401,6 +401,37 @@ int TSerialDevice::Write(const char* data, int count) {
     return done;
 }
 
+int TSerialDevice::WriteSome(const char* data, int count, int waitMs) {
+    const int fd = FFd.load();
+    if (fd < 0 || FHungUp.load())
+        return -1;
+    bool waited = false;
+    for (;;) {
+        const ssize_t n = ::write(fd, data, size_t(count));
+        if (n > 0) {
+            if (FMask.load() & EV_TXEMPTY) {
+                FTxPending.store(true);
+                Wake();
+            }
+            return int(n);
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            if (waited)
+                return 0;
+            pollfd device{fd, POLLOUT, 0};
+            if (::poll(&device, 1, waitMs) < 0 && errno != EINTR)
+                return -1;
+            waited = true;
+            continue;
+        }
+        if (n < 0 && IsLineGone(errno))
+            MarkHungUp();
+        return count == 0 ? 0 : -1;
+    }
+}
+
 int TSerialDevice::InputQueueCount() const {
     const int fd = FFd.load();
     return fd < 0 || FHungUp.load() ? 0 : QueueCount(fd, FIONREAD);

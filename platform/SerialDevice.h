@@ -111,6 +111,11 @@ public:
     // Writes Count bytes and returns how many the kernel took: all of them
     // unless the write time-outs ran out or the line hung up.
     int Write(const char* data, int count);
+    // Writes what the kernel takes of Count bytes, waiting at most WaitMs
+    // for room: the bytes taken (0 when there was no room in time), or -1
+    // when the device is closed, hung up or failed. Any thread may call it
+    // while another reads.
+    int WriteSome(const char* data, int count, int waitMs);
 
     // Bytes waiting in the receive queue and in the transmit queue.
     int InputQueueCount() const;

@@ -189,14 +189,25 @@ int TQxComPort::ReadBuffer(void* buffer, quint16 count) {
 bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
     if (!Open())
         return false;
+    BeginSequenceWait();
+    QByteArray window;
+    const bool matched = ScanSequence(sequence, window, timeout);
+    EndSequenceWait();
+    return matched;
+}
+
+void TQxComPort::BeginSequenceWait() {
     // The monitor must neither take nor announce the bytes read here.
     FTask->Pause();
     FDevice.SetTimeouts(WaitTimeouts);
-    bool matched = false;
-    QByteArray window;
+}
+
+bool TQxComPort::ScanSequence(const QByteArray& sequence, QByteArray& window, int sliceMs) {
+    if (!Open())
+        return false;
     const qint64 start = TickCount();
     // A hung-up line delivers nothing more; waiting out the time would only spin.
-    while (TickCount() < start + timeout && !FDevice.HungUp()) {
+    while (TickCount() < start + sliceMs && !FDevice.HungUp()) {
         char ch = 0;
         if (ReadBuffer(&ch, 1) != 1)
             continue;
@@ -204,13 +215,38 @@ bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
         window.append(ch);
         if (window.size() > sequence.size())
             window.remove(0, 1);
-        matched = window == sequence;
-        if (matched)
-            break;
+        if (window == sequence)
+            return true;
     }
+    return false;
+}
+
+void TQxComPort::EndSequenceWait() {
     FDevice.SetTimeouts(FTimeouts);
     FTask->Resume();
-    return matched;
+}
+
+TQxComPort::TWriteOutcome TQxComPort::WriteFromWorker(const QByteArray& bytes,
+                                                      const std::function<bool()>& cancelled,
+                                                      int stallMs) {
+    constexpr int CancelCheckMs = 100;
+    qsizetype done = 0;
+    qint64 lastProgress = TickCount();
+    while (done < bytes.size()) {
+        if (cancelled())
+            return TWriteOutcome::Cancelled;
+        const int piece = int(std::min<qsizetype>(bytes.size() - done, MaxWritePiece));
+        const int taken = FDevice.WriteSome(bytes.constData() + done, piece, CancelCheckMs);
+        if (taken < 0)
+            return TWriteOutcome::Failed;
+        if (taken > 0) {
+            done += taken;
+            lastProgress = TickCount();
+        } else if (TickCount() - lastProgress >= stallMs) {
+            return TWriteOutcome::Stalled;
+        }
+    }
+    return TWriteOutcome::Written;
 }
 
 void TQxComPort::DispatchCommEvent(quint32 eventMask) {

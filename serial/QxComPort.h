@@ -94,6 +94,27 @@ public:
     // have passed (false). Bytes after the match stay for OnReceive. An empty
     // Sequence matches the first byte; Timeout 0 or less reads nothing.
     bool WaitForSequence(const QByteArray& sequence, int timeout);
+    // The same wait cut into slices, so that the main thread may handle its
+    // events between them (all three calls belong to the main thread):
+    // BeginSequenceWait pauses the monitor, which then neither takes nor
+    // announces bytes until EndSequenceWait; each ScanSequence reads byte by
+    // byte for at most SliceMs, showing each byte to OnScan and keeping the
+    // last bytes received in Window, and is true once they equal Sequence.
+    void BeginSequenceWait();
+    bool ScanSequence(const QByteArray& sequence, QByteArray& window, int sliceMs);
+    void EndSequenceWait();
+
+    // How a write from another thread ended.
+    enum class TWriteOutcome { Written, Cancelled, Stalled, Failed };
+    // Writes every byte of Bytes from the calling thread (the download's),
+    // so that the main thread goes on reading what the target sends back
+    // meanwhile. Gives up when Cancelled() turns true (it is asked at least
+    // every 100 ms), when the device took nothing for StallMs, or when the
+    // line is gone or the port closed (Failed).
+    TWriteOutcome WriteFromWorker(const QByteArray& bytes, const std::function<bool()>& cancelled,
+                                  int stallMs);
+    // True once the device reported a hang-up (the adapter was pulled).
+    bool HungUp() const { return FDevice.HungUp(); }
     // Pushes queue sizes, line parameters and time-outs to the open device.
     virtual bool ApplySettings();
     // Raises the first event of Mask in this order: EV_RXCHAR, EV_TXEMPTY,

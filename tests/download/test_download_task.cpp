@@ -5,9 +5,15 @@
 #include "tests/download/DownloadRig.h"
 #include "tests/download/DownloadTarget.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <set>
+#include <thread>
+
+#include <poll.h>
+#include <unistd.h>
 
 #include <termios.h>
 
@@ -27,13 +33,22 @@ struct TOutcome {
 };
 
 // Runs a task to its end; the outcome is filled on the main thread.
-void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, TOutcome& outcome) {
+// WhileRunning, when given, is called every 10 ms on the main thread while
+// the task runs.
+void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, TOutcome& outcome,
+             const std::function<void(TQxLoadTask&)>& whileRunning = {}) {
     auto* task = new TQxLoadTask(port, file);
+    QTimer ticks;
+    if (whileRunning) {
+        QObject::connect(&ticks, &QTimer::timeout, [&] { whileRunning(*task); });
+        ticks.start(10);
+    }
     task->OnProgress = [&outcome](TQxLoadTask&, int max, int position) {
         outcome.Progress << qMakePair(max, position);
     };
     QEventLoop loop;
-    task->OnTerminate = [&outcome, &loop, task] {
+    task->OnTerminate = [&outcome, &loop, &ticks, task] {
+        ticks.stop();
         loop.quit();
         outcome.Ended = true;
         outcome.ErrorText = task->ErrorText;
@@ -47,6 +62,54 @@ void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, T
     QTimer::singleShot(LongWaitMs, &loop, &QEventLoop::quit);
     loop.exec();
     QVERIFY(outcome.Ended);
+}
+
+// Plays a target that echoes every byte at once, from its own thread, as
+// long as Reading is set; cleared, it reads nothing more.
+class TEchoTarget {
+public:
+    explicit TEchoTarget(int masterFd) : FMaster(masterFd), FThread([this] { Run(); }) {}
+    ~TEchoTarget() {
+        FStop = true;
+        FThread.join();
+    }
+    std::atomic<qint64> Received{0};
+    std::atomic<bool> Reading{true};
+
+private:
+    void Run() {
+        char buffer[65536];
+        while (!FStop) {
+            pollfd master{FMaster, POLLIN, 0};
+            if (!Reading || ::poll(&master, 1, 20) <= 0) {
+                if (!Reading)
+                    QThread::msleep(20);
+                continue;
+            }
+            const ssize_t n = ::read(FMaster, buffer, sizeof buffer);
+            if (n <= 0)
+                continue;
+            Received += n;
+            for (ssize_t sent = 0; sent < n && !FStop;) {
+                const ssize_t w = ::write(FMaster, buffer + sent, size_t(n - sent));
+                if (w > 0)
+                    sent += w;
+                else
+                    QThread::msleep(1);
+            }
+        }
+    }
+    const int FMaster;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
+
+// Reads what arrives into Count, as the main window does.
+void CountReceived(TQxComPort& port, qint64& count) {
+    port.OnReceive = [&port, &count](quint16 waiting) {
+        QByteArray bytes(waiting, '\0');
+        count += port.ReadBuffer(bytes.data(), waiting);
+    };
 }
 
 } // namespace
@@ -162,6 +225,95 @@ private slots:
         QCOMPARE(outcome.ErrorText, fails ? TQxLoadTask::NoResponseText : QString());
         QCOMPARE(outcome.LineIndex, linesDone);
         QCOMPARE(outcome.Progress, ProgressSteps(TDownloadLines(content).Count(), linesDone));
+    }
+
+    // The task writes from its own thread while the main thread reads the
+    // echo: a line far longer than the kernel's buffers goes through.
+    void aTenMegabyteLineToAnEchoingTargetGoesThrough() {
+        TRig rig;
+        qint64 echoed = 0;
+        CountReceived(rig.Port, echoed);
+        QVERIFY(rig.Port.OpenPort(true));
+        TEchoTarget target(rig.Pty.MasterFd());
+        const QByteArray line(10 * 1024 * 1024, 'E');
+        TOutcome outcome;
+        RunTask(rig.Port, rig.File("big.txt", line), Sync(0), outcome);
+        QCOMPARE(outcome.ErrorText, QString());
+        QCOMPARE(outcome.LineIndex, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(echoed, line.size() + 2, LongWaitMs);
+    }
+
+    // A target that stops reading in the middle of a long line: a cancel
+    // ends the line at once (no message); without one the write gives up
+    // after its stall time with its own message.
+    void aLineTheTargetStopsTakingEndsByCancelOrStall_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("cancel") << true << QString();
+        QTest::newRow("stall") << false << TQxLoadTask::WriteStalledText;
+    }
+    void aLineTheTargetStopsTakingEndsByCancelOrStall() {
+        QFETCH(bool, cancel);
+        QFETCH(QString, error);
+        TRig rig;
+        qint64 echoed = 0;
+        CountReceived(rig.Port, echoed);
+        QVERIFY(rig.Port.OpenPort(true));
+        TEchoTarget target(rig.Pty.MasterFd());
+        const QByteArray line(10 * 1024 * 1024, 'C');
+        TOutcome outcome;
+        QElapsedTimer stopped;
+        RunTask(rig.Port, rig.File("big.txt", line + "\r\nnext\r\n"), Sync(0), outcome,
+                [&](TQxLoadTask& task) {
+                    if (target.Received < 256 * 1024)
+                        return;
+                    if (!stopped.isValid()) {
+                        target.Reading = false;
+                        stopped.start();
+                    }
+                    // By then the write is stuck.
+                    if (cancel && stopped.elapsed() > 300)
+                        task.Terminate();
+                });
+        QCOMPARE(outcome.ErrorText, error);
+        QVERIFY(target.Received < line.size());
+        QCOMPARE(outcome.LineIndex, cancel ? 1 : 0);
+    }
+
+    // The device goes away (the adapter is pulled) while the port is open:
+    // the download says so in every mode instead of reporting success.
+    void aVanishedDeviceFailsTheDownloadInEveryMode_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("none") << 0;
+        QTest::newRow("50 ms delay") << 1;
+        QTest::newRow("handshake") << 2;
+    }
+    void aVanishedDeviceFailsTheDownloadInEveryMode() {
+        QFETCH(int, mode);
+        TRig rig;
+        QVERIFY(rig.Port.OpenPort(true));
+        rig.Pty.CloseMaster();
+        TOutcome outcome;
+        RunTask(rig.Port, rig.File("lines.txt", "one\r\ntwo\r\nthree\r\n"), Sync(mode), outcome);
+        QCOMPARE(outcome.ErrorText, TQxLoadTask::WriteFailedText);
+        QCOMPARE(outcome.LineIndex, 0);
+        QVERIFY(outcome.Progress.isEmpty());
+    }
+
+    // The handshake wait leaves the main thread free between short reads:
+    // its timers run while a silent target is waited for.
+    void theMainThreadHandlesEventsDuringTheHandshakeWait() {
+        TRig rig;
+        QVERIFY(rig.Port.OpenPort(true));
+        TDownloadTarget target(rig.Pty.MasterFd());
+        int ticks = 0;
+        TOutcome outcome;
+        RunTask(rig.Port, rig.File("one.txt", "only line\r\n"), Sync(2), outcome,
+                [&](TQxLoadTask&) { ++ticks; });
+        QCOMPARE(outcome.ErrorText, QString());
+        QCOMPARE(target.LineCount(), 1);
+        // The one wait lasts 1000 ms; a blocked main thread would tick once.
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     }
 
     void emptyFileSendsNothingButOpensAndClosesItsRequest() {
