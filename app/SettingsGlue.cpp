@@ -10,10 +10,12 @@
 
 // Each property setter of the port reconfigures the device only when its
 // value differs; a new port number reopens the device at once while the
-// window holds its open request.
+// window holds its open request, and so does a device newly given to the
+// port in [Devices].
 void ApplyComSettings(TQxConsoleWindow& window) {
     TQxComPort& port = SerialPort();
     port.SetComPort(ComSettings.ComPort);
+    port.ReopenIfMoved();
     port.SetBaudrateValue(ComSettings.OtherBaudrate > 0 ? ComSettings.OtherBaudrate
                                                         : BaudrateValues.at(ComSettings.Baudrate));
     port.SetDatabits(ComSettings.Databits);

@@ -19,11 +19,13 @@ namespace {
 const QStringList DefaultLockDirectories = {QStringLiteral("/var/lock"),
                                             QStringLiteral("/run/lock")};
 
-std::mutex LockDirectoriesLock;
+std::mutex DirectoriesLock;
 QStringList LockDirectoriesInUse = DefaultLockDirectories;
+QString DevDirInUse;
+QString SysTtyDirInUse;
 
 QStringList LockDirectories() {
-    std::lock_guard lock(LockDirectoriesLock);
+    std::lock_guard lock(DirectoriesLock);
     return LockDirectoriesInUse;
 }
 
@@ -222,7 +224,20 @@ QString DescribeOpenFailure(const QString& path, int error) {
 }
 
 QList<TPresentDevice> PresentSerialDevices() {
-    return PresentSerialDevices(QStringLiteral("/dev"), QStringLiteral("/sys/class/tty"));
+    QString devDir;
+    QString sysTtyDir;
+    {
+        std::lock_guard lock(DirectoriesLock);
+        devDir = DevDirInUse.isEmpty() ? QStringLiteral("/dev") : DevDirInUse;
+        sysTtyDir = SysTtyDirInUse.isEmpty() ? QStringLiteral("/sys/class/tty") : SysTtyDirInUse;
+    }
+    return PresentSerialDevices(devDir, sysTtyDir);
+}
+
+void SetDeviceDirectories(const QString& devDir, const QString& sysTtyDir) {
+    std::lock_guard lock(DirectoriesLock);
+    DevDirInUse = devDir;
+    SysTtyDirInUse = sysTtyDir;
 }
 
 QList<TPresentDevice> PresentSerialDevices(const QString& devDir, const QString& sysTtyDir) {
@@ -304,6 +319,6 @@ QList<TDeviceHolder> LockFileHolders(const QString& path) {
 }
 
 void SetLockDirectories(const QStringList& directories) {
-    std::lock_guard lock(LockDirectoriesLock);
+    std::lock_guard lock(DirectoriesLock);
     LockDirectoriesInUse = directories.isEmpty() ? DefaultLockDirectories : directories;
 }

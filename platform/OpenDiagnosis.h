@@ -56,6 +56,10 @@ QList<TDeviceHolder> ProcessesHolding(const QString& path);
 // The live process named by a lock file of Path's device, if any.
 QList<TDeviceHolder> LockFileHolders(const QString& path);
 
+// Where PresentSerialDevices() looks: /dev and /sys/class/tty unless a test
+// gives stand-ins; empty names restore the default.
+void SetDeviceDirectories(const QString& devDir, const QString& sysTtyDir);
+
 // Where lock files are looked for; the default is /var/lock and /run/lock.
 // An empty list restores the default.
 void SetLockDirectories(const QStringList& directories);

@@ -42,6 +42,16 @@ void TQxComPort::SetComPort(TComPort value) {
     }
 }
 
+void TQxComPort::ReopenIfMoved() {
+    if (FRequests == 0 || SerialDevicePath(FComPort) == FOpenPath)
+        return;
+    const int requests = FRequests;
+    FRequests = 0;
+    ClosePort();
+    OpenPort(false);
+    FRequests = requests;
+}
+
 void TQxComPort::SetBaudrate(TBaudrate value) {
     if (value == FBaudrate && FOtherBaudrate == 0)
         return;
@@ -114,6 +124,7 @@ bool TQxComPort::OpenPort(bool silent) {
     if (Open())
         return true;
     const QString path = SerialDevicePath(FComPort);
+    FOpenPath = path;
     if (FDevice.Open(path) && ApplySettings() && FDevice.SetEventMask(PortEventMask)) {
         FTxQueueSize = quint32(FDevice.TransmitQueueSize());
         FTask->Resume();

@@ -42,6 +42,10 @@ public:
     // opens the new one (with the warning if that fails), keeping the count.
     TComPort ComPort() const { return FComPort; }
     void SetComPort(TComPort value);
+    // With requests held, reopens the device when the port's [Devices]
+    // entry names another path than the last open tried, so that a device
+    // newly given to the port takes over at once (warning on failure).
+    void ReopenIfMoved();
     // Line parameters: a change is applied to an open device at once (a
     // value the device rejects stays stored, the line keeps its former
     // setting) and to a closed one at its next open.
@@ -158,6 +162,8 @@ private:
     int FOtherBaudrate = 0;
     TParity FParity = paNONE;
     TComPort FComPort = poCOM1;
+    // The device path the last open tried.
+    QString FOpenPath;
 };
 
 // The program's one serial port, created on first use. The application

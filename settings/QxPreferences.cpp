@@ -3,6 +3,7 @@
 #include "platform/AppLocation.h"
 #include "platform/Cp1252.h"
 #include "platform/Interaction.h"
+#include "platform/OpenDiagnosis.h"
 #include "platform/ProfileFile.h"
 #include "platform/SerialDeviceMap.h"
 #include "settings/ByteTextValidator.h"
@@ -12,6 +13,9 @@
 #include "settings/Settings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -174,10 +178,34 @@ void TQxPreferences::CreateComPage() {
     groups->addLayout(baudColumn);
     groups->addLayout(parityColumn);
     groups->addLayout(bitsColumn);
+    CreateDeviceGroup();
     auto* page = new QVBoxLayout(ComPage);
     page->addLayout(groups);
+    page->addWidget(DeviceGroup);
     page->addWidget(Label2);
     PageControl->addTab(ComPage, QStringLiteral("Interface"));
+}
+
+void TQxPreferences::CreateDeviceGroup() {
+    DeviceGroup = new QGroupBox(QStringLiteral(" De&vice "), ComPage);
+    DeviceLabel = new QLabel(DeviceGroup);
+    DeviceLabel->setTextFormat(Qt::PlainText);
+    DeviceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    DeviceBox = new QComboBox(DeviceGroup);
+    DeviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    DeviceBox->setMinimumContentsLength(30);
+    RefreshDevicesBtn = FlatButton(QStringLiteral("&Refresh"), DeviceGroup);
+    RefreshDevicesBtn->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    AssignDeviceBtn = FlatButton(QString(), DeviceGroup);
+    AssignDeviceBtn->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto* detected = new QHBoxLayout;
+    detected->addWidget(new QLabel(QStringLiteral("Detected:"), DeviceGroup));
+    detected->addWidget(DeviceBox, 1);
+    detected->addWidget(RefreshDevicesBtn);
+    detected->addWidget(AssignDeviceBtn);
+    auto* rows = new QVBoxLayout(DeviceGroup);
+    rows->addWidget(DeviceLabel);
+    rows->addLayout(detected);
 }
 
 void TQxPreferences::CreateConsolePage() {
@@ -281,6 +309,9 @@ void TQxPreferences::ConnectHandlers() {
     for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, ByteSizeBox, StopBitsBox})
         connect(group, &TRadioGroup::Changed, this, &TQxPreferences::ComParamsChanged);
     connect(BaudOtherEdit, &QLineEdit::textChanged, this, &TQxPreferences::ComParamsChanged);
+    connect(COMBox, &TRadioGroup::Changed, this, &TQxPreferences::ShowChosenDevice);
+    connect(RefreshDevicesBtn, &QToolButton::clicked, this, &TQxPreferences::FillDetectedDevices);
+    connect(AssignDeviceBtn, &QToolButton::clicked, this, &TQxPreferences::AssignDeviceBtnClick);
     connect(EmulationBox, &TRadioGroup::Changed, this, &TQxPreferences::ConsoleParamsChanged);
     for (QCheckBox* box : {EchoBox, CRInBox, CROutBox})
         connect(box, &QCheckBox::toggled, this, &TQxPreferences::ConsoleParamsChanged);
@@ -312,12 +343,58 @@ void TQxPreferences::showEvent(QShowEvent* event) {
         return;
     FModified = false;
     ShowDevicePaths();
+    FillDetectedDevices();
+    ShowChosenDevice();
     CenterOnScreen(this);
 }
 
 void TQxPreferences::ShowDevicePaths() {
     for (int port = poCOM1; port <= poCOM10; ++port)
-        COMBox->Button(port)->setToolTip(SerialDevicePath(static_cast<TComPort>(port)));
+        COMBox->Button(port)->setToolTip(DevicePathOf(port));
+}
+
+// The device a port stands for: one given in this dialog, else [Devices].
+QString TQxPreferences::DevicePathOf(int port) const {
+    return FDeviceAssignments.value(port, SerialDevicePath(static_cast<TComPort>(port)));
+}
+
+void TQxPreferences::ShowChosenDevice() {
+    const int port = COMBox->ItemIndex();
+    if (port < 0)
+        return;
+    const QString path = DevicePathOf(port);
+    DeviceLabel->setText(QStringLiteral("%1 stands for %2 (%3)")
+                             .arg(COMBox->SelectedText(), path,
+                                  QFileInfo::exists(path) ? QStringLiteral("present")
+                                                          : QStringLiteral("not present")));
+    AssignDeviceBtn->setText(QStringLiteral("&Use for %1").arg(COMBox->SelectedText()));
+    AssignDeviceBtn->setEnabled(DeviceBox->count() > 0);
+}
+
+void TQxPreferences::FillDetectedDevices() {
+    DeviceBox->clear();
+    for (const TPresentDevice& device : PresentSerialDevices())
+        DeviceBox->addItem(device.DisplayName(), device.StablePath());
+    if (DeviceBox->count() == 0)
+        DeviceBox->setPlaceholderText(QStringLiteral("no serial device found"));
+    ShowChosenDevice();
+}
+
+void TQxPreferences::AssignDeviceBtnClick() {
+    const int port = COMBox->ItemIndex();
+    const QString path = DeviceBox->currentData().toString();
+    if (port < 0 || path.isEmpty() || path == DevicePathOf(port))
+        return;
+    FDeviceAssignments[port] = path;
+    ShowDevicePaths();
+    ShowChosenDevice();
+    ComParamsChanged();
+}
+
+void TQxPreferences::WriteDeviceAssignments() {
+    for (auto it = FDeviceAssignments.cbegin(); it != FDeviceAssignments.cend(); ++it)
+        Profile().WriteString("Devices", "COM" + QByteArray::number(it.key() + 1),
+                              QFile::encodeName(it.value()));
 }
 
 // File to controls. Setting a control raises its change handler as a user's
@@ -413,6 +490,7 @@ void TQxPreferences::WriteSettings() {
     Profile().WriteString("COM-Device", "Databits", ByteSizeBox->SelectedText().toLatin1());
     Profile().WriteString("COM-Device", "Stopbits", StopBitsBox->SelectedText().toLatin1());
     Profile().WriteString("COM-Device", "Parity", ParityBox->SelectedText().toLatin1());
+    WriteDeviceAssignments();
     Profile().WriteString("Terminal", "Emulation", EmulationBox->SelectedText().toLatin1());
     Profile().WriteString("Terminal", "Echo", Flag(EchoBox->isChecked()));
     Profile().WriteString("Terminal", "CRLF(In)", Flag(CRInBox->isChecked()));

@@ -217,6 +217,21 @@ private slots:
         QCOMPARE(rig.Ui.WarningTexts(), QStringList{OpenWarning});
     }
 
+    // A device newly given to the port in [Devices] takes over at once.
+    void aMovedDeviceIsReopened() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        rig.Port.ReopenIfMoved();
+        QVERIFY(!DeviceIsFree(rig.Pty));
+        PtyPair second;
+        rig.Dir.MapDevice(1, second.SlavePath());
+        rig.Port.ReopenIfMoved();
+        QVERIFY(DeviceIsFree(rig.Pty));
+        QCOMPARE(rig.Port.Requests(), 1);
+        second.Write("moved");
+        QTRY_COMPARE(rig.Received, QByteArray("moved"));
+    }
+
     void parametersReachTheLineNowOrAtTheNextOpen() {
         TPortRig rig;
         rig.Port.SetBaudrate(br300);
@@ -261,8 +276,8 @@ private slots:
     // number, reach the line and read back; a table rate takes over again.
     void fastAndOtherRatesAreSetAndReadBack_data() {
         QTest::addColumn<int>("rate");
-        for (const int rate : {230400, 460800, 921600, 1000000, 1500000, 2000000, 3000000, 250000,
-                               1234567})
+        for (const int rate :
+             {230400, 460800, 921600, 1000000, 1500000, 2000000, 3000000, 250000, 1234567})
             QTest::addRow("%d", rate) << rate;
     }
     void fastAndOtherRatesAreSetAndReadBack() {

@@ -1,6 +1,8 @@
 // The settings dialog on real files: what OK writes and when, the change
 // flags, the presets, the sequence field, the macro list with its editor, a
 // file that cannot be written, and the ways to cancel.
+#include "platform/OpenDiagnosis.h"
+#include "platform/ProfileFile.h"
 #include "settings/QxMacroEdit.h"
 #include "settings/QxPreferences.h"
 #include "settings/RadioGroup.h"
@@ -10,7 +12,9 @@
 #include "tests/support/TempAppDir.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -509,8 +513,8 @@ private slots:
         QTest::addColumn<QByteArray>("written");
         QTest::addColumn<int>("other");
         QTest::newRow("stored rate shown, kept")
-            << QByteArray("[COM-Device]\r\nBaudrate=921600\r\n") << QString() << 5
-            << "921600" << QByteArray("Baudrate=921600") << 921600;
+            << QByteArray("[COM-Device]\r\nBaudrate=921600\r\n") << QString() << 5 << "921600"
+            << QByteArray("Baudrate=921600") << 921600;
         QTest::newRow("typed rate wins over the button")
             << QByteArray() << "250000" << 9 << "" << QByteArray("Baudrate=250000") << 250000;
         QTest::newRow("cleared field gives the button")
@@ -545,6 +549,41 @@ private slots:
         QCOMPARE(ComSettings.OtherBaudrate, other);
         LoadSettings();
         QCOMPARE(ComSettings.OtherBaudrate, other);
+    }
+
+    // The chosen port's device shows with its presence; a detected device
+    // (by its by-id link where it has one) can be given to it, written with OK.
+    void chosenPortShowsItsDeviceAndTakesADetectedOne() {
+        TempAppDir dir;
+        QVERIFY(QDir(dir.Path()).mkpath("dev/serial/by-id") && QDir(dir.Path()).mkpath("sys"));
+        dir.WriteFile("dev/ttyUSB0", {});
+        dir.WriteFile("dev/ttyACM0", {});
+        const QString byId = dir.Path() + "dev/serial/by-id/usb-FTDI_A5-port0";
+        QVERIFY(QFile::link("../../ttyUSB0", byId));
+        SetDeviceDirectories(dir.Path() + "dev", dir.Path() + "sys");
+        const QString acm = dir.Path() + "dev/ttyACM0";
+        dir.MapDevice(1, acm);
+        dir.MapDevice(2, dir.Path() + "dev/ttyGone");
+        TQxPreferences dialog;
+        dialog.show();
+        QCOMPARE(dialog.DeviceLabel->text(), "COM1 stands for " + acm + " (present)");
+        Click(dialog, dialog.COMBox->Button(1));
+        QCOMPARE(dialog.DeviceLabel->text(),
+                 "COM2 stands for " + dir.Path() + "dev/ttyGone (not present)");
+        QCOMPARE(dialog.DeviceBox->count(), 2);
+        QCOMPARE(dialog.DeviceBox->itemText(0), byId + " (ttyUSB0)");
+        QCOMPARE(dialog.DeviceBox->itemText(1), acm);
+        dialog.DeviceBox->setCurrentIndex(0);
+        Click(dialog, dialog.AssignDeviceBtn);
+        QCOMPARE(dialog.DeviceLabel->text(), "COM2 stands for " + byId + " (present)");
+        QCOMPARE(dialog.COMBox->Button(1)->toolTip(), byId);
+        Click(dialog, dialog.OKBtn);
+        SetDeviceDirectories({}, {});
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(TProfileFile(dir.SettingsFile()).ReadString("Devices", "COM2", ""),
+                 QFile::encodeName(byId));
+        QCOMPARE(TProfileFile(dir.SettingsFile()).ReadString("Devices", "COM1", ""),
+                 QFile::encodeName(acm));
     }
 
     void portItemsShowTheirDevicePaths() {
