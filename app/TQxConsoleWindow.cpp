@@ -2,6 +2,7 @@
 
 #include "app/Globals.h"
 #include "app/SettingsGlue.h"
+#include "app/TLineControl.h"
 #include "app/TMacroBox.h"
 #include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
@@ -129,6 +130,7 @@ void TQxConsoleWindow::FormCreate() {
     CreateStatusBar();
     CreateConsoleMenu();
     CreateConsole();
+    FLineControl = new TLineControl(SerialPort(), *ConsoleMenu, *StatusBar, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -144,6 +146,10 @@ void TQxConsoleWindow::FormCreate() {
     TQxComPort& port = SerialPort();
     port.OnReceive = [this](quint16 count) { ComPortReceive(count); };
     port.OnScan = [this](char& ch) { ComPortScan(ch); };
+    // Line and error events show in the status bar's line indicators.
+    port.OnCTSChanged = [this] { FLineControl->UpdateLineStatus(); };
+    port.OnDSRChanged = [this] { FLineControl->UpdateLineStatus(); };
+    port.OnError = [this] { FLineControl->UpdateLineStatus(); };
     port.DialogParent = this;
 }
 
@@ -335,6 +341,9 @@ void TQxConsoleWindow::FormDestroy() {
     TQxComPort& port = SerialPort();
     port.OnReceive = nullptr;
     port.OnScan = nullptr;
+    port.OnCTSChanged = nullptr;
+    port.OnDSRChanged = nullptr;
+    port.OnError = nullptr;
     if (port.DialogParent == this)
         port.DialogParent = nullptr;
     if (FPortRequested)
@@ -427,6 +436,7 @@ void TQxConsoleWindow::UpdateStatusBar() {
     FPanels[2]->setText(EchoNames[FConsole->LocalEcho()]);
     FPanels[3]->setText(log.Active ? log.FileName : QString());
     SBLogging->setChecked(log.Active);
+    FLineControl->UpdateLineStatus();
     ReportLineSpeedDifference();
 }
 
@@ -596,6 +606,7 @@ void TQxConsoleWindow::ConsoleMenuPopup() {
     ConsoleMenuStayTop->setChecked(windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     ConsoleMenuButtons->setChecked(MacroPanel->isVisible());
     ConsoleMenuCursor->setChecked(FConsole->CursorOn());
+    FLineControl->UpdateMenu();
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolButton;
+class TLineControl;
 class TMacroBox;
 class TQxConsole;
 
@@ -52,6 +53,9 @@ public:
     QAction* ConsoleMenuCursor = nullptr;
 
     TQxConsole* Console() const { return FConsole; }
+    // The DTR, RTS and Send Break items of ConsoleMenu and the line
+    // indicators of the status bar.
+    TLineControl* LineControl() const { return FLineControl; }
 
     // Replaces the macro box's items with the macros (none selected) and
     // updates the Send button.
@@ -133,6 +137,7 @@ private:
     bool Delay(int milliseconds);
 
     TQxConsole* FConsole = nullptr;
+    TLineControl* FLineControl = nullptr;
     QList<QLabel*> FPanels;
     QByteArray FRemaining;
     bool FSending = false;

@@ -115,6 +115,8 @@ bool BuildLineTermios(termios& termios, const TLineSettings& settings) {
     termios.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP | IGNBRK | BRKINT);
     termios.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     termios.c_cflag |= CLOCAL | CREAD | size | parity;
+    if (!settings.DTR || !settings.RTS)
+        termios.c_cflag &= ~HUPCL;
     // Linux sends 1.5 stop bits for CSTOPB with 5 data bits, 2 otherwise.
     if (settings.StopBits != 0)
         termios.c_cflag |= CSTOPB;

@@ -8,6 +8,11 @@ struct TLineSettings {
     int DataBits = 8;    // 5 to 8
     int StopBits = 0;    // 0 = 1 stop bit, 1 = 1.5, 2 = 2
     int Parity = 0;      // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    // The output lines while the device is open. With either low the lines
+    // are left as they are at close (no HUPCL), so that a board that resets
+    // on DTR is not reset when the program lets go of it.
+    bool DTR = true;
+    bool RTS = true;
 };
 
 // The termios speed constant of a bit rate (B300 ... B4000000); 0 for a rate

@@ -106,6 +106,7 @@ bool TSerialDevice::Open(const QString& path) {
     FModemBits = ModemStatusSource().Read(fd);
     FEventCounts = ReadCounters(fd);
     FErrorCounts = FEventCounts;
+    FOpenCounts = FEventCounts;
     std::lock_guard lock(FLock);
     FMask.store(0);
     FTxPending.store(false);
@@ -158,9 +159,40 @@ bool TSerialDevice::SetLineSettings(const TLineSettings& settings) {
     // The driver takes what it can: a rate it cannot make exactly shows up
     // only when read back.
     FLineSpeed = ReadLineSpeed(fd);
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    ::ioctl(fd, TIOCMBIS, &lines);
+    // Linux raised both lines inside open() already; this puts them where
+    // they belong as soon as it can.
+    SetOutputLine(TIOCM_DTR, settings.DTR);
+    SetOutputLine(TIOCM_RTS, settings.RTS);
     return true;
+}
+
+bool TSerialDevice::SetOutputLine(int line, bool on) {
+    const int fd = FFd.load();
+    return fd >= 0 && ModemStatusSource().SetLines(fd, line, on);
+}
+
+bool TSerialDevice::SendBreak() {
+    const int fd = FFd.load();
+    return fd >= 0 && ModemStatusSource().SendBreak(fd);
+}
+
+std::optional<int> TSerialDevice::ModemLines() const {
+    const int fd = FFd.load();
+    if (fd < 0)
+        return std::nullopt;
+    return ModemStatusSource().Read(fd);
+}
+
+std::optional<TLineErrorCounts> TSerialDevice::ErrorCountsSinceOpen() const {
+    const int fd = FFd.load();
+    if (fd < 0 || !FOpenCounts)
+        return std::nullopt;
+    const std::optional<serial_icounter_struct> now = ReadCounters(fd);
+    if (!now)
+        return std::nullopt;
+    return TLineErrorCounts{now->frame - FOpenCounts->frame, now->overrun - FOpenCounts->overrun,
+                            now->parity - FOpenCounts->parity, now->brk - FOpenCounts->brk,
+                            now->buf_overrun - FOpenCounts->buf_overrun};
 }
 
 bool TSerialDevice::SetTimeouts(const TCommTimeouts& timeouts) {

@@ -27,6 +27,16 @@ inline constexpr quint32 CE_RXPARITY = 0x0004;
 inline constexpr quint32 CE_FRAME = 0x0008;
 inline constexpr quint32 CE_BREAK = 0x0010;
 
+// The driver's line error counters since the device was opened.
+struct TLineErrorCounts {
+    int Frame = 0;
+    int Overrun = 0;
+    int Parity = 0;
+    int Break = 0;
+    int BufferOverrun = 0;
+    int Total() const { return Frame + Overrun + Parity + Break + BufferOverrun; }
+};
+
 // Read and write time-outs in milliseconds. A read returns when all bytes
 // arrived, when more than ReadIntervalTimeout passes between two bytes (0:
 // no interval limit), or when ReadTotalTimeoutMultiplier * count +
@@ -81,6 +91,17 @@ public:
     // driver does not take it; the line then keeps its former parameters.
     // Any bit rate is asked for; LineSpeed() is what the driver then set.
     bool SetLineSettings(const TLineSettings& settings);
+    // Raises (On) or drops one output line (TIOCM_DTR or TIOCM_RTS); false
+    // when closed or the device has no such line.
+    bool SetOutputLine(int line, bool on);
+    // Holds the line in the break state for about 250 ms (the caller waits).
+    bool SendBreak();
+    // The modem lines (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI ...), or
+    // nothing when closed or the driver does not answer.
+    std::optional<int> ModemLines() const;
+    // The line error counters since the open, or nothing when closed or
+    // the driver keeps none.
+    std::optional<TLineErrorCounts> ErrorCountsSinceOpen() const;
     // The bit rate the driver reported after the last SetLineSettings; 0
     // when it could not tell.
     int LineSpeed() const { return FLineSpeed; }
@@ -161,6 +182,8 @@ private:
     // What the waiter compares against; set at open, then the waiter's own.
     std::optional<int> FModemBits;
     std::optional<serial_icounter_struct> FEventCounts;
+    // The counters at open, for ErrorCountsSinceOpen().
+    std::optional<serial_icounter_struct> FOpenCounts;
     // What ClearErrors() compares against.
     std::optional<serial_icounter_struct> FErrorCounts;
 };

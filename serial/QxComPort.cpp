@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include <sys/ioctl.h>
+
 namespace {
 
 const char* const OpenWarningText =
@@ -50,6 +52,20 @@ void TQxComPort::ReopenIfMoved() {
     ClosePort();
     OpenPort(false);
     FRequests = requests;
+}
+
+void TQxComPort::SetDTR(bool on) {
+    FDTR = on;
+    FDevice.SetOutputLine(TIOCM_DTR, on);
+}
+
+void TQxComPort::SetRTS(bool on) {
+    FRTS = on;
+    FDevice.SetOutputLine(TIOCM_RTS, on);
+}
+
+bool TQxComPort::SendBreak() {
+    return FDevice.SendBreak();
 }
 
 void TQxComPort::SetBaudrate(TBaudrate value) {
@@ -125,6 +141,8 @@ bool TQxComPort::OpenPort(bool silent) {
         return true;
     const QString path = SerialDevicePath(FComPort);
     FOpenPath = path;
+    FDTR = OutputLineHighAtOpen("DTR");
+    FRTS = OutputLineHighAtOpen("RTS");
     if (FDevice.Open(path) && ApplySettings() && FDevice.SetEventMask(PortEventMask)) {
         FTxQueueSize = quint32(FDevice.TransmitQueueSize());
         FTask->Resume();
@@ -168,7 +186,8 @@ bool TQxComPort::ApplySettings() {
         return false;
     if (!FDevice.SetQueueSizes(PortQueueSize, PortQueueSize))
         return false;
-    const TLineSettings line{BaudrateValue(), int(FDatabits) + 4, int(FStopBits), int(FParity)};
+    const TLineSettings line{BaudrateValue(), int(FDatabits) + 4, int(FStopBits), int(FParity),
+                             FDTR, FRTS};
     if (!FDevice.SetLineSettings(line))
         return false;
     return FDevice.SetTimeouts(FTimeouts);

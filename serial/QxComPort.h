@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 class TQxComTask;
@@ -75,6 +76,21 @@ public:
     int Requests() const { return FRequests; }
     void SetRequests(int value) { FRequests = value; }
     bool Open() const { return FDevice.IsOpen(); }
+
+    // Line control. DTR and RTS start as [COM-Device] DTR= and RTS= say at
+    // each open (high unless 0) and keep what SetDTR/SetRTS made of them
+    // while open; a change while closed waits for the open. SendBreak holds
+    // the line in the break state for about 250 ms; false while closed.
+    bool DTR() const { return FDTR; }
+    void SetDTR(bool on);
+    bool RTS() const { return FRTS; }
+    void SetRTS(bool on);
+    bool SendBreak();
+    // The modem lines (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI) and the
+    // line error counters since the open; nothing while closed or when the
+    // driver does not answer.
+    std::optional<int> ModemLines() const { return FDevice.ModemLines(); }
+    std::optional<TLineErrorCounts> ErrorCounts() const { return FDevice.ErrorCountsSinceOpen(); }
 
     // Counts one request (also when the open then fails) and opens and
     // configures the device unless it is open. True when it is open. On
@@ -162,6 +178,8 @@ private:
     int FOtherBaudrate = 0;
     TParity FParity = paNONE;
     TComPort FComPort = poCOM1;
+    bool FDTR = true;
+    bool FRTS = true;
     // The device path the last open tried.
     QString FOpenPath;
 };

@@ -2,9 +2,11 @@
 // the port, the pane and the window: at the first showing and after the
 // settings dialog. The main window runs on the offscreen platform with COM1
 // on a pseudo-terminal; modal dialogs are driven while they are shown.
+#include "app/TLineControl.h"
 #include "app/TMacroBox.h"
 #include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
+#include "platform/ModemStatus.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
 #include "settings/QxPreferences.h"
@@ -12,8 +14,10 @@
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -21,7 +25,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 namespace {
@@ -103,6 +109,27 @@ template <> char* toString(const CheckMarks& marks) {
 }
 } // namespace QTest
 
+// Stands in for the driver's modem-line calls: keeps the output lines the
+// program sets, counts breaks, and reports Input with the output lines.
+class TFakeModemDriver : public TModemStatusSource {
+public:
+    TFakeModemDriver() { SetModemStatusSource(this); }
+    ~TFakeModemDriver() override { SetModemStatusSource(nullptr); }
+    std::optional<int> Read(int) override { return Input | Output; }
+    bool SetLines(int, int bits, bool on) override {
+        Output = on ? (Output | bits) : (Output & ~bits);
+        return true;
+    }
+    bool SendBreak(int) override {
+        ++Breaks;
+        return true;
+    }
+    // The monitor reads them from its own thread.
+    std::atomic<int> Input{0};
+    std::atomic<int> Output{TIOCM_DTR | TIOCM_RTS}; // as open() leaves them
+    std::atomic<int> Breaks{0};
+};
+
 class TestCommands : public QObject {
     Q_OBJECT
 
@@ -181,6 +208,44 @@ private slots:
         QVERIFY(f.Show());
         QCOMPARE(ReadLineSpeed(f.Pty.MasterFd()), 921600);
         QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 921600,8,N,1"));
+        QVERIFY(f.Fake.Prompts.isEmpty());
+    }
+
+    // DTR and RTS as Console.ini gives them at open, switched from the
+    // popup menu, a break, and the input lines in the status bar, all as
+    // seen through a modem-line source standing in for the driver.
+    void lineControlAtOpenFromTheMenuAndInTheStatusBar() {
+        TFakeModemDriver driver;
+        AppWindowFixture f;
+        f.WriteSetting("COM-Device", "DTR", "0");
+        QVERIFY(f.Show());
+        QCOMPARE(driver.Output, int(TIOCM_RTS));
+        QCOMPARE(LineOf(f.Pty).c_cflag & HUPCL, tcflag_t(0));
+        TLineControl& lines = *f.Window->LineControl();
+        driver.Input = TIOCM_CTS | TIOCM_CD;
+        lines.UpdateLineStatus();
+        QVERIFY(lines.LinePanel->text().contains("<b>CTS</b>"));
+        QVERIFY(lines.LinePanel->text().contains("<b>DCD</b>"));
+        QVERIFY(!lines.LinePanel->text().contains("<b>DSR</b>"));
+        QVERIFY(!lines.ErrorPanel->isVisible());
+
+        f.Window->ConsoleMenuPopup();
+        QVERIFY(!lines.ConsoleMenuDTR->isChecked() && lines.ConsoleMenuRTS->isChecked());
+        lines.ConsoleMenuDTR->trigger();
+        lines.ConsoleMenuRTS->trigger();
+        lines.ConsoleMenuBreak->trigger();
+        QCOMPARE(driver.Output, int(TIOCM_DTR));
+        QCOMPARE(driver.Breaks, 1);
+        f.Window->ConsoleMenuPopup();
+        QVERIFY(lines.ConsoleMenuDTR->isChecked() && !lines.ConsoleMenuRTS->isChecked());
+    }
+
+    // A pseudo-terminal answers no modem-line call: the indicators say so.
+    void linesOfADeviceWithoutModemLinesShowNotAvailable() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        QVERIFY(f.Window->LineControl()->LinePanel->text().contains("n/a"));
+        QVERIFY(!f.Window->LineControl()->ErrorPanel->isVisible());
         QVERIFY(f.Fake.Prompts.isEmpty());
     }
 
