@@ -64,44 +64,31 @@ void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, T
     QVERIFY(outcome.Ended);
 }
 
-// Plays a target that echoes every byte at once, from its own thread, as
-// long as Reading is set; cleared, it reads nothing more.
-class TEchoTarget {
-public:
-    explicit TEchoTarget(int masterFd) : FMaster(masterFd), FThread([this] { Run(); }) {}
+// A target that echoes every byte at once from its own thread while Reading
+// is set; cleared, it reads nothing more.
+struct TEchoTarget {
+    explicit TEchoTarget(int master)
+        : Thread([this, master] {
+              char buffer[65536];
+              while (!Stop) {
+                  pollfd in{master, POLLIN, 0};
+                  const ssize_t n =
+                      Reading && ::poll(&in, 1, 20) > 0 ? ::read(master, buffer, sizeof buffer) : 0;
+                  if (n <= 0)
+                      QThread::msleep(2);
+                  Received += std::max<ssize_t>(n, 0);
+                  for (ssize_t sent = 0, w = 0; sent < n && !Stop; sent += std::max<ssize_t>(w, 0))
+                      w = ::write(master, buffer + sent, size_t(n - sent));
+              }
+          }) {}
     ~TEchoTarget() {
-        FStop = true;
-        FThread.join();
+        Stop = true;
+        Thread.join();
     }
     std::atomic<qint64> Received{0};
     std::atomic<bool> Reading{true};
-
-private:
-    void Run() {
-        char buffer[65536];
-        while (!FStop) {
-            pollfd master{FMaster, POLLIN, 0};
-            if (!Reading || ::poll(&master, 1, 20) <= 0) {
-                if (!Reading)
-                    QThread::msleep(20);
-                continue;
-            }
-            const ssize_t n = ::read(FMaster, buffer, sizeof buffer);
-            if (n <= 0)
-                continue;
-            Received += n;
-            for (ssize_t sent = 0; sent < n && !FStop;) {
-                const ssize_t w = ::write(FMaster, buffer + sent, size_t(n - sent));
-                if (w > 0)
-                    sent += w;
-                else
-                    QThread::msleep(1);
-            }
-        }
-    }
-    const int FMaster;
-    std::atomic<bool> FStop{false};
-    std::thread FThread;
+    std::atomic<bool> Stop{false};
+    std::thread Thread;
 };
 
 // Reads what arrives into Count, as the main window does.

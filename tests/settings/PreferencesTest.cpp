@@ -520,9 +520,6 @@ private slots:
         QTest::newRow("cleared field gives the button")
             << QByteArray("[COM-Device]\r\nBaudrate=3000000\r\n") << "" << 9 << "3000000"
             << QByteArray("Baudrate=115200") << 0;
-        QTest::newRow("a button's rate is no other rate")
-            << QByteArray("[COM-Device]\r\nBaudrate=57600\r\n") << QString() << 9 << ""
-            << QByteArray("Baudrate=115200") << 0;
     }
     void otherBaudrateWinsWhenFilled() {
         QFETCH(QByteArray, content);
@@ -555,9 +552,13 @@ private slots:
     // (by its by-id link where it has one) can be given to it, written with OK.
     void chosenPortShowsItsDeviceAndTakesADetectedOne() {
         TempAppDir dir;
-        QVERIFY(QDir(dir.Path()).mkpath("dev/serial/by-id") && QDir(dir.Path()).mkpath("sys"));
-        dir.WriteFile("dev/ttyUSB0", {});
-        dir.WriteFile("dev/ttyACM0", {});
+        QVERIFY(QDir(dir.Path()).mkpath("dev/serial/by-id") &&
+                QDir(dir.Path()).mkpath("sys/ttyS0") && QDir(dir.Path()).mkpath("sys/ttyS1"));
+        for (const char* node :
+             {"dev/ttyUSB0", "dev/ttyACM0", "dev/ttyS0", "dev/ttyS1", "dev/tty1"})
+            dir.WriteFile(node, {});
+        dir.WriteFile("sys/ttyS0/type", "0\n"); // no UART behind it
+        dir.WriteFile("sys/ttyS1/type", "4\n");
         const QString byId = dir.Path() + "dev/serial/by-id/usb-FTDI_A5-port0";
         QVERIFY(QFile::link("../../ttyUSB0", byId));
         SetDeviceDirectories(dir.Path() + "dev", dir.Path() + "sys");
@@ -570,9 +571,10 @@ private slots:
         Click(dialog, dialog.COMBox->Button(1));
         QCOMPARE(dialog.DeviceLabel->text(),
                  "COM2 stands for " + dir.Path() + "dev/ttyGone (not present)");
-        QCOMPARE(dialog.DeviceBox->count(), 2);
+        QCOMPARE(dialog.DeviceBox->count(), 3);
         QCOMPARE(dialog.DeviceBox->itemText(0), byId + " (ttyUSB0)");
         QCOMPARE(dialog.DeviceBox->itemText(1), acm);
+        QCOMPARE(dialog.DeviceBox->itemText(2), dir.Path() + "dev/ttyS1");
         dialog.DeviceBox->setCurrentIndex(0);
         Click(dialog, dialog.AssignDeviceBtn);
         QCOMPARE(dialog.DeviceLabel->text(), "COM2 stands for " + byId + " (present)");
