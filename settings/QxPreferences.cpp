@@ -191,6 +191,9 @@ void TQxPreferences::CreateDeviceGroup() {
     DeviceLabel = new QLabel(DeviceGroup);
     DeviceLabel->setTextFormat(Qt::PlainText);
     DeviceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A by-id path is long: it goes on a line of its own rather than widen
+    // the dialog.
+    DeviceLabel->setWordWrap(true);
     DeviceBox = new QComboBox(DeviceGroup);
     DeviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     DeviceBox->setMinimumContentsLength(30);
@@ -363,10 +366,11 @@ void TQxPreferences::ShowChosenDevice() {
     if (port < 0)
         return;
     const QString path = DevicePathOf(port);
-    DeviceLabel->setText(QStringLiteral("%1 stands for %2 (%3)")
-                             .arg(COMBox->SelectedText(), path,
+    DeviceLabel->setText(QStringLiteral("%1 (%2) stands for %3")
+                             .arg(COMBox->SelectedText(),
                                   QFileInfo::exists(path) ? QStringLiteral("present")
-                                                          : QStringLiteral("not present")));
+                                                          : QStringLiteral("not present"),
+                                  path));
     AssignDeviceBtn->setText(QStringLiteral("&Use for %1").arg(COMBox->SelectedText()));
     AssignDeviceBtn->setEnabled(DeviceBox->count() > 0);
 }

@@ -567,17 +567,17 @@ private slots:
         dir.MapDevice(2, dir.Path() + "dev/ttyGone");
         TQxPreferences dialog;
         dialog.show();
-        QCOMPARE(dialog.DeviceLabel->text(), "COM1 stands for " + acm + " (present)");
+        QCOMPARE(dialog.DeviceLabel->text(), "COM1 (present) stands for " + acm);
         Click(dialog, dialog.COMBox->Button(1));
         QCOMPARE(dialog.DeviceLabel->text(),
-                 "COM2 stands for " + dir.Path() + "dev/ttyGone (not present)");
+                 "COM2 (not present) stands for " + dir.Path() + "dev/ttyGone");
         QCOMPARE(dialog.DeviceBox->count(), 3);
         QCOMPARE(dialog.DeviceBox->itemText(0), byId + " (ttyUSB0)");
         QCOMPARE(dialog.DeviceBox->itemText(1), acm);
         QCOMPARE(dialog.DeviceBox->itemText(2), dir.Path() + "dev/ttyS1");
         dialog.DeviceBox->setCurrentIndex(0);
         Click(dialog, dialog.AssignDeviceBtn);
-        QCOMPARE(dialog.DeviceLabel->text(), "COM2 stands for " + byId + " (present)");
+        QCOMPARE(dialog.DeviceLabel->text(), "COM2 (present) stands for " + byId);
         QCOMPARE(dialog.COMBox->Button(1)->toolTip(), byId);
         Click(dialog, dialog.OKBtn);
         SetDeviceDirectories({}, {});
