@@ -209,6 +209,9 @@ private slots:
         QCOMPARE(ReadLineSpeed(f.Pty.MasterFd()), 921600);
         QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 921600,8,N,1"));
         QVERIFY(f.Fake.Prompts.isEmpty());
+        // A pseudo-terminal answers no modem-line call: the indicators say so.
+        QVERIFY(f.Window->LineControl()->LinePanel->text().contains("n/a"));
+        QVERIFY(!f.Window->LineControl()->ErrorPanel->isVisible());
     }
 
     // DTR and RTS as Console.ini gives them at open, switched from the
@@ -238,15 +241,6 @@ private slots:
         QCOMPARE(driver.Breaks, 1);
         f.Window->ConsoleMenuPopup();
         QVERIFY(lines.ConsoleMenuDTR->isChecked() && !lines.ConsoleMenuRTS->isChecked());
-    }
-
-    // A pseudo-terminal answers no modem-line call: the indicators say so.
-    void linesOfADeviceWithoutModemLinesShowNotAvailable() {
-        AppWindowFixture f;
-        QVERIFY(f.Show());
-        QVERIFY(f.Window->LineControl()->LinePanel->text().contains("n/a"));
-        QVERIFY(!f.Window->LineControl()->ErrorPanel->isVisible());
-        QVERIFY(f.Fake.Prompts.isEmpty());
     }
 
     void baudRateChangeInTheSettingsDialog_data() {
