@@ -186,8 +186,8 @@ bool TQxComPort::ApplySettings() {
         return false;
     if (!FDevice.SetQueueSizes(PortQueueSize, PortQueueSize))
         return false;
-    const TLineSettings line{BaudrateValue(), int(FDatabits) + 4, int(FStopBits), int(FParity),
-                             FDTR, FRTS};
+    const TLineSettings line{
+        BaudrateValue(), int(FDatabits) + 4, int(FStopBits), int(FParity), FDTR, FRTS};
     if (!FDevice.SetLineSettings(line))
         return false;
     return FDevice.SetTimeouts(FTimeouts);
