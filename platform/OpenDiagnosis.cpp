@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -316,6 +317,36 @@ QList<TDeviceHolder> LockFileHolders(const QString& path) {
             holders.append({pid, ProcessName(pid), lockFile});
     }
     return holders;
+}
+
+QString CreateLockFile(const QString& path) {
+    const QString name = LockName(path);
+    if (name.isEmpty())
+        return {};
+    const QByteArray content =
+        QByteArray::number(qint64(::getpid())).rightJustified(10, ' ') + '\n';
+    for (const QString& directory : LockDirectories()) {
+        const QString lockFile = directory + QStringLiteral("/LCK..") + name;
+        if (!ProcessIsAlive(LockFilePid(lockFile)))
+            QFile::remove(lockFile);
+        // O_EXCL: of two programs starting at once, one gets the lock.
+        const int fd =
+            ::open(Native(lockFile).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0)
+            continue;
+        const bool written =
+            ::write(fd, content.constData(), size_t(content.size())) == ssize_t(content.size());
+        ::close(fd);
+        if (written)
+            return lockFile;
+        QFile::remove(lockFile);
+    }
+    return {};
+}
+
+void RemoveLockFile(const QString& lockFile) {
+    if (!lockFile.isEmpty() && LockFilePid(lockFile) == ::getpid())
+        QFile::remove(lockFile);
 }
 
 void SetLockDirectories(const QStringList& directories) {

@@ -56,6 +56,15 @@ QList<TDeviceHolder> ProcessesHolding(const QString& path);
 // The live process named by a lock file of Path's device, if any.
 QList<TDeviceHolder> LockFileHolders(const QString& path);
 
+// Announces this program's open of Path's device to programs that go by
+// UUCP lock files: writes "LCK..<device>" with this process's pid into the
+// first lock directory that takes it, replacing a stale one. The file
+// written, or empty when no directory took it, which is no error (a lock
+// directory is often not writable). RemoveLockFile removes it again if it
+// still names this process.
+QString CreateLockFile(const QString& path);
+void RemoveLockFile(const QString& lockFile);
+
 // Where PresentSerialDevices() looks: /dev and /sys/class/tty unless a test
 // gives stand-ins; empty names restore the default.
 void SetDeviceDirectories(const QString& devDir, const QString& sysTtyDir);

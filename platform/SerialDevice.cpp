@@ -107,6 +107,7 @@ bool TSerialDevice::Open(const QString& path) {
     FEventCounts = ReadCounters(fd);
     FErrorCounts = FEventCounts;
     FOpenCounts = FEventCounts;
+    FLockFile = CreateLockFile(path);
     std::lock_guard lock(FLock);
     FMask.store(0);
     FTxPending.store(false);
@@ -133,6 +134,8 @@ void TSerialDevice::Close() {
     lock.unlock();
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
+    RemoveLockFile(FLockFile);
+    FLockFile.clear();
 }
 
 bool TSerialDevice::SetQueueSizes(int, int) {

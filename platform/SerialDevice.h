@@ -71,8 +71,9 @@ public:
     // open of the same device (by this or another program, or a live UUCP
     // lock file of another program) fails with "Device or resource busy".
     // Never creates a file; anything but a character device is refused
-    // without being opened. The event mask starts at 0. On failure Error()
-    // is the errno and ErrorText() its text.
+    // without being opened. An open device is announced in a UUCP lock file
+    // where a lock directory takes one (CreateLockFile). The event mask
+    // starts at 0. On failure Error() is the errno and ErrorText() its text.
     bool Open(const QString& path);
     // Releases a pending wait, then closes. Nothing happens when closed.
     void Close();
@@ -165,6 +166,8 @@ private:
     int FWakeFd = -1;
     QString FErrorText;
     int FError = 0;
+    // The UUCP lock file this open wrote; empty when none.
+    QString FLockFile;
     int FLineSpeed = 0;
     TCommTimeouts FTimeouts;
 

@@ -180,6 +180,21 @@ private slots:
             QVERIFY(device.Open(path));
         }
     }
+
+    // An open announces itself in a lock file where a lock directory takes
+    // one (a missing or read-only one is no reason to fail); the close
+    // removes it.
+    void anOpenWritesItsLockFileWhereItCan() {
+        TempAppDir dir;
+        PtyPair pty;
+        SetLockDirectories({dir.Path() + "missing", dir.Path()});
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        const QString name = "LCK.." + pty.SlavePath().mid(5).replace('/', '_');
+        QCOMPARE(dir.ReadFile(name).trimmed().toLongLong(), qint64(::getpid()));
+        device.Close();
+        QVERIFY(!QFile::exists(dir.Path() + name));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestOpenDiagnosis)
