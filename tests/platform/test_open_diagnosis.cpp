@@ -71,7 +71,10 @@ class TestOpenDiagnosis : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { SetLockDirectories({}); }
+    void cleanup() {
+        SetLockDirectories({});
+        SetDeviceDirectories({}, {});
+    }
 
     // Each reason: whether the open succeeds, and what its detail says.
     // "%pid" stands for the holding child's pid, "%lock" for the lock file.
@@ -93,7 +96,8 @@ private slots:
                            "sudo usermod -aG dialout $USER", "log out and in again"};
         QTest::newRow("missing") << "missing" << false
                                  << QStringList{"ttyGone: No such file or directory",
-                                                "There is no such device."};
+                                                "There is no such device.",
+                                                "Serial devices present:\n    %dir/ttyUSB3"};
         QTest::newRow("regular file") << "file" << false
                                       << QStringList{"plain.txt: Inappropriate ioctl for device",
                                                      "It is a regular file, not a terminal."};
@@ -153,6 +157,8 @@ private slots:
             return;
         } else if (scenario == "missing") {
             path = dir.Path() + "ttyGone";
+            dir.WriteFile("ttyUSB3", {}); // the only serial device present
+            SetDeviceDirectories(dir.Path(), dir.Path());
         } else if (scenario == "file") {
             dir.WriteFile("plain.txt", "not a tty");
             path = dir.Path() + "plain.txt";
@@ -170,6 +176,7 @@ private slots:
         for (QString part : detail) {
             part.replace("%pid", QString::number(child ? child->Pid : 0));
             part.replace("%lock", lockFile);
+            part.replace("%dir/", dir.Path());
             QVERIFY2(text.contains(part), qPrintable(text));
         }
         if (scenario == "file")
