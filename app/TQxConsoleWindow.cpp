@@ -141,6 +141,7 @@ void TQxConsoleWindow::CreateConsole() {
     FConsole = new TQxConsole(this);
     FConsole->SetLocalEcho(true);
     FConsole->OnKeyPress = [this](TQxConsole& sender, char& key) { ConsoleKeyPress(sender, key); };
+    FConsole->OnRecordingEnded = [this](TQxConsole&) { UpdateStatusBar(); };
     FConsole->SetPopupMenu(ConsoleMenu);
     FConsole->setFocus();
     QWidget::setTabOrder(FConsole, MacroBox);

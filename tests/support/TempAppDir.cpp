@@ -7,6 +7,10 @@
 
 TempAppDir::TempAppDir() { SetApplicationDir(FDir.path()); }
 
+TempAppDir::TempAppDir(const QString& parent) : FDir(parent + QStringLiteral("/app-XXXXXX")) {
+    SetApplicationDir(FDir.path());
+}
+
 TempAppDir::~TempAppDir() { SetApplicationDir(QString()); }
 
 QString TempAppDir::Path() const { return FDir.path() + QLatin1Char('/'); }

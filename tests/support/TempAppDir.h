@@ -9,6 +9,8 @@
 class TempAppDir {
 public:
     TempAppDir();
+    // A directory made inside Parent (a small disk, say).
+    explicit TempAppDir(const QString& parent);
     ~TempAppDir();
 
     // The directory, ending in '/'.
