@@ -3,11 +3,11 @@
 #include "platform/AppLocation.h"
 #include "platform/ProfileFile.h"
 
+#include <QDir>
 #include <QFile>
 
-TempAppDir::TempAppDir() { SetApplicationDir(FDir.path()); }
-
-TempAppDir::TempAppDir(const QString& parent) : FDir(parent + QStringLiteral("/app-XXXXXX")) {
+TempAppDir::TempAppDir(const QString& parent)
+    : FDir((parent.isEmpty() ? QDir::tempPath() : parent) + QStringLiteral("/qx-app-XXXXXX")) {
     SetApplicationDir(FDir.path());
 }
 
