@@ -141,6 +141,7 @@ void TQxConsoleWindow::CreateConsole() {
     FConsole = new TQxConsole(this);
     FConsole->SetLocalEcho(true);
     FConsole->OnKeyPress = [this](TQxConsole& sender, char& key) { ConsoleKeyPress(sender, key); };
+    FConsole->OnRecordingEnded = [this](TQxConsole&) { UpdateStatusBar(); };
     FConsole->SetPopupMenu(ConsoleMenu);
     FConsole->setFocus();
     QWidget::setTabOrder(FConsole, MacroBox);
@@ -317,11 +318,7 @@ void TQxConsoleWindow::FormDestroy() {
     FClosing = true;
     if (FDelayLoop)
         FDelayLoop->quit();
-    try {
-        WritePlacement(SettingsFileName(), PlacementSection);
-    } catch (const EProfileWriteError& error) {
-        Interaction().Warning(nullptr, QString::fromUtf8(error.what()));
-    }
+    SavePlacement();
     TQxComPort& port = SerialPort();
     port.OnReceive = nullptr;
     port.OnScan = nullptr;
@@ -333,9 +330,29 @@ void TQxConsoleWindow::FormDestroy() {
     FConsole = nullptr;
 }
 
+// The placement is saved when the window closes, while the event loop runs
+// and the window is still on the screen: a warning then appears in front of
+// it and is waited for, and the program ends only after it. A window that is
+// destroyed without being closed saves it on its way out.
+void TQxConsoleWindow::SavePlacement() {
+    if (FPlacementSaved)
+        return;
+    FPlacementSaved = true;
+    try {
+        WritePlacement(SettingsFileName(), PlacementSection);
+    } catch (const EProfileWriteError& error) {
+        // The user was told already that a file which could not be read
+        // stays as it is.
+        if (!error.KnownUnreadable)
+            Interaction().Warning(isVisible() ? this : nullptr, QString::fromUtf8(error.what()),
+                                  error.Reason);
+    }
+}
+
 void TQxConsoleWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FClosing = false;
+    FPlacementSaved = false;
     if (QWindow* window = windowHandle())
         window->installEventFilter(this);
     if (!FShownOnce) {
@@ -351,6 +368,7 @@ void TQxConsoleWindow::closeEvent(QCloseEvent* event) {
     FClosing = true;
     if (FDelayLoop)
         FDelayLoop->quit();
+    SavePlacement();
     QWidget::closeEvent(event);
 }
 

@@ -16,7 +16,10 @@ const QString TQxLoadTask::NoResponseText = QStringLiteral(
     "interface\n\r   and make sure the target is in receive mode.");
 
 TQxLoadTask::TQxLoadTask(TQxComPort& port, const QString& fileName)
-    : FPort(port), FLines(TDownloadLines::FromFile(fileName)) {
+    : TQxLoadTask(port, TDownloadLines::FromFile(fileName)) {}
+
+TQxLoadTask::TQxLoadTask(TQxComPort& port, TDownloadLines lines)
+    : FPort(port), FLines(std::move(lines)) {
     FreeOnTerminate = true;
 }
 

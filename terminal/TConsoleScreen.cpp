@@ -300,8 +300,11 @@ void TConsoleScreen::StartRecording() {
         Warn(OpenFailedText, error);
         return;
     }
-    Log.WriteLine("\r\n--- Start of recording: " + MarkerTime() + " ---");
     Log.Active = true;
+    // The marker goes to the disk at once: a file that cannot take it ends
+    // the recording now, not lines later.
+    if (!Log.WriteLine("\r\n--- Start of recording: " + MarkerTime() + " ---") || !Log.Flush())
+        EndFailedRecording();
 }
 
 // Writes the screen and the end marker, then closes the file. A recording
@@ -310,7 +313,9 @@ void TConsoleScreen::StartRecording() {
 void TConsoleScreen::StopRecording() {
     if (!Log.Active)
         return;
-    LogScreen();
+    // Close reports the first error of these writes.
+    for (const QByteArray& line : std::as_const(Lines))
+        Log.WriteLine(line);
     Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
     QString error;
     const bool closed = Log.Close(error);
@@ -325,8 +330,19 @@ void TConsoleScreen::LogScreen() {
 }
 
 void TConsoleScreen::LogLine(const QByteArray& line) {
-    if (Log.Active)
-        Log.WriteLine(line);
+    if (Log.Active && !Log.WriteLine(line))
+        EndFailedRecording();
+}
+
+// The first write the file refuses ends the recording, so that the user
+// learns of it while the lines are still on the screen.
+void TConsoleScreen::EndFailedRecording() {
+    const QString detail = Log.FileName + QStringLiteral(": ") + Log.Error();
+    QString ignored;
+    Log.Close(ignored);
+    Log.Active = false;
+    if (FListener)
+        FListener->RecordingFailed(WriteFailedText, detail);
 }
 
 void TConsoleScreen::Warn(const QString& text, const QString& detail) {

@@ -78,6 +78,7 @@ private:
     void MoveToRow(int row);
     char* CurrentCells();
     void LogLine(const QByteArray& line);
+    void EndFailedRecording();
     void Warn(const QString& text, const QString& detail);
 
     TScreenListener* FListener = nullptr;
