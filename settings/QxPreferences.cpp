@@ -4,8 +4,8 @@
 #include "platform/Cp1252.h"
 #include "platform/Interaction.h"
 #include "platform/ProfileFile.h"
-#include "settings/ByteTextValidator.h"
 #include "platform/SerialDeviceMap.h"
+#include "settings/ByteTextValidator.h"
 #include "settings/DialogPlacement.h"
 #include "settings/QxMacroEdit.h"
 #include "settings/RadioGroup.h"
@@ -531,8 +531,11 @@ void TQxPreferences::OKBtnClick() {
         TakeSettings();
         WriteSettings();
     } catch (const EProfileWriteError& error) {
-        // The settings are fine; the file is what failed, and says why.
-        Interaction().Warning(this, QString::fromUtf8(error.what()), error.Reason);
+        // The dialog keeps its own message; the detail names the file that
+        // failed and why, which is what the user can act on.
+        Interaction().Warning(
+            this, QStringLiteral("Incorrect settings!\r\nPlease check all parameters."),
+            QString::fromUtf8(error.what()) + QStringLiteral("\n") + error.Reason);
         return;
     } catch (const std::exception&) {
         Interaction().Warning(

@@ -430,8 +430,8 @@ private slots:
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.result(), 0);
         const QString unableToWrite = "Unable to write to " + dir.SettingsFile();
-        QCOMPARE(interaction.WarningTexts(), QStringList{unableToWrite});
-        QVERIFY(!interaction.Prompts[0].Detail.isEmpty());
+        QCOMPARE(interaction.WarningTexts(), QStringList{IncorrectSettings});
+        QVERIFY(interaction.Prompts[0].Detail.startsWith(unableToWrite + "\n"));
         // The records took the dialog's values although the file did not.
         QVERIFY(TerminalSettings.LocalEcho);
 
@@ -444,7 +444,7 @@ private slots:
         Click(dialog, dialog.OKBtn);
         if (directory) {
             QVERIFY(dialog.isVisible());
-            QCOMPARE(interaction.WarningTexts(), QStringList(2, unableToWrite));
+            QCOMPARE(interaction.WarningTexts(), QStringList(2, IncorrectSettings));
             QVERIFY(!QFile::exists(dir.SettingsFile()));
             return;
         }
