@@ -21,6 +21,9 @@ constexpr int CaretWidth = 2;
 // The pane's text starts one pixel in from the left and top edges.
 constexpr int Margin = 1;
 constexpr int BlinkCyclesBeforeRest = 10;
+// A stream of random bytes holds a BEL every 256 bytes; ringing each would
+// flood the window system with bells.
+constexpr int BellIntervalMs = 100;
 
 QFont TerminalFont() {
     QFont font(QStringLiteral("Courier New"), 10);
@@ -164,6 +167,9 @@ void TQxConsole::CursorChanged() {
 }
 
 void TQxConsole::Beep() {
+    if (FLastBell.isValid() && FLastBell.elapsed() < BellIntervalMs)
+        return;
+    FLastBell.start();
     Interaction().Beep();
 }
 

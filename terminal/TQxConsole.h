@@ -127,4 +127,8 @@ private:
     // 0 without focus or when the platform does not blink.
     int FBlinkHalfPeriodMs = 0;
     int FBlinkCycles = 0;
+
+    // The last ring of the bell; BELs within BellIntervalMs of it are
+    // merged into that ring.
+    QElapsedTimer FLastBell;
 };

@@ -420,11 +420,18 @@ private slots:
         menu.close();
     }
 
-    void bellBeepsThroughTheInteraction() {
+    // A burst of bells rings once; a bell after a pause rings again.
+    void bellBeepsThroughTheInteractionAtMostOnceInAWhile() {
         FakeInteraction fake;
         TQxConsole pane;
         pane.WriteText("a\ab\a");
+        pane.WriteText(QByteArray(1000, '\a'));
+        QCOMPARE(fake.Beeps, 1);
+        QCOMPARE(pane.Lines().first().left(2), QByteArray("ab"));
+        QTest::qWait(250);
+        pane.WriteText("\a");
         QCOMPARE(fake.Beeps, 2);
+        QTest::qWait(250);
         pane.SetHexEmulation(true);
         pane.WriteText("\a");
         QCOMPARE(fake.Beeps, 2);
