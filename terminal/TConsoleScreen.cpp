@@ -104,6 +104,17 @@ QByteArray TConsoleScreen::BlankLine() const {
     return HexEmulation ? HexBlank() : AsciiBlank();
 }
 
+QByteArray TConsoleScreen::NewBlankLine() {
+    const QByteArray& blank = HexEmulation ? HexBlank() : AsciiBlank();
+    if (FSpare.isDetached() && FSpare.capacity() >= blank.size()) {
+        QByteArray line = std::move(FSpare);
+        line.resize(blank.size());
+        std::memcpy(line.data(), blank.constData(), static_cast<size_t>(blank.size()));
+        return line;
+    }
+    return blank;
+}
+
 void TConsoleScreen::WriteText(const QByteArray& text) {
     if (!Displaying)
         return;
@@ -236,7 +247,7 @@ void TConsoleScreen::Wrap() {
 void TConsoleScreen::MoveToRow(int row) {
     Row = row;
     while (Lines.size() <= Row)
-        Lines.append(BlankLine());
+        Lines.append(NewBlankLine());
     const int lastRow = std::max(MaxRow, 1);
     while (Row > lastRow)
         ScrollUp();
@@ -292,8 +303,12 @@ void TConsoleScreen::ScrollUp() {
     ++FScrolled;
     if (FScrollbackLimit > 0) {
         FHistory.append(std::move(Lines.first()));
-        if (FHistory.size() > FScrollbackLimit)
+        if (FHistory.size() > FScrollbackLimit) {
+            // The oldest row's memory becomes the next new row: a flood
+            // then needs no allocation per row.
+            FSpare = std::move(FHistory.first());
             FHistory.removeFirst();
+        }
     }
     Lines.removeFirst();
     --Row;

@@ -126,10 +126,13 @@ private:
     void LogLine(const QByteArray& line, qint64 time);
     void Warn(const QString& text, const QString& detail);
     void StampRow();
+    QByteArray NewBlankLine();
     qint64 RowTime(int row) const;
 
     TScreenListener* FListener = nullptr;
     QList<QByteArray> FHistory;
+    // The memory of the last row dropped from the history, for reuse.
+    QByteArray FSpare;
     int FScrollbackLimit = DefaultScrollback;
     // Rows that ever scrolled off the top of the screen.
     qint64 FScrolled = 0;
