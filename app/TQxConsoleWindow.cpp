@@ -145,6 +145,7 @@ void TQxConsoleWindow::CreateConsole() {
     FConsole = new TQxConsole(this);
     FConsole->SetLocalEcho(true);
     FConsole->OnKeyPress = [this](TQxConsole& sender, char& key) { ConsoleKeyPress(sender, key); };
+    FConsole->OnRecordingEnded = [this](TQxConsole&) { UpdateStatusBar(); };
     FConsole->SetPopupMenu(ConsoleMenu);
     FConsole->OnSend = [this](const QByteArray& bytes) {
         // A background paste sends about 10 ms of line time at a turn, so
@@ -358,11 +359,7 @@ void TQxConsoleWindow::FormDestroy() {
     FClosing = true;
     if (FDelayLoop)
         FDelayLoop->quit();
-    try {
-        WritePlacement(SettingsFileName(), PlacementSection);
-    } catch (const EProfileWriteError& error) {
-        Interaction().Warning(nullptr, QString::fromUtf8(error.what()));
-    }
+    SavePlacement();
     TQxComPort& port = SerialPort();
     port.OnReceive = nullptr;
     port.OnScan = nullptr;
@@ -374,9 +371,29 @@ void TQxConsoleWindow::FormDestroy() {
     FConsole = nullptr;
 }
 
+// The placement is saved when the window closes, while the event loop runs
+// and the window is still on the screen: a warning then appears in front of
+// it and is waited for, and the program ends only after it. A window that is
+// destroyed without being closed saves it on its way out.
+void TQxConsoleWindow::SavePlacement() {
+    if (FPlacementSaved)
+        return;
+    FPlacementSaved = true;
+    try {
+        WritePlacement(SettingsFileName(), PlacementSection);
+    } catch (const EProfileWriteError& error) {
+        // The user was told already that a file which could not be read
+        // stays as it is.
+        if (!error.KnownUnreadable)
+            Interaction().Warning(isVisible() ? this : nullptr, QString::fromUtf8(error.what()),
+                                  error.Reason);
+    }
+}
+
 void TQxConsoleWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FClosing = false;
+    FPlacementSaved = false;
     if (QWindow* window = windowHandle())
         window->installEventFilter(this);
     if (!FShownOnce) {
@@ -392,6 +409,7 @@ void TQxConsoleWindow::closeEvent(QCloseEvent* event) {
     FClosing = true;
     if (FDelayLoop)
         FDelayLoop->quit();
+    SavePlacement();
     QWidget::closeEvent(event);
 }
 

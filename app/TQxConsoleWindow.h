@@ -24,8 +24,9 @@ class TQxConsoleWindow : public QWidget {
 
 public:
     explicit TQxConsoleWindow(QWidget* parent = nullptr);
-    // Writes the placement, drops the window's open request on the port
-    // and frees the pane (which ends a running recording).
+    // Writes the placement (unless closing the window did), drops the
+    // window's open request on the port and frees the pane (which ends a
+    // running recording).
     ~TQxConsoleWindow() override;
 
     // The toolbar row and the macro row.
@@ -131,6 +132,9 @@ private:
     void StartRecording();
     void StopRecording();
     void SetSizeLimits();
+    // Writes the placement unless it was written since the window was last
+    // shown; a failure is shown once.
+    void SavePlacement();
 
     // Key preview: every key of the window passes here before the focused
     // control sees it.
@@ -151,6 +155,7 @@ private:
     bool FSkipKeyPress = false;
     bool FClosing = false;
     bool FShownOnce = false;
+    bool FPlacementSaved = false;
     bool FPortRequested = false;
     QEventLoop* FDelayLoop = nullptr;
 };

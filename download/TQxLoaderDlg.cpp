@@ -181,7 +181,11 @@ bool TQxLoaderDlg::SaveLastFile() {
             .WriteString(TransferSection, LastFileKey, QFile::encodeName(FFilename));
         return true;
     } catch (const EProfileWriteError& error) {
-        Interaction().Warning(this, QString::fromStdString(error.what()));
+        // A settings file that could not be read is left alone, as the user
+        // was told; the download need not wait for it.
+        if (error.KnownUnreadable)
+            return true;
+        Interaction().Warning(this, QString::fromStdString(error.what()), error.Reason);
         return false;
     }
 }

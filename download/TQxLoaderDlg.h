@@ -50,7 +50,8 @@ public:
     // Whether the dialog may close now: not while a download runs.
     bool FormCloseQuery() const { return !FBusy; }
     // Writes the file name to "LastFile"; false (with the message shown) when
-    // the settings file cannot be written.
+    // the settings file cannot be written. A settings file that could not be
+    // read is left alone without a word (the start named it).
     bool SaveLastFile();
 
     void done(int result) override;

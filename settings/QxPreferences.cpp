@@ -541,6 +541,10 @@ void TQxPreferences::OKBtnClick() {
     try {
         TakeSettings();
         WriteSettings();
+    } catch (const EProfileWriteError& error) {
+        // The settings are fine; the file is what failed, and says why.
+        Interaction().Warning(this, QString::fromUtf8(error.what()), error.Reason);
+        return;
     } catch (const std::exception&) {
         Interaction().Warning(
             this, QStringLiteral("Incorrect settings!\r\nPlease check all parameters."));

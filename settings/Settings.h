@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <array>
 
@@ -54,9 +55,9 @@ inline constexpr std::array<const char*, 3> SyncModeNames = {"NONE", "DELAYED", 
 QByteArray ExpandRoot(const QByteArray& line);
 // Expands the marker on every line of the settings file and rewrites it once
 // with CR LF line ends. Without a settings file nothing happens. A file that
-// cannot be rewritten stays as it was and gives false; the settings still
-// load from it.
-bool ExpandSettingsFile();
+// cannot be read or rewritten stays as it was and gives false, with the
+// system's reason in Reason; the settings still load from it if they can.
+bool ExpandSettingsFile(QString* reason = nullptr);
 // Fills the three settings records from the settings file (through the
 // settings dialog, created and destroyed unseen), clears their Changed flags
 // and SettingsPending.

@@ -124,6 +124,7 @@ void TConsoleScreen::WriteText(const QByteArray& text) {
         HexIntake(next, end);
     else
         AsciiIntake(next, end);
+    FlushLog();
 }
 
 // Edits go straight into Lines (there is no separate working copy), so a
@@ -318,6 +319,7 @@ void TConsoleScreen::ScrollUp() {
 void TConsoleScreen::ClearScreen() {
     if (Log.Active)
         LogScreen();
+    FlushLog();
     Lines = QList<QByteArray>{BlankLine()};
     FRowTimes.clear();
     Row = 0;
@@ -477,8 +479,11 @@ void TConsoleScreen::StartRecording() {
         Warn(OpenFailedText, error);
         return;
     }
-    Log.WriteLine("\r\n--- Start of recording: " + MarkerTime() + " ---");
     Log.Active = true;
+    // The marker goes to the disk at once: a file that cannot take it ends
+    // the recording now, not lines later.
+    if (!Log.WriteLine("\r\n--- Start of recording: " + MarkerTime() + " ---") || !Log.Flush())
+        EndFailedRecording();
 }
 
 // Writes the screen and the end marker, then closes the file. A recording
@@ -487,8 +492,11 @@ void TConsoleScreen::StartRecording() {
 void TConsoleScreen::StopRecording() {
     if (!Log.Active)
         return;
-    LogScreen();
+    // Close reports the first error of these writes.
+    for (int row = 0; row < Lines.size(); ++row)
+        Log.WriteLine(Stamped(Lines.at(row), RowTime(row)));
     Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
+    FLogPending = false;
     QString error;
     const bool closed = Log.Close(error);
     Log.Active = false;
@@ -507,13 +515,26 @@ void TConsoleScreen::LogLine(const QByteArray& line, qint64 time) {
     if (!Log.Active)
         return;
     FLogPending = true;
-    if (!Timestamps) {
-        Log.WriteLine(line);
-        return;
-    }
+    if (!Log.WriteLine(Stamped(line, time)))
+        EndFailedRecording();
+}
+
+QByteArray TConsoleScreen::Stamped(const QByteArray& line, qint64 time) const {
+    if (!Timestamps)
+        return line;
     const QDateTime at =
         time > 0 ? QDateTime::fromMSecsSinceEpoch(time) : QDateTime::currentDateTime();
-    Log.WriteLine(at.time().toString(QStringLiteral("hh:mm:ss.zzz ")).toLatin1() + line);
+    return at.time().toString(QStringLiteral("hh:mm:ss.zzz ")).toLatin1() + line;
+}
+
+// Completed lines reach the file after every block of intake and every
+// clear, so a running recording is on disk as it happens.
+void TConsoleScreen::FlushLog() {
+    if (!FLogPending)
+        return;
+    FLogPending = false;
+    if (Log.Active && !Log.Flush())
+        EndFailedRecording();
 }
 
 // Notes the arrival time of the current row's first byte.
@@ -526,6 +547,17 @@ void TConsoleScreen::StampRow() {
 
 qint64 TConsoleScreen::RowTime(int row) const {
     return row < FRowTimes.size() ? FRowTimes[row] : 0;
+}
+
+// The first write the file refuses ends the recording, so that the user
+// learns of it while the lines are still on the screen.
+void TConsoleScreen::EndFailedRecording() {
+    const QString detail = Log.FileName + QStringLiteral(": ") + Log.Error();
+    QString ignored;
+    Log.Close(ignored);
+    Log.Active = false;
+    if (FListener)
+        FListener->RecordingFailed(WriteFailedText, detail);
 }
 
 void TConsoleScreen::Warn(const QString& text, const QString& detail) {

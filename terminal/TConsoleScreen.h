@@ -124,6 +124,9 @@ private:
     void MoveToRow(int row);
     char* CurrentCells();
     void LogLine(const QByteArray& line, qint64 time);
+    void EndFailedRecording();
+    QByteArray Stamped(const QByteArray& line, qint64 time) const;
+    void FlushLog();
     void Warn(const QString& text, const QString& detail);
     void StampRow();
     QByteArray NewBlankLine();

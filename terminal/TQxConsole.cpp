@@ -267,6 +267,15 @@ void TQxConsole::Warning(const QString& text, const QString& detail) {
     Interaction().Warning(this, text, detail);
 }
 
+// A modal box now would run the event loop inside the intake, which could
+// then be entered again with the next received bytes.
+void TQxConsole::RecordingFailed(const QString& text, const QString& detail) {
+    if (OnRecordingEnded)
+        OnRecordingEnded(*this);
+    QMetaObject::invokeMethod(
+        this, [this, text, detail] { Warning(text, detail); }, Qt::QueuedConnection);
+}
+
 // Flushes right after the current work when the last flush lies a frame
 // back. Otherwise the changes wait for the next block of text that comes
 // after the frame (WriteText), or for half a frame more at the end of a

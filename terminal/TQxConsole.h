@@ -116,6 +116,10 @@ public:
     // Raised for every typed byte (and for the LF after a typed CR when
     // CRLFOut is set); the handler may change the byte.
     std::function<void(TQxConsole& sender, char& key)> OnKeyPress;
+    // Raised when a recording ended by itself because its file refused a
+    // write (a full disk, say); the warning follows once the current intake
+    // has returned.
+    std::function<void(TQxConsole& sender)> OnRecordingEnded;
 
     // The screen model, for the owner's tests and benchmarks.
     TConsoleScreen& Screen() { return FScreen; }
@@ -153,6 +157,7 @@ private:
     void CursorChanged() override;
     void Beep() override;
     void Warning(const QString& text, const QString& detail) override;
+    void RecordingFailed(const QString& text, const QString& detail) override;
 
     void TypeText(const QString& text);
     void ScheduleFlush();

@@ -8,7 +8,10 @@
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
@@ -359,6 +362,46 @@ private slots:
         QCOMPARE(f.Fake.WarningTexts(),
                  QStringList{QStringLiteral("Unable to write to %1").arg(f.Dir.SettingsFile())});
         QVERIFY(!SerialPort().Open());
+    }
+
+    // As the program runs: closing the window ends the event loop, but the
+    // real warning box comes first, in front of the window, once, and the
+    // loop ends only after OK.
+    void exitWarningIsShownOnceAndWaitedFor() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        QVERIFY(QFile::setPermissions(f.Dir.SettingsFile(), QFile::ReadOwner));
+        SetInteraction(nullptr);
+        QStringList shown;
+        bool parentedByTheWindow = false;
+        QPointer<QMessageBox> current;
+        QElapsedTimer visible;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            if (box != current) {
+                current = box;
+                visible.start();
+                shown << box->text();
+                parentedByTheWindow = box->parentWidget() == f.Window.get();
+            } else if (visible.hasExpired(300)) {
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        watch.start(20);
+        QTimer::singleShot(0, f.Window.get(), &QWidget::close);
+        QTimer::singleShot(30000, qApp, &QCoreApplication::quit);
+        QApplication::exec();
+        watch.stop();
+        SetInteraction(&f.Fake);
+
+        QCOMPARE(shown, QStringList{"Unable to write to " + f.Dir.SettingsFile()});
+        QVERIFY(parentedByTheWindow);
+        QVERIFY(visible.hasExpired(300));
+        f.Window.reset();
+        QVERIFY(f.Fake.Prompts.isEmpty());
     }
 };
 
