@@ -1,6 +1,7 @@
 // The main window on the offscreen platform with COM1 on a pseudo-terminal:
 // the roads of received bytes and typed keys, the macro shortcuts, the
 // status bar, the size limits and the placement in the settings file.
+#include "app/QuitSignals.h"
 #include "app/TMacroBox.h"
 #include "help/TBubbleForm.h"
 #include "platform/ProfileFile.h"
@@ -15,6 +16,8 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -362,6 +365,28 @@ private slots:
         QCOMPARE(f.Fake.WarningTexts(),
                  QStringList{QStringLiteral("Unable to write to %1").arg(f.Dir.SettingsFile())});
         QVERIFY(!SerialPort().Open());
+    }
+
+    // As the program runs: SIGTERM closes the window as the user would, so
+    // a running recording gets its end marker and the placement is saved.
+    void aQuitSignalEndsTheProgramAsClosingDoes() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        InstallQuitSignals();
+        const QString log = f.Dir.Path() + QStringLiteral("signal.log");
+        f.Window->Console()->SetLogFile(log);
+        QVERIFY(f.Window->Console()->Log().Active);
+        f.Window->Console()->WriteText("before the signal\r\n");
+        QCOMPARE(::raise(SIGTERM), 0);
+        QTRY_VERIFY(!f.Window->isVisible());
+        f.Window.reset(); // what the program does once its event loop ended
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.contains("before the signal"));
+        QVERIFY(text.contains("\r\n--- End of recording: "));
+        QVERIFY(text.endsWith(" ---\r\n"));
+        QCOMPARE(TProfileFile(f.Dir.SettingsFile()).ReadInteger("Window", "Width", 0), 550);
     }
 
     // As the program runs: closing the window ends the event loop, but the
