@@ -802,8 +802,13 @@ void TQxConsole::StopPaste() {
 // Pasted bytes are echoed and sent as typed bytes are, in one block.
 void TQxConsole::SendTyped(const QByteArray& bytes) {
     if (!OnSend) {
-        for (char key : bytes)
-            KeyPress(key);
+        // Byte by byte; the line ends are already what Enter sends.
+        for (char key : bytes) {
+            if (FScreen.LocalEcho)
+                WriteText(QByteArray(1, key));
+            if (OnKeyPress)
+                OnKeyPress(*this, key);
+        }
         return;
     }
     if (FScreen.LocalEcho)
