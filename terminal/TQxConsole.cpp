@@ -589,8 +589,10 @@ void TQxConsole::ClearScrollback() {
     SyncScrollBar();
 }
 
+// A scrolled-back view whose top rows left the history meanwhile starts at
+// the oldest row until the next flush moves it there.
 qint64 TQxConsole::ViewTopLine() const {
-    return FViewTop >= 0 ? FViewTop : FScreen.ScreenLine();
+    return FViewTop >= 0 ? std::max(FViewTop, FScreen.FirstLine()) : FScreen.ScreenLine();
 }
 
 void TQxConsole::ScrollViewBy(qint64 rows) {

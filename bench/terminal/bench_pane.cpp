@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <cstdio>
@@ -61,14 +62,18 @@ double Feed(CountingConsole& pane, const QByteArray& data, int blockSize) {
     return fed / 1e6 / (elapsed.nsecsElapsed() / 1e9);
 }
 
-// The time one synchronous repaint of the whole pane takes (painting into
-// the backing store and putting it on the screen); median of 60, in ms.
+// The time one synchronous repaint of all the pane's rows takes (painting
+// into the backing store and putting it on the screen; the scroll bar
+// beside them is left out); median of 60, in ms.
 double FullRepaintMs(CountingConsole& pane) {
+    QRect rows = pane.rect();
+    if (const auto* bar = pane.findChild<QScrollBar*>(); bar && bar->isVisible())
+        rows.setRight(bar->x() - 1);
     QList<double> times;
     for (int i = 0; i < 60; ++i) {
         QElapsedTimer elapsed;
         elapsed.start();
-        pane.repaint();
+        pane.repaint(rows);
         times.append(elapsed.nsecsElapsed() / 1e6);
     }
     std::sort(times.begin(), times.end());

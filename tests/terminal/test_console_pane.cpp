@@ -473,6 +473,15 @@ private slots:
         QVERIFY(!w.Pane->ScrolledBack());
         QCOMPARE(sent, QByteArray("a"));
         QTRY_COMPARE(w.Shown(), w.Fresh());
+
+        // Rows that leave a full history take the view's top along.
+        w.Pane->SetScrollbackLimit(50);
+        QTest::keyClick(w.Pane, Qt::Key_Home, Qt::ShiftModifier);
+        for (int i = 0; i < 100; ++i)
+            w.Pane->WriteText("flood " + QByteArray::number(i) + "\r\n");
+        QTRY_COMPARE(w.Pane->ViewTopLine(), w.Pane->Screen().FirstLine());
+        QVERIFY(w.Pane->ScrolledBack());
+        QTRY_COMPARE(w.Shown(), w.Fresh());
     }
 
     // Drag selects characters across rows, a double click a word, a third
