@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -864,6 +865,11 @@ void TQxConsole::SaveScrollback() {
     const QPointer<TQxConsole> alive(this);
     const QString fileName = Interaction().ChooseFile(this, request);
     if (!alive || fileName.isEmpty())
+        return;
+    if (QFileInfo::exists(fileName) &&
+        !Interaction().Question(this, QStringLiteral("%1 exists.\n\rReplace it?").arg(fileName)))
+        return;
+    if (!alive)
         return;
     QString error;
     if (!FScreen.SaveText(fileName, error))

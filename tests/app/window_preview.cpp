@@ -5,7 +5,8 @@
 // --device maps COM1 to PATH (default: a path that does not exist),
 // --popup opens the macro list, --menu the pane's popup menu, --history
 // fills the history and scrolls back with a selection across rows, --find
-// opens the find bar with matches, --dark uses a dark Fusion palette.
+// opens the find bar with matches, --dark uses a dark Fusion palette,
+// --shot FILE saves the window as a picture after a moment and ends.
 #include "app/TMacroBox.h"
 #include "app/TQxConsoleWindow.h"
 #include "platform/AppLocation.h"
@@ -86,6 +87,12 @@ int main(int argc, char* argv[]) {
     if (arguments.contains(QStringLiteral("--menu")))
         QTimer::singleShot(300, window, [window] {
             window->ConsoleMenu->popup(window->Console()->mapToGlobal(QPoint(120, 40)));
+        });
+    const int shotAt = int(arguments.indexOf(QStringLiteral("--shot")));
+    if (shotAt > 0 && shotAt + 1 < arguments.size())
+        QTimer::singleShot(1500, window, [window, file = arguments[shotAt + 1]] {
+            window->grab().save(file);
+            QApplication::quit();
         });
     const int result = QApplication::exec();
     delete window;
