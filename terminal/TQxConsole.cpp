@@ -27,7 +27,8 @@ const QColor LightBaseText(0, 0, 128);
 const QColor DarkBaseText(210, 215, 255);
 const QColor LightBaseMatch(255, 230, 110);
 const QColor DarkBaseMatch(115, 95, 20);
-const QColor CurrentMatchColour(255, 140, 40);
+const QColor LightBaseCurrentMatch(255, 140, 40);
+const QColor DarkBaseCurrentMatch(165, 70, 0);
 constexpr int WheelRowsPerNotch = 3;
 // Characters that end a word for a double click, besides the blank.
 const QByteArray WordStops = "()[]{}<>\"'`,;|";
@@ -225,7 +226,8 @@ void TQxConsole::PaintMarks(QPainter& painter, const QByteArray& text, qint64 li
          col = TConsoleScreen::IndexIn(text, FFindKey, FFindCase, col + 1)) {
         const bool current = FCurrentMatch && *FCurrentMatch == TTextPos{line, int(col)};
         painter.fillRect(QRect(Margin + int(col) * cellWidth, top, length * cellWidth, FLineHeight),
-                         current ? CurrentMatchColour : (dark ? DarkBaseMatch : LightBaseMatch));
+                         current ? (dark ? DarkBaseCurrentMatch : LightBaseCurrentMatch)
+                                 : (dark ? DarkBaseMatch : LightBaseMatch));
     }
 }
 

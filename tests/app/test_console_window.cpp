@@ -6,11 +6,14 @@
 #include "help/TBubbleForm.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
+#include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -120,6 +123,12 @@ private slots:
             << int(Qt::Key_A) << int(shiftCtrl | Qt::AltModifier) << "\x01" << QByteArray("\x01");
         QTest::newRow("Shift+A is a capital")
             << int(Qt::Key_A) << int(Qt::ShiftModifier) << "A" << QByteArray("A");
+        QTest::newRow("Ctrl+Insert copies and sends nothing")
+            << int(Qt::Key_Insert) << int(Qt::ControlModifier) << "" << QByteArray();
+        QTest::newRow("Shift+Insert pastes as typed")
+            << int(Qt::Key_Insert) << int(Qt::ShiftModifier) << "" << QByteArray("pasted\r");
+        QTest::newRow("Ctrl+C stays a control character")
+            << int(Qt::Key_C) << int(Qt::ControlModifier) << "\x03" << QByteArray("\x03");
     }
 
     void keysAndShortcuts() {
@@ -131,6 +140,7 @@ private slots:
         QVERIFY(f.Show());
         f.Window->Console()->SetLocalEcho(false);
         f.Window->SetMacros({"one", "two"});
+        QGuiApplication::clipboard()->setText(QStringLiteral("pasted\n"));
 
         Type(f.Window.get(), Qt::Key(key), text, Qt::KeyboardModifiers(modifiers));
         // The next key is typed as usual: nothing is left to be dropped.
@@ -138,6 +148,28 @@ private slots:
 
         QCOMPARE(f.Pty.ReadAll(), sent + "x");
         QVERIFY(f.Window->Console()->hasFocus());
+    }
+
+    // F3 opens the find bar, Enter in it finds the match and scrolls the
+    // view there, Escape closes it and the pane has the focus again.
+    void f3FindsWithoutSendingAnything() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        TQxConsole* pane = f.Window->Console();
+        for (int i = 0; i < 200; ++i)
+            pane->WriteText((i == 20 ? "the needle " : "hay ") + QByteArray::number(i) + "\r\n");
+        Type(f.Window.get(), Qt::Key_F3, QString());
+        QTRY_VERIFY(f.Window->FindBar->FindEdit->hasFocus());
+        QTest::keyClicks(f.Window->FindBar->FindEdit, QStringLiteral("NEEDLE"));
+        Type(f.Window.get(), Qt::Key_Return, QStringLiteral("\r"));
+        QVERIFY(pane->CurrentMatch().has_value());
+        QCOMPARE(pane->CurrentMatch()->Col, 4);
+        QVERIFY(pane->ScrolledBack());
+        QVERIFY(pane->ViewTopLine() <= pane->CurrentMatch()->Line);
+        Type(f.Window.get(), Qt::Key_Escape, QStringLiteral("\x1b"));
+        QVERIFY(f.Window->FindBar->isHidden());
+        QTRY_VERIFY(pane->hasFocus());
+        QVERIFY(f.Pty.ReadAll().isEmpty());
     }
 
     // A macro with a pause runs the event loop while it is sent; the
