@@ -19,8 +19,9 @@ struct TTextPos {
 };
 
 // The terminal screen: a buffer of 80-column rows, the cursor and the byte
-// interpretation of the ASCII and HEX emulations. It needs no window; it
-// reports every change to its listener, which paints.
+// interpretation of the ASCII and HEX emulations, and the history of rows
+// that scrolled off its top. It needs no window; it reports every change to
+// its listener, which paints.
 class TConsoleScreen {
 public:
     static constexpr int Columns = 80;

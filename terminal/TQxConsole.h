@@ -14,13 +14,15 @@
 #include <functional>
 #include <memory>
 
+class QLabel;
+class QScrollBar;
+
 // The terminal pane: shows a TConsoleScreen of 80 columns in "Courier New",
 // draws its own caret and reports typed characters as bytes. Under a flood
 // of received text it paints at most once per frame of the screen: intake
 // collects the changed rows and scrolls, and one flush per frame turns them
-// into a single blit plus row updates.
-class QLabel;
-class QScrollBar;
+// into a single blit plus row updates. Its view can scroll back into the
+// screen's history; text can be selected, copied, pasted and found there.
 
 class TQxConsole : public QWidget, private TScreenListener {
     Q_OBJECT
