@@ -58,6 +58,10 @@ int main(int argc, char* argv[]) {
     for (int i = macros.size(); i < 28; ++i)
         macros << "macro " + QByteArray::number(i + 1);
     window->SetMacros(macros);
+    // Also in the settings file, so that they stay when the settings apply.
+    for (int i = 0; i < macros.size(); ++i)
+        TProfileFile(SettingsFileName())
+            .WriteString("Macros", "Macro" + QByteArray::number(i), macros[i]);
     window->MacroBox->setCurrentIndex(1);
     window->Console()->WriteText("Qx-Console main window preview\r\n> ");
     TQxConsole* pane = window->Console();
