@@ -28,6 +28,8 @@ void ApplyTerminalSettings(TQxConsoleWindow& window) {
     pane.SetHexEmulation(TerminalSettings.HexEmulation);
     pane.SetCRLFIn(TerminalSettings.CRLFIn);
     pane.SetCRLFOut(TerminalSettings.CRLFOut);
+    pane.SetScrollbackLimit(TerminalSettings.Scrollback);
+    pane.Screen().Timestamps = TerminalSettings.Timestamps;
     window.UpdateStatusBar();
 }
 

@@ -11,6 +11,7 @@
 #include "serial/QxComPort.h"
 #include "settings/QxPreferences.h"
 #include "settings/Settings.h"
+#include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 
 #include <QCloseEvent>
@@ -66,6 +67,8 @@ constexpr int MacroRowTop = 8;
 constexpr int MacroRowBottom = 7;
 constexpr int RightSpace = 10;
 constexpr int MinimumHeight = 250;
+// How long a message of the pane stays in the status bar.
+constexpr int StatusMessageMs = 8000;
 
 // Status panel widths; the last panel takes the rest.
 constexpr std::array<int, 4> PanelWidths = {115, 60, 60, 50};
@@ -125,6 +128,7 @@ void TQxConsoleWindow::FormCreate() {
     layout->setSpacing(0);
     layout->addWidget(MacroPanel);
     layout->addWidget(FConsole, 1);
+    layout->addWidget(FindBar);
     layout->addWidget(StatusBar);
 
     ConnectCommands();
@@ -143,6 +147,17 @@ void TQxConsoleWindow::CreateConsole() {
     FConsole->OnKeyPress = [this](TQxConsole& sender, char& key) { ConsoleKeyPress(sender, key); };
     FConsole->OnRecordingEnded = [this](TQxConsole&) { UpdateStatusBar(); };
     FConsole->SetPopupMenu(ConsoleMenu);
+    FConsole->OnSend = [this](const QByteArray& bytes) {
+        // A background paste sends about 10 ms of line time at a turn, so
+        // a write that waits for the line never holds the window long.
+        FConsole->PasteChunkBytes =
+            std::max(8, static_cast<int>(BaudrateValues[SerialPort().Baudrate()] / 1000));
+        WritePort(bytes);
+    };
+    FConsole->OnStatusMessage = [this](const QString& text) {
+        StatusBar->showMessage(text, StatusMessageMs);
+    };
+    FindBar = new TFindBar(FConsole, this);
     FConsole->setFocus();
     QWidget::setTabOrder(FConsole, MacroBox);
 }
@@ -261,6 +276,32 @@ void TQxConsoleWindow::CreateConsoleMenu() {
     for (QAction* item : {ConsoleMenuPause, ConsoleMenuLogging, ConsoleMenuStayTop,
                           ConsoleMenuButtons, ConsoleMenuCursor})
         item->setCheckable(true);
+    CreateLookBackItems();
+}
+
+// The pane's history, clipboard and find commands, in a block of their own.
+// The keys beside them are handled by the pane (Insert combinations) and the
+// key preview (F3); the menu shows them only.
+void TQxConsoleWindow::CreateLookBackItems() {
+    N3 = ConsoleMenu->addSeparator();
+    ConsoleMenuCopy = AddMenuItem("ConsoleMenuCopy", QStringLiteral("C&opy\tCtrl+Ins"));
+    ConsoleMenuPaste = AddMenuItem("ConsoleMenuPaste", QStringLiteral("Pa&ste\tShift+Ins"));
+    ConsoleMenuStopPaste = AddMenuItem("ConsoleMenuStopPaste", QStringLiteral("S&top Paste\tEsc"));
+    ConsoleMenuSelectAll = AddMenuItem("ConsoleMenuSelectAll", QStringLiteral("Select A&ll"));
+    ConsoleMenuFind = AddMenuItem("ConsoleMenuFind", QStringLiteral("&Find...\tF3"));
+    ConsoleMenuSaveScrollback =
+        AddMenuItem("ConsoleMenuSaveScrollback", QStringLiteral("Sa&ve Scrollback..."));
+    ConsoleMenuClearScrollback =
+        AddMenuItem("ConsoleMenuClearScrollback", QStringLiteral("Clear Scroll&back"));
+    connect(ConsoleMenuCopy, &QAction::triggered, this, [this] { FConsole->Copy(); });
+    connect(ConsoleMenuPaste, &QAction::triggered, this, [this] { FConsole->Paste(); });
+    connect(ConsoleMenuStopPaste, &QAction::triggered, this, [this] { FConsole->StopPaste(); });
+    connect(ConsoleMenuSelectAll, &QAction::triggered, this, [this] { FConsole->SelectAll(); });
+    connect(ConsoleMenuFind, &QAction::triggered, this, [this] { FindBar->Open(); });
+    connect(ConsoleMenuSaveScrollback, &QAction::triggered, this,
+            [this] { FConsole->SaveScrollback(); });
+    connect(ConsoleMenuClearScrollback, &QAction::triggered, this,
+            [this] { FConsole->ClearScrollback(); });
 }
 
 QAction* TQxConsoleWindow::AddMenuItem(const char* name, const QString& caption) {
@@ -478,6 +519,8 @@ void TQxConsoleWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         FSkipKeyPress = true;
     } else if (key == Qt::Key_F1) {
         SBHelpClick();
+    } else if (key == Qt::Key_F3 && (chord & ~Qt::ShiftModifier) == Qt::NoModifier) {
+        FindBar->FindNext(chord == Qt::ShiftModifier);
     }
 }
 
@@ -592,6 +635,8 @@ void TQxConsoleWindow::ConsoleMenuPopup() {
     ConsoleMenuStayTop->setChecked(windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     ConsoleMenuButtons->setChecked(MacroPanel->isVisible());
     ConsoleMenuCursor->setChecked(FConsole->CursorOn());
+    ConsoleMenuCopy->setEnabled(FConsole->HasSelection());
+    ConsoleMenuStopPaste->setEnabled(FConsole->Pasting());
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolButton;
+class TFindBar;
 class TMacroBox;
 class TQxConsole;
 
@@ -51,6 +52,17 @@ public:
     QAction* ConsoleMenuButtons = nullptr;
     QAction* N2 = nullptr;
     QAction* ConsoleMenuCursor = nullptr;
+    // Looking back: history, clipboard and find.
+    QAction* N3 = nullptr;
+    QAction* ConsoleMenuCopy = nullptr;
+    QAction* ConsoleMenuPaste = nullptr;
+    QAction* ConsoleMenuSelectAll = nullptr;
+    QAction* ConsoleMenuFind = nullptr;
+    QAction* ConsoleMenuSaveScrollback = nullptr;
+    QAction* ConsoleMenuClearScrollback = nullptr;
+    QAction* ConsoleMenuStopPaste = nullptr;
+    // The find bar below the pane (hidden until F3 or Find...).
+    TFindBar* FindBar = nullptr;
 
     TQxConsole* Console() const { return FConsole; }
 
@@ -112,6 +124,7 @@ private:
     QToolButton* CreateSpeedButton(const char* name, const QString& caption, const char* iconName);
     void CreateStatusBar();
     void CreateConsoleMenu();
+    void CreateLookBackItems();
     QAction* AddMenuItem(const char* name, const QString& caption);
     void CreateConsole();
     void ConnectCommands();

@@ -32,6 +32,7 @@ namespace {
 
 constexpr int SyncModeAcknowledged = 2;
 const QByteArray DefaultSequence = "#42";
+constexpr int MaxScrollback = 1000000;
 
 // The settings file, named afresh at every access.
 TProfileFile Profile() {
@@ -165,6 +166,7 @@ void TQxPreferences::CreateConsolePage() {
     EchoBox = new QCheckBox(QStringLiteral("Local Echo"), GroupBox1);
     CRInBox = new QCheckBox(QStringLiteral("CR->CR/LF (In)"), GroupBox1);
     CROutBox = new QCheckBox(QStringLiteral("CR->CR/LF (Out)"), GroupBox1);
+    TimestampsBox = new QCheckBox(QStringLiteral("Timestamps in logfiles"), GroupBox1);
     GroupBox2 = new QGroupBox(QStringLiteral(" Makros "), ConsolePage);
     MacroList = new QListView(GroupBox2);
     FMacros = new QStringListModel(this);
@@ -190,6 +192,7 @@ void TQxPreferences::CreateConsolePage() {
     options->addWidget(EchoBox);
     options->addWidget(CRInBox);
     options->addWidget(CROutBox);
+    options->addWidget(TimestampsBox);
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(EmulationBox);
     leftColumn->addWidget(GroupBox1, 1);
@@ -259,7 +262,7 @@ void TQxPreferences::ConnectHandlers() {
     for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, ByteSizeBox, StopBitsBox})
         connect(group, &TRadioGroup::Changed, this, &TQxPreferences::ComParamsChanged);
     connect(EmulationBox, &TRadioGroup::Changed, this, &TQxPreferences::ConsoleParamsChanged);
-    for (QCheckBox* box : {EchoBox, CRInBox, CROutBox})
+    for (QCheckBox* box : {EchoBox, CRInBox, CROutBox, TimestampsBox})
         connect(box, &QCheckBox::toggled, this, &TQxPreferences::ConsoleParamsChanged);
     connect(SyncBox, &TRadioGroup::Changed, this, &TQxPreferences::TransferParamsChanged);
     connect(SyncEdit, &QLineEdit::textChanged, this, [this] {
@@ -316,6 +319,7 @@ void TQxPreferences::ReadSettings() {
     EchoBox->setChecked(Profile().ReadInteger("Terminal", "Echo", 0) != 0);
     CRInBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(In)", 0) != 0);
     CROutBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(Out)", 0) != 0);
+    TimestampsBox->setChecked(Profile().ReadInteger("Logfile", "Timestamps", 0) != 0);
     ReadMacros();
     const QByteArray mode =
         Profile().ReadString("Transfer", "SyncMode", SyncModeNames.at(SyncModeAcknowledged));
@@ -369,6 +373,10 @@ void TQxPreferences::TakeSettings() {
     TerminalSettings.HexEmulation = EmulationBox->ItemIndex() > 0;
     TerminalSettings.CRLFIn = CRInBox->isChecked();
     TerminalSettings.CRLFOut = CROutBox->isChecked();
+    TerminalSettings.Timestamps = TimestampsBox->isChecked();
+    // No control: the file alone says how much history is kept.
+    TerminalSettings.Scrollback =
+        std::clamp(Profile().ReadInteger("Terminal", "Scrollback", 10000), 0, MaxScrollback);
     TransferSync.Mode = static_cast<std::uint8_t>(SyncBox->ItemIndex());
     TransferSync.Sequence = ToCp1252Bytes(SyncEdit->text()).left(TTransferSync::MaxSequenceLength);
 }
@@ -385,6 +393,9 @@ void TQxPreferences::WriteSettings() {
     Profile().WriteString("Terminal", "Echo", Flag(EchoBox->isChecked()));
     Profile().WriteString("Terminal", "CRLF(In)", Flag(CRInBox->isChecked()));
     Profile().WriteString("Terminal", "CRLF(Out)", Flag(CROutBox->isChecked()));
+    // A file that never had timestamps on stays without the key.
+    if (TimestampsBox->isChecked() || !Profile().ReadString("Logfile", "Timestamps", "").isEmpty())
+        Profile().WriteString("Logfile", "Timestamps", Flag(TimestampsBox->isChecked()));
     WriteMacros();
     Profile().WriteString("Transfer", "SyncMode", SyncModeNames.at(SyncBox->ItemIndex()));
     // The whole field, also a longer sequence that came from the file.

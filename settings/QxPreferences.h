@@ -50,6 +50,7 @@ public:
     QCheckBox* EchoBox;
     QCheckBox* CRInBox;
     QCheckBox* CROutBox;
+    QCheckBox* TimestampsBox;
     QGroupBox* GroupBox2;
     QLabel* Label4;
     QListView* MacroList;

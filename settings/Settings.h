@@ -29,6 +29,10 @@ struct TTerminalSettings {
     bool HexEmulation = false;
     bool CRLFIn = false;
     bool CRLFOut = false;
+    // Rows kept in the pane's history ([Terminal] Scrollback=, 0: none).
+    int Scrollback = 10000;
+    // Recorded lines start with their time ([Logfile] Timestamps=1).
+    bool Timestamps = false;
     // A control of the Terminal page or the macro list changed since the
     // settings dialog was created.
     bool Changed = false;
