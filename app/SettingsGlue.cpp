@@ -31,17 +31,37 @@ void ApplyTerminalSettings(TQxConsoleWindow& window) {
     pane.SetHexEmulation(TerminalSettings.HexEmulation);
     pane.SetCRLFIn(TerminalSettings.CRLFIn);
     pane.SetCRLFOut(TerminalSettings.CRLFOut);
+    pane.SetScrollbackLimit(TerminalSettings.Scrollback);
+    pane.Screen().Timestamps = TerminalSettings.Timestamps;
     window.UpdateStatusBar();
 }
 
+namespace {
+
+const QString UnreadableSettingsText =
+    QStringLiteral("Can't read the settings file %1.\n\rThe program starts with default "
+                   "settings and leaves the file as it is.");
+
+// A settings file that cannot be read is named once, with the reason; it is
+// not written while the program runs. One that cannot be rewritten keeps
+// its markers and the user learns of it. Either way the settings load (the
+// defaults where the file could not be read), so the program starts as
+// usual and opens its port.
+void ExpandSettingsFileAtStart(TQxConsoleWindow& window) {
+    const TProfileFile file(SettingsFileName());
+    QString reason = file.ReadErrorToReport();
+    if (!reason.isEmpty())
+        Interaction().Warning(&window, UnreadableSettingsText.arg(file.FileName()), reason);
+    else if (!ExpandSettingsFile(&reason))
+        Interaction().Warning(
+            &window, QString::fromUtf8(EProfileWriteError(file.FileName(), reason).what()), reason);
+}
+
+} // namespace
+
 void ApplyChangedSettings(TQxConsoleWindow& window) {
     if (SettingsPending) {
-        // A settings file that cannot be rewritten keeps its markers; the
-        // user learns of it, and the settings still load from it, so the
-        // program starts as usual and opens its port.
-        if (!ExpandSettingsFile())
-            Interaction().Warning(&window,
-                                  QString::fromUtf8(EProfileWriteError(SettingsFileName()).what()));
+        ExpandSettingsFileAtStart(window);
         LoadSettings();
         ApplyComSettings(window);
         ApplyTerminalSettings(window);

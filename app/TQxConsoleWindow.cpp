@@ -12,6 +12,7 @@
 #include "serial/QxComPort.h"
 #include "settings/QxPreferences.h"
 #include "settings/Settings.h"
+#include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 
 #include <QCloseEvent>
@@ -67,6 +68,8 @@ constexpr int MacroRowTop = 8;
 constexpr int MacroRowBottom = 7;
 constexpr int RightSpace = 10;
 constexpr int MinimumHeight = 250;
+// How long a message of the pane stays in the status bar.
+constexpr int StatusMessageMs = 8000;
 
 // Status panel widths; the last panel takes the rest.
 constexpr std::array<int, 4> PanelWidths = {115, 60, 60, 50};
@@ -137,6 +140,7 @@ void TQxConsoleWindow::FormCreate() {
     layout->setSpacing(0);
     layout->addWidget(MacroPanel);
     layout->addWidget(FConsole, 1);
+    layout->addWidget(FindBar);
     layout->addWidget(StatusBar);
 
     ConnectCommands();
@@ -157,7 +161,19 @@ void TQxConsoleWindow::CreateConsole() {
     FConsole = new TQxConsole(this);
     FConsole->SetLocalEcho(true);
     FConsole->OnKeyPress = [this](TQxConsole& sender, char& key) { ConsoleKeyPress(sender, key); };
+    FConsole->OnRecordingEnded = [this](TQxConsole&) { UpdateStatusBar(); };
     FConsole->SetPopupMenu(ConsoleMenu);
+    FConsole->OnSend = [this](const QByteArray& bytes) {
+        // A background paste sends about 10 ms of line time at a turn, so
+        // a write that waits for the line never holds the window long.
+        FConsole->PasteChunkBytes =
+            std::max(8, static_cast<int>(BaudrateValues[SerialPort().Baudrate()] / 1000));
+        WritePort(bytes);
+    };
+    FConsole->OnStatusMessage = [this](const QString& text) {
+        StatusBar->showMessage(text, StatusMessageMs);
+    };
+    FindBar = new TFindBar(FConsole, this);
     FConsole->setFocus();
     QWidget::setTabOrder(FConsole, MacroBox);
 }
@@ -276,6 +292,32 @@ void TQxConsoleWindow::CreateConsoleMenu() {
     for (QAction* item : {ConsoleMenuPause, ConsoleMenuLogging, ConsoleMenuStayTop,
                           ConsoleMenuButtons, ConsoleMenuCursor})
         item->setCheckable(true);
+    CreateLookBackItems();
+}
+
+// The pane's history, clipboard and find commands, in a block of their own.
+// The keys beside them are handled by the pane (Insert combinations) and the
+// key preview (F3); the menu shows them only.
+void TQxConsoleWindow::CreateLookBackItems() {
+    N3 = ConsoleMenu->addSeparator();
+    ConsoleMenuCopy = AddMenuItem("ConsoleMenuCopy", QStringLiteral("C&opy\tCtrl+Ins"));
+    ConsoleMenuPaste = AddMenuItem("ConsoleMenuPaste", QStringLiteral("Pa&ste\tShift+Ins"));
+    ConsoleMenuStopPaste = AddMenuItem("ConsoleMenuStopPaste", QStringLiteral("S&top Paste\tEsc"));
+    ConsoleMenuSelectAll = AddMenuItem("ConsoleMenuSelectAll", QStringLiteral("Select A&ll"));
+    ConsoleMenuFind = AddMenuItem("ConsoleMenuFind", QStringLiteral("&Find...\tF3"));
+    ConsoleMenuSaveScrollback =
+        AddMenuItem("ConsoleMenuSaveScrollback", QStringLiteral("Sa&ve Scrollback..."));
+    ConsoleMenuClearScrollback =
+        AddMenuItem("ConsoleMenuClearScrollback", QStringLiteral("Clear Scroll&back"));
+    connect(ConsoleMenuCopy, &QAction::triggered, this, [this] { FConsole->Copy(); });
+    connect(ConsoleMenuPaste, &QAction::triggered, this, [this] { FConsole->Paste(); });
+    connect(ConsoleMenuStopPaste, &QAction::triggered, this, [this] { FConsole->StopPaste(); });
+    connect(ConsoleMenuSelectAll, &QAction::triggered, this, [this] { FConsole->SelectAll(); });
+    connect(ConsoleMenuFind, &QAction::triggered, this, [this] { FindBar->Open(); });
+    connect(ConsoleMenuSaveScrollback, &QAction::triggered, this,
+            [this] { FConsole->SaveScrollback(); });
+    connect(ConsoleMenuClearScrollback, &QAction::triggered, this,
+            [this] { FConsole->ClearScrollback(); });
 }
 
 QAction* TQxConsoleWindow::AddMenuItem(const char* name, const QString& caption) {
@@ -333,11 +375,7 @@ void TQxConsoleWindow::FormDestroy() {
     FClosing = true;
     if (FDelayLoop)
         FDelayLoop->quit();
-    try {
-        WritePlacement(SettingsFileName(), PlacementSection);
-    } catch (const EProfileWriteError& error) {
-        Interaction().Warning(nullptr, QString::fromUtf8(error.what()));
-    }
+    SavePlacement();
     TQxComPort& port = SerialPort();
     port.OnReceive = nullptr;
     port.OnScan = nullptr;
@@ -352,9 +390,29 @@ void TQxConsoleWindow::FormDestroy() {
     FConsole = nullptr;
 }
 
+// The placement is saved when the window closes, while the event loop runs
+// and the window is still on the screen: a warning then appears in front of
+// it and is waited for, and the program ends only after it. A window that is
+// destroyed without being closed saves it on its way out.
+void TQxConsoleWindow::SavePlacement() {
+    if (FPlacementSaved)
+        return;
+    FPlacementSaved = true;
+    try {
+        WritePlacement(SettingsFileName(), PlacementSection);
+    } catch (const EProfileWriteError& error) {
+        // The user was told already that a file which could not be read
+        // stays as it is.
+        if (!error.KnownUnreadable)
+            Interaction().Warning(isVisible() ? this : nullptr, QString::fromUtf8(error.what()),
+                                  error.Reason);
+    }
+}
+
 void TQxConsoleWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FClosing = false;
+    FPlacementSaved = false;
     if (QWindow* window = windowHandle())
         window->installEventFilter(this);
     if (!FShownOnce) {
@@ -370,6 +428,7 @@ void TQxConsoleWindow::closeEvent(QCloseEvent* event) {
     FClosing = true;
     if (FDelayLoop)
         FDelayLoop->quit();
+    SavePlacement();
     QWidget::closeEvent(event);
 }
 
@@ -492,6 +551,8 @@ void TQxConsoleWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         FSkipKeyPress = true;
     } else if (key == Qt::Key_F1) {
         SBHelpClick();
+    } else if (key == Qt::Key_F3 && (chord & ~Qt::ShiftModifier) == Qt::NoModifier) {
+        FindBar->FindNext(chord == Qt::ShiftModifier);
     }
 }
 
@@ -607,6 +668,8 @@ void TQxConsoleWindow::ConsoleMenuPopup() {
     ConsoleMenuButtons->setChecked(MacroPanel->isVisible());
     ConsoleMenuCursor->setChecked(FConsole->CursorOn());
     FLineControl->UpdateMenu();
+    ConsoleMenuCopy->setEnabled(FConsole->HasSelection());
+    ConsoleMenuStopPaste->setEnabled(FConsole->Pasting());
 }
 
 // ---------------------------------------------------------------------------

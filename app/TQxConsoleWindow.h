@@ -11,6 +11,7 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolButton;
+class TFindBar;
 class TLineControl;
 class TMacroBox;
 class TQxConsole;
@@ -24,8 +25,9 @@ class TQxConsoleWindow : public QWidget {
 
 public:
     explicit TQxConsoleWindow(QWidget* parent = nullptr);
-    // Writes the placement, drops the window's open request on the port
-    // and frees the pane (which ends a running recording).
+    // Writes the placement (unless closing the window did), drops the
+    // window's open request on the port and frees the pane (which ends a
+    // running recording).
     ~TQxConsoleWindow() override;
 
     // The toolbar row and the macro row.
@@ -51,6 +53,17 @@ public:
     QAction* ConsoleMenuButtons = nullptr;
     QAction* N2 = nullptr;
     QAction* ConsoleMenuCursor = nullptr;
+    // Looking back: history, clipboard and find.
+    QAction* N3 = nullptr;
+    QAction* ConsoleMenuCopy = nullptr;
+    QAction* ConsoleMenuPaste = nullptr;
+    QAction* ConsoleMenuSelectAll = nullptr;
+    QAction* ConsoleMenuFind = nullptr;
+    QAction* ConsoleMenuSaveScrollback = nullptr;
+    QAction* ConsoleMenuClearScrollback = nullptr;
+    QAction* ConsoleMenuStopPaste = nullptr;
+    // The find bar below the pane (hidden until F3 or Find...).
+    TFindBar* FindBar = nullptr;
 
     TQxConsole* Console() const { return FConsole; }
     // The DTR, RTS and Send Break items of ConsoleMenu and the line
@@ -115,6 +128,7 @@ private:
     QToolButton* CreateSpeedButton(const char* name, const QString& caption, const char* iconName);
     void CreateStatusBar();
     void CreateConsoleMenu();
+    void CreateLookBackItems();
     QAction* AddMenuItem(const char* name, const QString& caption);
     void CreateConsole();
     void ConnectCommands();
@@ -123,6 +137,9 @@ private:
     void StopRecording();
     void SetSizeLimits();
     void ReportLineSpeedDifference();
+    // Writes the placement unless it was written since the window was last
+    // shown; a failure is shown once.
+    void SavePlacement();
 
     // Key preview: every key of the window passes here before the focused
     // control sees it.
@@ -144,6 +161,7 @@ private:
     bool FSkipKeyPress = false;
     bool FClosing = false;
     bool FShownOnce = false;
+    bool FPlacementSaved = false;
     bool FPortRequested = false;
     QEventLoop* FDelayLoop = nullptr;
     QString FReportedSpeedDifference;

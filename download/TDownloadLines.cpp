@@ -21,6 +21,30 @@ QString SystemReason(int error) {
     throw EFileReadError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason));
 }
 
+[[noreturn]] void FailTooLarge(const QString& fileName) {
+    throw EFileReadError(QStringLiteral("Cannot download file \"%1\". It is larger than %2 MB, "
+                                        "the most a download takes.")
+                             .arg(fileName)
+                             .arg(TDownloadLines::MaxFileSize / (1024 * 1024)));
+}
+
+// Where the text ends: at its first NUL byte when only NUL bytes follow
+// (padding); -1 when the content holds no NUL. A NUL with anything else
+// after it, or with no text before it, makes the content no text: Stray
+// then gives its offset.
+qsizetype TextEnd(const QByteArray& content, qsizetype& stray) {
+    stray = -1;
+    const qsizetype nul = content.indexOf('\0');
+    if (nul < 0)
+        return -1;
+    const char* data = content.constData();
+    const bool onlyPadding =
+        nul > 0 && std::all_of(data + nul, data + content.size(), [](char c) { return c == '\0'; });
+    if (!onlyPadding)
+        stray = nul;
+    return nul;
+}
+
 [[noreturn]] void FailRead(const QString& fileName, int error) {
     throw EFileReadError(
         QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, SystemReason(error)));
@@ -52,8 +76,8 @@ qsizetype CheckedFileSize(const TFileHandle& file, const QString& fileName) {
         FailOpen(fileName, SystemReason(EISDIR));
     if (!S_ISREG(info.st_mode))
         FailOpen(fileName, QStringLiteral("Not a regular file"));
-    if (info.st_size > TDownloadLines::MaxContentSize)
-        FailOpen(fileName, SystemReason(EFBIG));
+    if (info.st_size > TDownloadLines::MaxFileSize)
+        FailTooLarge(fileName);
     return qsizetype(info.st_size);
 }
 
@@ -63,9 +87,9 @@ QByteArray ReadToEnd(const TFileHandle& file, const QString& fileName, qsizetype
     qsizetype done = 0;
     for (;;) {
         if (done == content.size()) {
-            if (content.size() > TDownloadLines::MaxContentSize)
-                FailOpen(fileName, SystemReason(EFBIG));
-            content.resize(std::min(content.size() * 2, TDownloadLines::MaxContentSize + 1));
+            if (content.size() > TDownloadLines::MaxFileSize)
+                FailTooLarge(fileName);
+            content.resize(std::min(content.size() * 2, TDownloadLines::MaxFileSize + 1));
         }
         const ssize_t n = ::read(file.Fd(), content.data() + done, size_t(content.size() - done));
         if (n == 0)
@@ -86,11 +110,22 @@ QByteArray ReadToEnd(const TFileHandle& file, const QString& fileName, qsizetype
 EFileReadError::EFileReadError(const QString& message)
     : std::runtime_error(message.toStdString()) {}
 
-TDownloadLines::TDownloadLines(QByteArray content) : FContent(std::move(content)) {
-    const qsizetype nul = FContent.indexOf('\0');
-    if (nul >= 0)
-        FContent.truncate(nul);
-    if (FContent.size() > MaxContentSize)
+TDownloadLines::TDownloadLines(QByteArray content, const QString& fileName)
+    : FContent(std::move(content)) {
+    qsizetype stray = -1;
+    const qsizetype end = TextEnd(FContent, stray);
+    if (stray >= 0) {
+        const QString reason =
+            QStringLiteral("It is not a text file: it holds a NUL byte at offset %1.").arg(stray);
+        throw EFileReadError(
+            fileName.isEmpty()
+                ? reason
+                : QStringLiteral("Cannot download file \"%1\". %2").arg(fileName, reason));
+    }
+    if (end >= 0)
+        FContent.truncate(end);
+    // Line offsets and counts must fit their 32 and 31 bits.
+    if (FContent.size() > MaxFileSize)
         throw std::length_error("download file too large");
     Split();
 }
@@ -103,7 +138,7 @@ TDownloadLines TDownloadLines::FromFile(const QString& fileName) {
     if (file.Fd() < 0)
         FailOpen(fileName, SystemReason(errno));
     const qsizetype size = CheckedFileSize(file, fileName);
-    return TDownloadLines(ReadToEnd(file, fileName, size));
+    return TDownloadLines(ReadToEnd(file, fileName, size), fileName);
 }
 
 void TDownloadLines::Split() {

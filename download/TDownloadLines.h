@@ -17,20 +17,28 @@ public:
 // The lines of a download file. A line ends at CR LF, at a lone CR or at a
 // lone LF; the line ends are not part of the lines, a last line without an
 // end still counts, and a line end at the very end adds no empty line. The
-// content ends at its first NUL byte. The bytes stay as they are.
+// bytes stay as they are.
+//
+// A download file is text: a NUL byte inside it means it is no text file
+// (a binary image, say), and it is refused rather than cut short there.
+// Only NUL bytes at the very end of a text are allowed (a file padded to a
+// block size): the text ends at the first of them.
 //
 // The content is kept once, with the end offset of each line (4 bytes a
 // line), so a large file costs little more memory than its size.
 class TDownloadLines {
 public:
-    // The largest file taken: line offsets and counts must fit an int.
-    static constexpr qsizetype MaxContentSize = 0x7FFFFFFF;
+    // The largest file taken (256 MB); say so when this changes.
+    static constexpr qsizetype MaxFileSize = 256 * 1024 * 1024;
 
     TDownloadLines() = default;
-    explicit TDownloadLines(QByteArray content);
+    // Throws EFileReadError when Content is no text (see above); FileName,
+    // if given, names the file in the message.
+    explicit TDownloadLines(QByteArray content, const QString& fileName = QString());
 
     // Reads the whole file. Throws EFileReadError when it cannot be opened
-    // or read, or is no regular file (a directory, a device).
+    // or read, is no regular file (a directory, a device), is larger than
+    // MaxFileSize or is no text file.
     static TDownloadLines FromFile(const QString& fileName);
 
     int Count() const { return int(FEnds.size()); }

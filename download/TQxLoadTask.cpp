@@ -35,7 +35,10 @@ constexpr int ScanSliceMs = 20;
 } // namespace
 
 TQxLoadTask::TQxLoadTask(TQxComPort& port, const QString& fileName)
-    : FPort(port), FLines(TDownloadLines::FromFile(fileName)) {
+    : TQxLoadTask(port, TDownloadLines::FromFile(fileName)) {}
+
+TQxLoadTask::TQxLoadTask(TQxComPort& port, TDownloadLines lines)
+    : FPort(port), FLines(std::move(lines)) {
     FreeOnTerminate = true;
 }
 

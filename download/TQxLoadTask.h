@@ -54,6 +54,8 @@ public:
 
     // Reads FileName; throws EFileReadError when it cannot be read.
     TQxLoadTask(TQxComPort& port, const QString& fileName);
+    // Sends Lines, read before (TDownloadReader).
+    TQxLoadTask(TQxComPort& port, TDownloadLines lines);
 
     void SetSyncSettings(const TTransferSync& sync) { FSync = sync; }
 

@@ -1,5 +1,6 @@
 #include "download/TQxLoaderDlg.h"
 
+#include "download/TDownloadReader.h"
 #include "download/TQxLoadTask.h"
 #include "platform/AppLocation.h"
 #include "platform/Interaction.h"
@@ -74,6 +75,11 @@ TQxLoaderDlg::TQxLoaderDlg(QWidget* owner) : QDialog(owner) {
 }
 
 TQxLoaderDlg::~TQxLoaderDlg() {
+    if (FReader) {
+        // The reader ends by itself and frees itself; it must not call back.
+        FReader->OnTerminate = nullptr;
+        FReader->Terminate();
+    }
     if (FTask) {
         // The task ends by itself and frees itself; it must not call back.
         FTask->OnProgress = nullptr;
@@ -169,10 +175,9 @@ void TQxLoaderDlg::LoadBtnClick() {
         HexFileEdit->setFocus();
         return;
     }
-    if (!SaveLastFile() || !StartTask())
+    if (!SaveLastFile())
         return;
-    FBusy = true;
-    LoadBtn->setEnabled(false);
+    StartReading();
 }
 
 bool TQxLoaderDlg::SaveLastFile() {
@@ -181,25 +186,55 @@ bool TQxLoaderDlg::SaveLastFile() {
             .WriteString(TransferSection, LastFileKey, QFile::encodeName(FFilename));
         return true;
     } catch (const EProfileWriteError& error) {
-        Interaction().Warning(this, QString::fromStdString(error.what()));
+        // A settings file that could not be read is left alone, as the user
+        // was told; the download need not wait for it.
+        if (error.KnownUnreadable)
+            return true;
+        Interaction().Warning(this, QString::fromStdString(error.what()), error.Reason);
         return false;
     }
 }
 
-bool TQxLoaderDlg::StartTask() {
-    TQxLoadTask* task = nullptr;
-    try {
-        task = new TQxLoadTask(FComPort ? *FComPort : SerialPort(), FFilename);
-    } catch (const std::exception& error) {
-        Interaction().Warning(this, QString::fromStdString(error.what()));
-        return false;
+// A large file or a slow disk would stop the window for as long as the
+// read takes: the dialog is busy meanwhile and can be cancelled.
+void TQxLoaderDlg::StartReading() {
+    auto* reader = new TDownloadReader(FFilename);
+    reader->OnTerminate = [this, reader] { ReadingDone(*reader); };
+    FReader = reader;
+    FReadCancelled = false;
+    FBusy = true;
+    LoadBtn->setEnabled(false);
+    reader->Resume();
+}
+
+void TQxLoaderDlg::ReadingDone(TDownloadReader& reader) {
+    // The reader frees itself when this returns.
+    FReader = nullptr;
+    if (FReadCancelled) {
+        FBusy = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
     }
+    if (reader.Error.isEmpty()) {
+        StartTask(reader.TakeLines());
+        return;
+    }
+    FBusy = false;
+    const QPointer<TQxLoaderDlg> self(this);
+    Interaction().Warning(this, reader.Error);
+    if (!self)
+        return;
+    LoadBtn->setEnabled(true);
+    LoadBtn->setFocus();
+}
+
+void TQxLoaderDlg::StartTask(TDownloadLines lines) {
+    auto* task = new TQxLoadTask(FComPort ? *FComPort : SerialPort(), std::move(lines));
     task->OnProgress = [this](TQxLoadTask&, int max, int position) { TaskProgress(max, position); };
     task->OnTerminate = [this, task] { TaskDone(*task); };
     task->SetSyncSettings(FSync);
     FTask = task;
     task->Resume();
-    return true;
 }
 
 void TQxLoaderDlg::TaskProgress(int max, int position) {
@@ -230,6 +265,7 @@ void TQxLoaderDlg::CancelBtnClick() {
         // The dialog closes (or shows the task's message) when the task ends.
         if (FTask)
             FTask->Terminate();
+        FReadCancelled = FReader != nullptr;
         return;
     }
     close();

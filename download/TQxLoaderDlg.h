@@ -11,6 +11,8 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QToolButton;
+class TDownloadLines;
+class TDownloadReader;
 class TQxComPort;
 class TQxLoadTask;
 
@@ -18,11 +20,13 @@ class TQxLoadTask;
 // its progress and may cancel it. The last file is remembered in the settings
 // file (section "Transfer", key "LastFile").
 //
-// Idle: Download starts a task (TQxLoadTask); Cancel, Escape and the close box
-// close the dialog. Busy: Download is disabled, Cancel and Escape cancel the
-// task, closing is refused. When the task ends the dialog closes by itself,
-// unless the task failed: then its message is shown and the dialog is idle
-// again.
+// Idle: Download reads the file off the main thread (TDownloadReader), then
+// starts a task (TQxLoadTask) with its lines; Cancel, Escape and the close
+// box close the dialog. Busy (reading or sending): Download is disabled,
+// Cancel and Escape cancel, closing is refused. When the task ends the dialog
+// closes by itself, unless the task failed: then its message is shown and
+// the dialog is idle again. A file that cannot be read, or is no text file,
+// is named with the reason and leaves the dialog idle.
 class TQxLoaderDlg : public QDialog {
     Q_OBJECT
 
@@ -50,7 +54,8 @@ public:
     // Whether the dialog may close now: not while a download runs.
     bool FormCloseQuery() const { return !FBusy; }
     // Writes the file name to "LastFile"; false (with the message shown) when
-    // the settings file cannot be written.
+    // the settings file cannot be written. A settings file that could not be
+    // read is left alone without a word (the start named it).
     bool SaveLastFile();
 
     void done(int result) override;
@@ -72,14 +77,17 @@ protected:
 private:
     void BuildControls();
     void FormCreate();
-    // Creates and starts the task; false (with the message shown) when the
-    // file cannot be read.
-    bool StartTask();
+    void StartReading();
+    void ReadingDone(TDownloadReader& reader);
+    void StartTask(TDownloadLines lines);
     void TaskProgress(int max, int position);
     void TaskDone(TQxLoadTask& task);
     void CenterOnScreen();
 
     TQxLoadTask* FTask = nullptr;
+    TDownloadReader* FReader = nullptr;
+    // Cancel was pressed while the file was read.
+    bool FReadCancelled = false;
     TQxComPort* FComPort = nullptr;
     TTransferSync FSync;
     QString FFilename;

@@ -1,9 +1,12 @@
 #include "platform/ProfileFile.h"
 
+#include "platform/FileContent.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QHash>
+#include <QMutex>
 
 #include <algorithm>
 #include <climits>
@@ -11,11 +14,63 @@
 
 namespace {
 
+// Files that could not be read in this run, with the reason. They are never
+// written again while the program runs: a rewrite would put defaults in
+// place of settings that were never seen. Reads can come from worker
+// threads (a port opened by a download reads its device path).
+class TUnreadableFiles {
+public:
+    struct TEntry {
+        QString Reason;
+        // The user was told that the file is left alone.
+        bool Reported = false;
+    };
+
+    void Note(const QString& fileName, const QString& reason) {
+        const QMutexLocker lock(&FLock);
+        if (!FEntries.contains(fileName))
+            FEntries.insert(fileName, {reason});
+    }
+    TEntry EntryFor(const QString& fileName) const {
+        const QMutexLocker lock(&FLock);
+        return FEntries.value(fileName);
+    }
+    // The reason, the first time it is asked for after the failure.
+    QString TakeReasonToReport(const QString& fileName) {
+        const QMutexLocker lock(&FLock);
+        const auto entry = FEntries.find(fileName);
+        if (entry == FEntries.end() || entry->Reported)
+            return {};
+        entry->Reported = true;
+        return entry->Reason;
+    }
+
+private:
+    mutable QMutex FLock;
+    QHash<QString, TEntry> FEntries;
+};
+
+TUnreadableFiles& UnreadableFiles() {
+    static TUnreadableFiles files;
+    return files;
+}
+
+// The whole content; empty when the file is missing or cannot be read, the
+// latter noted with its reason.
 QByteArray ReadWholeFile(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    TFileRead read = ReadRegularFile(fileName, TProfileFile::MaxFileSize);
+    if (!read.Ok())
+        UnreadableFiles().Note(fileName, read.Error);
+    return std::move(read.Content);
+}
+
+// The file a write replaces: the end of a chain of symbolic links, so that
+// the link stays a link.
+QString LinkTarget(const QString& fileName) {
+    QFileInfo info(fileName);
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.filePath();
 }
 
 // The readers below work on views into the file's content: a read then
@@ -135,21 +190,40 @@ QByteArray OutputFor(const QByteArray& content) {
     return out;
 }
 
-// An existing file that is no regular file or has no write permission is
-// never replaced, also not by root, who could replace it.
-bool MayReplace(const QFileInfo& info) {
+// Empty when Info's file may be replaced; otherwise why not. An existing
+// file that is no regular file or has no write permission is never
+// replaced, also not by root, who could replace it.
+QString RefusalToReplace(const QFileInfo& info) {
     const auto writeBits =
         QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    return !info.exists() || (info.isFile() && (info.permissions() & writeBits));
+    if (!info.exists())
+        return {};
+    if (!info.isFile())
+        return QStringLiteral("Not a regular file");
+    if (!(info.permissions() & writeBits))
+        return QStringLiteral("The file is read-only");
+    return {};
 }
 
 } // namespace
 
-EProfileWriteError::EProfileWriteError(const QString& fileName)
+EProfileWriteError::EProfileWriteError(const QString& fileName, const QString& reason,
+                                       bool knownUnreadable)
     : std::runtime_error(QStringLiteral("Unable to write to %1").arg(fileName).toStdString()),
-      FileName(fileName) {}
+      FileName(fileName), Reason(reason), KnownUnreadable(knownUnreadable) {}
 
 TProfileFile::TProfileFile(QString fileName) : FFileName(std::move(fileName)) {}
+
+QString TProfileFile::ReadError() const {
+    if (UnreadableFiles().EntryFor(FFileName).Reason.isEmpty())
+        ReadWholeFile(FFileName);
+    return UnreadableFiles().EntryFor(FFileName).Reason;
+}
+
+QString TProfileFile::ReadErrorToReport() const {
+    ReadError();
+    return UnreadableFiles().TakeReasonToReport(FFileName);
+}
 
 QByteArray TProfileFile::ReadString(const QByteArray& section, const QByteArray& key,
                                     const QByteArray& defaultValue) const {
@@ -225,21 +299,36 @@ void TProfileFile::WriteLines(const QList<QByteArray>& lines) {
     WriteContent(content);
 }
 
+void TProfileFile::RefuseIfUnreadable() const {
+    const auto entry = UnreadableFiles().EntryFor(FFileName);
+    if (!entry.Reason.isEmpty())
+        throw EProfileWriteError(FFileName,
+                                 QStringLiteral("The file could not be read: %1").arg(entry.Reason),
+                                 entry.Reported);
+}
+
+QByteArray TProfileFile::ContentToRewrite() const {
+    QByteArray content = ReadWholeFile(FFileName);
+    RefuseIfUnreadable();
+    return content;
+}
+
 void TProfileFile::WriteContent(const QByteArray& content) {
-    const QFileInfo info(FFileName);
-    if (!MayReplace(info))
-        throw EProfileWriteError(FFileName);
-    QDir().mkpath(info.absolutePath());
-    QSaveFile file(FFileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw EProfileWriteError(FFileName);
+    RefuseIfUnreadable();
+    const QFileInfo target(LinkTarget(FFileName));
+    if (const QString refusal = RefusalToReplace(target); !refusal.isEmpty())
+        throw EProfileWriteError(FFileName, refusal);
+    // The per-user configuration directory may not exist yet.
+    QDir().mkpath(QFileInfo(FFileName).absolutePath());
+    if (const QString error = ReplaceFileAtomically(target.filePath(), content); !error.isEmpty())
+        throw EProfileWriteError(FFileName, error);
 }
 
 // The file is rebuilt in one pass over views of its lines, so that a large
 // file costs no allocation per line.
 void TProfileFile::WriteString(const QByteArray& section, const QByteArray& key,
                                const QByteArray& value) {
-    const QByteArray content = ReadWholeFile(FFileName);
+    const QByteArray content = ContentToRewrite();
     const QByteArray entry = key + '=' + StoredValue(value) + "\r\n";
     QByteArray out = OutputFor(content);
     enum { BeforeSection, InSection, Written } state = BeforeSection;
@@ -285,7 +374,7 @@ void TProfileFile::WriteInteger(const QByteArray& section, const QByteArray& key
 void TProfileFile::WriteSection(const QByteArray& section, const QList<TProfileEntry>& entries) {
     // Every section of that name goes, so that no stale key of a duplicate
     // section shows through afterwards.
-    const QByteArray content = ReadWholeFile(FFileName);
+    const QByteArray content = ContentToRewrite();
     QByteArray out = OutputFor(content);
     qsizetype firstSectionAt = -1;
     bool inSection = false;
@@ -303,8 +392,9 @@ void TProfileFile::WriteSection(const QByteArray& section, const QList<TProfileE
     if (firstSectionAt < 0 && entries.isEmpty()) {
         // Nothing to change; a file that cannot be written still reports it,
         // as the platform's erase would.
-        if (!MayReplace(QFileInfo(FFileName)))
-            throw EProfileWriteError(FFileName);
+        if (const QString refusal = RefusalToReplace(QFileInfo(LinkTarget(FFileName)));
+            !refusal.isEmpty())
+            throw EProfileWriteError(FFileName, refusal);
         return;
     }
     if (!entries.isEmpty()) {

@@ -6,11 +6,17 @@
 
 #include <stdexcept>
 
-// A failed write of the profile file; what() is "Unable to write to <file>".
+// A failed write of the profile file; what() is "Unable to write to <file>",
+// Reason the system's own words for why (for a message box's detail).
 class EProfileWriteError : public std::runtime_error {
 public:
-    explicit EProfileWriteError(const QString& fileName);
+    EProfileWriteError(const QString& fileName, const QString& reason,
+                       bool knownUnreadable = false);
     QString FileName;
+    QString Reason;
+    // The file could not be read in this run and the user was told so
+    // (ReadErrorToReport): it is left alone, as the user knows.
+    bool KnownUnreadable;
 };
 
 // One "key=value" line of a section.
@@ -23,17 +29,38 @@ struct TProfileEntry {
 // open or cached. Sections and keys match without regard to letter case,
 // blanks around keys and values are ignored, one pair of surrounding quotes
 // is removed on reading; the first matching section and key win. Values are
-// byte strings, stored as they are. Every write replaces the whole file
-// atomically (temporary file, then rename) with CR LF line ends, so a failed
-// or interrupted write leaves the old file intact. A line break inside a
-// value is stored as a blank (it would split the entry).
+// byte strings, stored as they are. A line break inside a value is stored
+// as a blank (it would split the entry).
+//
+// Only a regular file of at most MaxFileSize bytes is read; a symbolic link
+// is followed. A file that does not exist reads as empty. A file that exists
+// but cannot be read (no permission, a FIFO, a device, a directory, too
+// large, an I/O error) also reads as empty, and from then on is never
+// written while the program runs: the settings in it are kept, not replaced
+// by defaults. ReadError() gives the reason.
+//
+// Every write replaces the whole file with CR LF line ends: a temporary file
+// beside it is written, synced and closed, each step checked, and only then
+// renamed over the file, so a write either lands whole or leaves the file
+// byte for byte as it was (a full disk, a crash). The new file keeps the old
+// one's permissions. Through a symbolic link, the link's target is replaced
+// and the link stays; a dangling link's target is created.
 class TProfileFile {
 public:
     static constexpr int MaxValueLength = 2047;
+    // A larger file is no settings file and is not read.
+    static constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
     explicit TProfileFile(QString fileName);
 
     const QString& FileName() const { return FFileName; }
+    // Why the file cannot be read (then it is never written while the
+    // program runs); empty when it can be read or does not exist.
+    QString ReadError() const;
+    // The same, but only the first time it is asked for in the run: the
+    // reason to tell the user once. Refused writes then come as
+    // KnownUnreadable.
+    QString ReadErrorToReport() const;
 
     // The value of Key in Section, cut to MaxValueLength; Default when the
     // file, the section or the key is missing.
@@ -64,6 +91,11 @@ public:
     void WriteLines(const QList<QByteArray>& lines);
 
 private:
+    // Throws EProfileWriteError when a read of the file failed in this run.
+    void RefuseIfUnreadable() const;
+    // The content a write starts from; throws EProfileWriteError when the
+    // file exists but cannot be read.
+    QByteArray ContentToRewrite() const;
     // Replaces the file atomically with Content; throws EProfileWriteError.
     void WriteContent(const QByteArray& content);
 

@@ -5,8 +5,8 @@
 #include "platform/Interaction.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/ProfileFile.h"
-#include "settings/ByteTextValidator.h"
 #include "platform/SerialDeviceMap.h"
+#include "settings/ByteTextValidator.h"
 #include "settings/DialogPlacement.h"
 #include "settings/QxMacroEdit.h"
 #include "settings/RadioGroup.h"
@@ -37,6 +37,7 @@ namespace {
 
 constexpr int SyncModeAcknowledged = 2;
 const QByteArray DefaultSequence = "#42";
+constexpr int MaxScrollback = 1000000;
 
 // The settings file, named afresh at every access.
 TProfileFile Profile() {
@@ -218,6 +219,7 @@ void TQxPreferences::CreateConsolePage() {
     EchoBox = new QCheckBox(QStringLiteral("Local Echo"), GroupBox1);
     CRInBox = new QCheckBox(QStringLiteral("CR->CR/LF (In)"), GroupBox1);
     CROutBox = new QCheckBox(QStringLiteral("CR->CR/LF (Out)"), GroupBox1);
+    TimestampsBox = new QCheckBox(QStringLiteral("Timestamps in logfiles"), GroupBox1);
     GroupBox2 = new QGroupBox(QStringLiteral(" Makros "), ConsolePage);
     MacroList = new QListView(GroupBox2);
     FMacros = new QStringListModel(this);
@@ -243,6 +245,7 @@ void TQxPreferences::CreateConsolePage() {
     options->addWidget(EchoBox);
     options->addWidget(CRInBox);
     options->addWidget(CROutBox);
+    options->addWidget(TimestampsBox);
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(EmulationBox);
     leftColumn->addWidget(GroupBox1, 1);
@@ -316,7 +319,7 @@ void TQxPreferences::ConnectHandlers() {
     connect(RefreshDevicesBtn, &QToolButton::clicked, this, &TQxPreferences::FillDetectedDevices);
     connect(AssignDeviceBtn, &QToolButton::clicked, this, &TQxPreferences::AssignDeviceBtnClick);
     connect(EmulationBox, &TRadioGroup::Changed, this, &TQxPreferences::ConsoleParamsChanged);
-    for (QCheckBox* box : {EchoBox, CRInBox, CROutBox})
+    for (QCheckBox* box : {EchoBox, CRInBox, CROutBox, TimestampsBox})
         connect(box, &QCheckBox::toggled, this, &TQxPreferences::ConsoleParamsChanged);
     connect(SyncBox, &TRadioGroup::Changed, this, &TQxPreferences::TransferParamsChanged);
     connect(SyncEdit, &QLineEdit::textChanged, this, [this] {
@@ -425,6 +428,7 @@ void TQxPreferences::ReadSettings() {
     EchoBox->setChecked(Profile().ReadInteger("Terminal", "Echo", 0) != 0);
     CRInBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(In)", 0) != 0);
     CROutBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(Out)", 0) != 0);
+    TimestampsBox->setChecked(Profile().ReadInteger("Logfile", "Timestamps", 0) != 0);
     ReadMacros();
     const QByteArray mode =
         Profile().ReadString("Transfer", "SyncMode", SyncModeNames.at(SyncModeAcknowledged));
@@ -479,6 +483,10 @@ void TQxPreferences::TakeSettings() {
     TerminalSettings.HexEmulation = EmulationBox->ItemIndex() > 0;
     TerminalSettings.CRLFIn = CRInBox->isChecked();
     TerminalSettings.CRLFOut = CROutBox->isChecked();
+    TerminalSettings.Timestamps = TimestampsBox->isChecked();
+    // No control: the file alone says how much history is kept.
+    TerminalSettings.Scrollback =
+        std::clamp(Profile().ReadInteger("Terminal", "Scrollback", 10000), 0, MaxScrollback);
     TransferSync.Mode = static_cast<std::uint8_t>(SyncBox->ItemIndex());
     TransferSync.Sequence = ToCp1252Bytes(SyncEdit->text()).left(TTransferSync::MaxSequenceLength);
 }
@@ -499,6 +507,9 @@ void TQxPreferences::WriteSettings() {
     Profile().WriteString("Terminal", "Echo", Flag(EchoBox->isChecked()));
     Profile().WriteString("Terminal", "CRLF(In)", Flag(CRInBox->isChecked()));
     Profile().WriteString("Terminal", "CRLF(Out)", Flag(CROutBox->isChecked()));
+    // A file that never had timestamps on stays without the key.
+    if (TimestampsBox->isChecked() || !Profile().ReadString("Logfile", "Timestamps", "").isEmpty())
+        Profile().WriteString("Logfile", "Timestamps", Flag(TimestampsBox->isChecked()));
     WriteMacros();
     Profile().WriteString("Transfer", "SyncMode", SyncModeNames.at(SyncBox->ItemIndex()));
     // The whole field, also a longer sequence that came from the file.
@@ -644,6 +655,13 @@ void TQxPreferences::OKBtnClick() {
     try {
         TakeSettings();
         WriteSettings();
+    } catch (const EProfileWriteError& error) {
+        // The dialog keeps its own message; the detail names the file that
+        // failed and why, which is what the user can act on.
+        Interaction().Warning(
+            this, QStringLiteral("Incorrect settings!\r\nPlease check all parameters."),
+            QString::fromUtf8(error.what()) + QStringLiteral("\n") + error.Reason);
+        return;
     } catch (const std::exception&) {
         Interaction().Warning(
             this, QStringLiteral("Incorrect settings!\r\nPlease check all parameters."));

@@ -63,6 +63,7 @@ public:
     QCheckBox* EchoBox;
     QCheckBox* CRInBox;
     QCheckBox* CROutBox;
+    QCheckBox* TimestampsBox;
     QGroupBox* GroupBox2;
     QLabel* Label4;
     QListView* MacroList;

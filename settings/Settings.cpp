@@ -38,7 +38,7 @@ QByteArray ExpandRoot(const QByteArray& line) {
     return expanded;
 }
 
-bool ExpandSettingsFile() {
+bool ExpandSettingsFile(QString* reason) {
     TProfileFile file(SettingsFileName());
     if (!QFileInfo::exists(file.FileName()))
         return true;
@@ -47,7 +47,9 @@ bool ExpandSettingsFile() {
         line = ExpandRoot(line);
     try {
         file.WriteLines(lines);
-    } catch (const EProfileWriteError&) {
+    } catch (const EProfileWriteError& error) {
+        if (reason)
+            *reason = error.Reason;
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <array>
 
@@ -31,6 +32,10 @@ struct TTerminalSettings {
     bool HexEmulation = false;
     bool CRLFIn = false;
     bool CRLFOut = false;
+    // Rows kept in the pane's history ([Terminal] Scrollback=, 0: none).
+    int Scrollback = 10000;
+    // Recorded lines start with their time ([Logfile] Timestamps=1).
+    bool Timestamps = false;
     // A control of the Terminal page or the macro list changed since the
     // settings dialog was created.
     bool Changed = false;
@@ -53,9 +58,9 @@ inline constexpr std::array<const char*, 3> SyncModeNames = {"NONE", "DELAYED", 
 QByteArray ExpandRoot(const QByteArray& line);
 // Expands the marker on every line of the settings file and rewrites it once
 // with CR LF line ends. Without a settings file nothing happens. A file that
-// cannot be rewritten stays as it was and gives false; the settings still
-// load from it.
-bool ExpandSettingsFile();
+// cannot be read or rewritten stays as it was and gives false, with the
+// system's reason in Reason; the settings still load from it if they can.
+bool ExpandSettingsFile(QString* reason = nullptr);
 // Fills the three settings records from the settings file (through the
 // settings dialog, created and destroyed unseen), clears their Changed flags
 // and SettingsPending.

@@ -46,11 +46,18 @@ bool TLogDesc::Open(QString& error) {
     return true;
 }
 
-void TLogDesc::WriteLine(const QByteArray& line) {
+bool TLogDesc::WriteLine(const QByteArray& line) {
     if (!LogFile)
-        return;
-    LogFile->write(line);
-    LogFile->write("\r\n", 2);
+        return false;
+    return LogFile->write(line) == line.size() && LogFile->write("\r\n", 2) == 2;
+}
+
+bool TLogDesc::Flush() {
+    return LogFile && LogFile->flush();
+}
+
+QString TLogDesc::Error() const {
+    return LogFile ? LogFile->errorString() : QString();
 }
 
 bool TLogDesc::Close(QString& error) {

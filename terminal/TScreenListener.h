@@ -23,4 +23,11 @@ public:
     // A problem the user must act on, worded for a warning box; Detail is
     // the system's own reason.
     virtual void Warning(const QString& text, const QString& detail) = 0;
+    // A recording ended by itself because its file refused a write; Text
+    // and Detail word it as Warning does. It may come in the middle of an
+    // intake, so a listener that shows a modal box should wait until the
+    // intake has returned.
+    virtual void RecordingFailed(const QString& text, const QString& detail) {
+        Warning(text, detail);
+    }
 };

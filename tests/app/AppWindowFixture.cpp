@@ -65,7 +65,7 @@ QByteArray TimedPtyReader::All() const {
 }
 
 // Each fixture is a program start: the first showing loads the settings.
-AppWindowFixture::AppWindowFixture() {
+AppWindowFixture::AppWindowFixture(const QString& parent) : Dir(parent) {
     Dir.MapDevice(1, Pty.SlavePath());
     SettingsPending = true;
 }

@@ -62,7 +62,9 @@ private:
 };
 
 struct AppWindowFixture {
-    AppWindowFixture();
+    // Parent: where the application directory is made (the system's
+    // temporary directory when empty).
+    explicit AppWindowFixture(const QString& parent = {});
     ~AppWindowFixture();
 
     // Builds and shows the window (which opens its port) and waits until it

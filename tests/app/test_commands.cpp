@@ -13,6 +13,7 @@
 #include "settings/RadioGroup.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
+#include "tests/support/SmallDisk.h"
 
 #include <QAction>
 #include <QApplication>
@@ -383,6 +384,23 @@ private slots:
         QCOMPARE(f.Fake.Prompts.last().Kind, QStringLiteral("open"));
         QCOMPARE(f.Fake.Prompts.value(f.Fake.Prompts.size() - 2).Text, LogfileQuestion);
         QCOMPARE(ReadAllOf(path).count("--- End of recording: "), 2);
+    }
+
+    // A recording that a full disk ends shows so at once: the button is up
+    // and the status bar names no file.
+    void aRecordingEndedByAFullDiskShowsAsEnded() {
+        SmallDisk disk(16);
+        QSKIP_WITHOUT_DISK(disk);
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        f.Fake.FileAnswers << disk.Path() + "full.log";
+        f.Window->SBLogging->click();
+        QVERIFY(f.Window->SBLogging->isChecked());
+        for (int i = 0; i < 2000 && f.Window->Console()->Log().Active; ++i)
+            f.Window->Console()->WriteText("filling the disk\r\n");
+        QVERIFY(!f.Window->SBLogging->isChecked());
+        QCOMPARE(f.Window->StatusText(3), QString());
+        QTRY_COMPARE(f.Fake.WarningTexts(), QStringList{TConsoleScreen::WriteFailedText});
     }
 
     // The program's own file dialog adds the extension to a name typed

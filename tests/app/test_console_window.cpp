@@ -1,17 +1,26 @@
 // The main window on the offscreen platform with COM1 on a pseudo-terminal:
 // the roads of received bytes and typed keys, the macro shortcuts, the
 // status bar, the size limits and the placement in the settings file.
+#include "app/QuitSignals.h"
 #include "app/TMacroBox.h"
 #include "help/TBubbleForm.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
+#include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -114,6 +123,12 @@ private slots:
             << int(Qt::Key_A) << int(shiftCtrl | Qt::AltModifier) << "\x01" << QByteArray("\x01");
         QTest::newRow("Shift+A is a capital")
             << int(Qt::Key_A) << int(Qt::ShiftModifier) << "A" << QByteArray("A");
+        QTest::newRow("Ctrl+Insert copies and sends nothing")
+            << int(Qt::Key_Insert) << int(Qt::ControlModifier) << "" << QByteArray();
+        QTest::newRow("Shift+Insert pastes as typed")
+            << int(Qt::Key_Insert) << int(Qt::ShiftModifier) << "" << QByteArray("pasted\r");
+        QTest::newRow("Ctrl+C stays a control character")
+            << int(Qt::Key_C) << int(Qt::ControlModifier) << "\x03" << QByteArray("\x03");
     }
 
     void keysAndShortcuts() {
@@ -125,6 +140,7 @@ private slots:
         QVERIFY(f.Show());
         f.Window->Console()->SetLocalEcho(false);
         f.Window->SetMacros({"one", "two"});
+        QGuiApplication::clipboard()->setText(QStringLiteral("pasted\n"));
 
         Type(f.Window.get(), Qt::Key(key), text, Qt::KeyboardModifiers(modifiers));
         // The next key is typed as usual: nothing is left to be dropped.
@@ -132,6 +148,28 @@ private slots:
 
         QCOMPARE(f.Pty.ReadAll(), sent + "x");
         QVERIFY(f.Window->Console()->hasFocus());
+    }
+
+    // F3 opens the find bar, Enter in it finds the match and scrolls the
+    // view there, Escape closes it and the pane has the focus again.
+    void f3FindsWithoutSendingAnything() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        TQxConsole* pane = f.Window->Console();
+        for (int i = 0; i < 200; ++i)
+            pane->WriteText((i == 20 ? "the needle " : "hay ") + QByteArray::number(i) + "\r\n");
+        Type(f.Window.get(), Qt::Key_F3, QString());
+        QTRY_VERIFY(f.Window->FindBar->FindEdit->hasFocus());
+        QTest::keyClicks(f.Window->FindBar->FindEdit, QStringLiteral("NEEDLE"));
+        Type(f.Window.get(), Qt::Key_Return, QStringLiteral("\r"));
+        QVERIFY(pane->CurrentMatch().has_value());
+        QCOMPARE(pane->CurrentMatch()->Col, 4);
+        QVERIFY(pane->ScrolledBack());
+        QVERIFY(pane->ViewTopLine() <= pane->CurrentMatch()->Line);
+        Type(f.Window.get(), Qt::Key_Escape, QStringLiteral("\x1b"));
+        QVERIFY(f.Window->FindBar->isHidden());
+        QTRY_VERIFY(pane->hasFocus());
+        QVERIFY(f.Pty.ReadAll().isEmpty());
     }
 
     // A macro with a pause runs the event loop while it is sent; the
@@ -359,6 +397,68 @@ private slots:
         QCOMPARE(f.Fake.WarningTexts(),
                  QStringList{QStringLiteral("Unable to write to %1").arg(f.Dir.SettingsFile())});
         QVERIFY(!SerialPort().Open());
+    }
+
+    // As the program runs: SIGTERM closes the window as the user would, so
+    // a running recording gets its end marker and the placement is saved.
+    void aQuitSignalEndsTheProgramAsClosingDoes() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        InstallQuitSignals();
+        const QString log = f.Dir.Path() + QStringLiteral("signal.log");
+        f.Window->Console()->SetLogFile(log);
+        QVERIFY(f.Window->Console()->Log().Active);
+        f.Window->Console()->WriteText("before the signal\r\n");
+        QCOMPARE(::raise(SIGTERM), 0);
+        QTRY_VERIFY(!f.Window->isVisible());
+        f.Window.reset(); // what the program does once its event loop ended
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.contains("before the signal"));
+        QVERIFY(text.contains("\r\n--- End of recording: "));
+        QVERIFY(text.endsWith(" ---\r\n"));
+        QCOMPARE(TProfileFile(f.Dir.SettingsFile()).ReadInteger("Window", "Width", 0), 550);
+    }
+
+    // As the program runs: closing the window ends the event loop, but the
+    // real warning box comes first, in front of the window, once, and the
+    // loop ends only after OK.
+    void exitWarningIsShownOnceAndWaitedFor() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        QVERIFY(QFile::setPermissions(f.Dir.SettingsFile(), QFile::ReadOwner));
+        SetInteraction(nullptr);
+        QStringList shown;
+        bool parentedByTheWindow = false;
+        QPointer<QMessageBox> current;
+        QElapsedTimer visible;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            if (box != current) {
+                current = box;
+                visible.start();
+                shown << box->text();
+                parentedByTheWindow = box->parentWidget() == f.Window.get();
+            } else if (visible.hasExpired(300)) {
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        watch.start(20);
+        QTimer::singleShot(0, f.Window.get(), &QWidget::close);
+        QTimer::singleShot(30000, qApp, &QCoreApplication::quit);
+        QApplication::exec();
+        watch.stop();
+        SetInteraction(&f.Fake);
+
+        QCOMPARE(shown, QStringList{"Unable to write to " + f.Dir.SettingsFile()});
+        QVERIFY(parentedByTheWindow);
+        QVERIFY(visible.hasExpired(300));
+        f.Window.reset();
+        QVERIFY(f.Fake.Prompts.isEmpty());
     }
 };
 

@@ -16,6 +16,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int LongWaitMs = 30000;
@@ -117,22 +119,39 @@ private slots:
         QCOMPARE(LastFile(rig), QByteArray("(none)"));
     }
 
+    // The file is read off the main thread; what cannot be downloaded is
+    // named with the reason, nothing is sent and the dialog stays idle.
+    void unreadablePathShowsTheReasonAndStaysIdle_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("directory") << "folder.s19"
+                                   << "Is a directory";
+        QTest::newRow("binary") << "image.bin"
+                                << "NUL byte at offset 1.";
+        QTest::newRow("1 GB") << "huge.s19"
+                              << "larger than 256 MB";
+    }
     void unreadablePathShowsTheReasonAndStaysIdle() {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
         TRig rig;
         TQxLoaderDlg dialog;
         dialog.SetComPort(&rig.Port);
         dialog.show();
         QDir(rig.Dir.Path()).mkdir("folder.s19");
-        StartDownload(dialog, rig.Dir.Path() + "folder.s19");
+        rig.File("image.bin", QByteArray("S\0\x01\x02", 4));
+        const QString huge = rig.File("huge.s19", "S0");
+        QCOMPARE(::truncate(QFile::encodeName(huge).constData(), 1 << 30), 0);
+        StartDownload(dialog, rig.Dir.Path() + name);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.Busy(), LongWaitMs);
         const QStringList warnings = rig.Fake.WarningTexts();
         QCOMPARE(warnings.size(), 1);
-        QVERIFY2(warnings[0].contains("folder.s19") && warnings[0].contains("Is a directory"),
+        QVERIFY2(warnings[0].contains(name) && warnings[0].contains(reason),
                  qPrintable(warnings[0]));
-        QVERIFY(!dialog.Busy());
         QVERIFY(dialog.LoadBtn->isEnabled());
         QVERIFY(dialog.isVisible());
         QCOMPARE(rig.Port.Requests(), 0);
-        QCOMPARE(LastFile(rig), QFile::encodeName(rig.Dir.Path() + "folder.s19"));
+        QCOMPARE(LastFile(rig), QFile::encodeName(rig.Dir.Path() + name));
     }
 
     void progressShowsLinesDoneOfTotalAndTheDialogCloses() {

@@ -1,8 +1,11 @@
 // Splitting download files into lines, and reading them from disk.
 #include "download/TDownloadLines.h"
+#include "tests/support/OrdinaryUser.h"
 #include "tests/support/TempAppDir.h"
 
 #include <QtTest>
+
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -35,8 +38,9 @@ private slots:
             << QByteArray("a\n\rb\n\r") << L{"a", "", "b", ""};
         QTest::newRow("empty lines") << QByteArray("\r\n\n\r\r\n") << L{"", "", "", ""};
         QTest::newRow("mixed") << QByteArray("a\rb\nc\r\nd") << L{"a", "b", "c", "d"};
-        QTest::newRow("content ends at NUL") << QByteArray("a\r\nb\0c\r\nd\r\n", 11) << L{"a", "b"};
-        QTest::newRow("NUL first") << QByteArray("\0a\r\n", 4) << L{};
+        QTest::newRow("text ends at a NUL at the end") << QByteArray("a\r\nb\0", 5) << L{"a", "b"};
+        QTest::newRow("text ends at NUL padding")
+            << QByteArray("a\r\nb\r\n\0\0\0", 9) << L{"a", "b"};
         QTest::newRow("bytes unchanged") << QByteArray("\xe4\xff\t \x1b"
                                                        "x\r\n\x7f")
                                          << L{"\xe4\xff\t \x1bx", "\x7f"};
@@ -45,6 +49,29 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QList<QByteArray>, expected);
         QCOMPARE(AllLines(TDownloadLines(content)), expected);
+    }
+
+    // A NUL with more text after it, or with no text before it, is no
+    // padding: the file is no text file and is not cut short there.
+    void aNulInsideTheTextIsRefused_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("offset");
+        QTest::newRow("NUL amid the text") << QByteArray("a\r\nb\0c\r\nd\r\n", 11) << 4;
+        QTest::newRow("NUL first") << QByteArray("\0a\r\n", 4) << 0;
+        QTest::newRow("only NULs") << QByteArray(4096, '\0') << 0;
+        QTest::newRow("padding, then text") << QByteArray("a\0\0b", 4) << 1;
+    }
+    void aNulInsideTheTextIsRefused() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, offset);
+        QVERIFY_THROWS_EXCEPTION(EFileReadError, TDownloadLines{content});
+        try {
+            TDownloadLines lines(content);
+        } catch (const EFileReadError& error) {
+            QCOMPARE(QString::fromStdString(error.what()),
+                     QStringLiteral("It is not a text file: it holds a NUL byte at offset %1.")
+                         .arg(offset));
+        }
     }
 
     void readsFileBytesUnchanged() {
@@ -66,6 +93,10 @@ private slots:
                                     << "Permission denied";
         QTest::newRow("pipe") << "pipe"
                               << "Not a regular file";
+        QTest::newRow("1 GB, sparse") << "huge.s19"
+                                      << "It is larger than 256 MB, the most a download takes.";
+        QTest::newRow("binary") << "image.bin"
+                                << "It is not a text file: it holds a NUL byte at offset 3.";
     }
     void refusesWhatCannotBeRead() {
         QFETCH(QString, name);
@@ -75,8 +106,15 @@ private slots:
         dir.WriteFile("locked.s19", "S9030000FC\r\n");
         QFile::setPermissions(dir.Path() + "locked.s19", QFileDevice::Permissions());
         QCOMPARE(::mkfifo(QFile::encodeName(dir.Path() + "pipe").constData(), 0600), 0);
-        if (name == "locked.s19" && ::geteuid() == 0)
-            QSKIP("root reads any file");
+        dir.WriteFile("huge.s19", "S0");
+        QCOMPARE(::truncate(QFile::encodeName(dir.Path() + "huge.s19").constData(), 1 << 30), 0);
+        dir.WriteFile("image.bin", QByteArray("\x7f"
+                                              "EL\0\x02\x01\x01",
+                                              7));
+        QCOMPARE(::chmod(QFile::encodeName(dir.Path()).constData(), 0777), 0);
+        std::optional<OrdinaryUser> user;
+        if (name == "locked.s19")
+            user.emplace();
         try {
             TDownloadLines::FromFile(dir.Path() + name);
             QFAIL("read what cannot be read");

@@ -1,12 +1,40 @@
 // Whole-section reads and writes of the profile file, and values that would
 // break its line structure.
 #include "platform/ProfileFile.h"
+#include "tests/support/OrdinaryUser.h"
 #include "tests/support/TempAppDir.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtTest>
 
+#include <optional>
+
 #include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// What a write could change about Path: its kind, mode, size, content or
+// link target.
+QString Describe(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0)
+        return QStringLiteral("missing");
+    QString text = QStringLiteral("mode %1 size %2").arg(info.st_mode, 0, 8).arg(info.st_size);
+    if (S_ISLNK(info.st_mode))
+        text += QStringLiteral(" link to ") + QFileInfo(path).symLinkTarget();
+    else if (S_ISREG(info.st_mode) && info.st_size < 4096) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            text += QStringLiteral(" content ") + QString::fromLatin1(file.readAll().toHex());
+    }
+    return text;
+}
+
+} // namespace
 
 class TestProfileFile : public QObject {
     Q_OBJECT
@@ -74,6 +102,99 @@ private slots:
         profile.WriteString("B", "z", "3");
         QCOMPARE(dir.ReadFile("Console.ini"),
                  QByteArray("[A]\r\nx=1\r\ny=2\r\n\r\n\r\n[B]\r\nz=3\r\n"));
+    }
+
+    // A settings file that exists but is no readable regular file reads as
+    // empty without blocking or filling the memory, says why, and is never
+    // written in this run: it stays exactly as it was.
+    void oddFilesReadAsEmptyAndAreNeverWritten_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("mode 0200") << "0200"
+                                   << "Permission denied";
+        QTest::newRow("FIFO") << "fifo"
+                              << "Not a regular file";
+        QTest::newRow("link to /dev/zero") << "zero"
+                                           << "Not a regular file";
+        QTest::newRow("directory") << "directory"
+                                   << "Is a directory";
+        QTest::newRow("larger than 64 MB") << "large"
+                                           << "File too large";
+    }
+    void oddFilesReadAsEmptyAndAreNeverWritten() {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        TempAppDir dir;
+        const QString path = dir.SettingsFile();
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        } else if (kind == "zero") {
+            QCOMPARE(::symlink("/dev/zero", name.constData()), 0);
+        } else if (kind == "directory") {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            dir.WriteFile("Console.ini", "[Window]\r\nWidth=640\r\n");
+            if (kind == "large")
+                QCOMPARE(::truncate(name.constData(), TProfileFile::MaxFileSize + 1), 0);
+            else
+                QCOMPARE(::chmod(name.constData(), 0200), 0);
+        }
+        OrdinaryUser::Own(path);
+        QCOMPARE(::chmod(QFile::encodeName(dir.Path()).constData(), 0777), 0);
+        const QString before = Describe(path);
+
+        std::optional<OrdinaryUser> user;
+        if (kind == "0200")
+            user.emplace();
+        const TProfileFile file(path);
+        QCOMPARE(file.ReadInteger("Window", "Width", 550), 550);
+        QCOMPARE(file.ReadError(), reason);
+        try {
+            TProfileFile(path).WriteInteger("Window", "Width", 700);
+            QFAIL("written");
+        } catch (const EProfileWriteError& error) {
+            QVERIFY(!error.KnownUnreadable);
+            QVERIFY(error.Reason.contains(reason));
+        }
+        user.reset();
+        QCOMPARE(Describe(path), before);
+        QCOMPARE(
+            QDir(dir.Path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{"Console.ini"});
+    }
+
+    // Through a link the target is read and replaced whole, keeping its
+    // permissions, and the link stays a link; a dangling link's target is
+    // created.
+    void aLinkIsFollowedAndStaysALink() {
+        TempAppDir dir;
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath("qx.ini");
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Window]\nWidth=640\n");
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+        QVERIFY(QFile::link(target, dir.SettingsFile()));
+
+        TProfileFile profile(dir.SettingsFile());
+        QCOMPARE(profile.ReadInteger("Window", "Width", 0), 640);
+        profile.WriteInteger("Window", "Height", 480);
+        QCOMPARE(QFileInfo(dir.SettingsFile()).symLinkTarget(), target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("[Window]\r\nWidth=640\r\nHeight=480\r\n"));
+        file.close();
+        QCOMPARE(Describe(target).section(' ', 0, 1), QStringLiteral("mode 100640"));
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"qx.ini"});
+
+        QVERIFY(QFile::remove(target));
+        profile.WriteInteger("Window", "Left", 5);
+        QCOMPARE(QFileInfo(dir.SettingsFile()).symLinkTarget(), target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("[Window]\r\nLeft=5\r\n"));
     }
 
     void readOnlyFileRefusesSectionWrites() {

@@ -407,6 +407,10 @@ private slots:
         QVERIFY(!written.contains("lost"));
     }
 
+    // The file names itself and the reason; the dialog stays open. A
+    // read-only file can be mended and OK pressed again; a directory in the
+    // file's place could not be read, so nothing is written to that name
+    // while the program runs.
     void unwritableFileKeepsTheDialogOpen_data() {
         QTest::addColumn<bool>("directory");
         QTest::newRow("read-only file") << false;
@@ -429,7 +433,9 @@ private slots:
         Click(dialog, dialog.OKBtn);
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.result(), 0);
+        const QString unableToWrite = "Unable to write to " + dir.SettingsFile();
         QCOMPARE(interaction.WarningTexts(), QStringList{IncorrectSettings});
+        QVERIFY(interaction.Prompts[0].Detail.startsWith(unableToWrite + "\n"));
         // The records took the dialog's values although the file did not.
         QVERIFY(TerminalSettings.LocalEcho);
 
@@ -440,6 +446,12 @@ private slots:
             SetReadOnly(dir.SettingsFile(), false);
         }
         Click(dialog, dialog.OKBtn);
+        if (directory) {
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(interaction.WarningTexts(), QStringList(2, IncorrectSettings));
+            QVERIFY(!QFile::exists(dir.SettingsFile()));
+            return;
+        }
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(dir.ReadFile("Console.ini").contains("Echo=1\r\n"));

@@ -3,9 +3,13 @@
 #include "platform/AppLocation.h"
 #include "platform/ProfileFile.h"
 
+#include <QDir>
 #include <QFile>
 
-TempAppDir::TempAppDir() { SetApplicationDir(FDir.path()); }
+TempAppDir::TempAppDir(const QString& parent)
+    : FDir((parent.isEmpty() ? QDir::tempPath() : parent) + QStringLiteral("/qx-app-XXXXXX")) {
+    SetApplicationDir(FDir.path());
+}
 
 TempAppDir::~TempAppDir() { SetApplicationDir(QString()); }
 

@@ -8,7 +8,9 @@
 // place of its executable's directory for as long as this object lives.
 class TempAppDir {
 public:
-    TempAppDir();
+    // Parent: where the directory is made (a small disk, say); the system's
+    // temporary directory when empty.
+    explicit TempAppDir(const QString& parent = {});
     ~TempAppDir();
 
     // The directory, ending in '/'.

@@ -2,6 +2,7 @@
 // directory, written through the pane as its owner drives it.
 #include "terminal/TQxConsole.h"
 #include "tests/support/FakeInteraction.h"
+#include "tests/support/SmallDisk.h"
 
 #include <QDate>
 #include <QFile>
@@ -217,22 +218,50 @@ private slots:
         QCOMPARE(ReadAll(path).count("--- Start of recording: "), 1);
     }
 
-    void aFullDiskIsReportedAtTheStopAndEndsTheRecording() {
+    // A file that refuses the start marker ends the recording at once; the
+    // warning follows once the command has returned.
+    void aFileThatRefusesTheStartMarkerEndsTheRecordingAtOnce() {
         Pane p;
+        int ended = 0;
+        p.Console.OnRecordingEnded = [&ended](TQxConsole&) { ++ended; };
         p.Console.SetLogFile(QStringLiteral("/dev/full"));
-        QVERIFY(p.Console.Log().Active);
-        for (int i = 0; i < 2000; ++i)
-            p.Console.WriteText("filling the disk\r\n");
-        QVERIFY(p.Fake.Prompts.isEmpty()); // not while the recording runs
-        p.Console.SetRecording(false);
         QVERIFY(!p.Console.Log().Active);
-        QCOMPARE(p.Fake.WarningTexts().size(), 1);
-        QVERIFY(!p.Fake.Prompts[0].Detail.isEmpty());
+        QCOMPARE(ended, 1);
+        QTRY_COMPARE(p.Fake.WarningTexts(), QStringList{TConsoleScreen::WriteFailedText});
+        QVERIFY(p.Fake.Prompts[0].Detail.startsWith("/dev/full: "));
         const QString next = Dir->filePath("next.log");
         p.Console.SetLogFile(next);
         QVERIFY(p.Console.Log().Active);
         p.Console.SetRecording(false);
         QCOMPARE(FileLines(next).size(), 3 + p.Console.Lines().size());
+    }
+
+    // A disk that fills up while the recording runs ends it with the first
+    // line it refuses: once, with the reason, and the file keeps what it
+    // took.
+    void aDiskThatFillsUpEndsTheRecordingWhenItHappens() {
+        SmallDisk disk(16);
+        QSKIP_WITHOUT_DISK(disk);
+        Pane p;
+        int ended = 0;
+        p.Console.OnRecordingEnded = [&ended](TQxConsole&) { ++ended; };
+        const QString path = disk.Path() + "full.log";
+        p.Console.SetLogFile(path);
+        QVERIFY(p.Console.Log().Active);
+        int lines = 0;
+        for (; lines < 2000 && p.Console.Log().Active; ++lines)
+            p.Console.WriteText("filling the disk\r\n");
+        QVERIFY(!p.Console.Log().Active);
+        QVERIFY(lines < 1000);
+        QCOMPARE(ended, 1);
+        p.Console.WriteText("after the end\r\n");
+        QTRY_COMPARE(p.Fake.WarningTexts(), QStringList{TConsoleScreen::WriteFailedText});
+        QVERIFY(p.Fake.Prompts[0].Detail.contains(path));
+        QVERIFY(ReadAll(path).startsWith("\r\n--- Start of recording: "));
+        QVERIFY(ReadAll(path).contains(Padded("filling the disk") + "\r\n"));
+        p.Console.SetRecording(false);
+        QTest::qWait(50);
+        QCOMPARE(p.Fake.Prompts.size(), 1);
     }
 
     void destroyingThePaneFinishesTheRecording() {
@@ -265,6 +294,46 @@ private slots:
         QVERIFY(p.Console.Log().Active);
         p.Console.SetRecording(false);
         QCOMPARE(ReadAll(path).count("--- Start of recording: "), 2);
+    }
+
+    // Every line that left the screen is in the file while the recording
+    // runs, whatever the emulation and whether times are written.
+    void aRunningRecordingIsOnDiskAsItHappens_data() {
+        QTest::addColumn<bool>("timestamps");
+        QTest::newRow("plain") << false;
+        QTest::newRow("timestamps") << true;
+    }
+    void aRunningRecordingIsOnDiskAsItHappens() {
+        QFETCH(bool, timestamps);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("live.log"));
+        Pane p(4);
+        p.Console.Screen().Timestamps = timestamps;
+        p.Console.SetLogFile(path);
+        QVERIFY(p.Console.Log().Active);
+        for (int i = 0; i < 10; ++i)
+            p.Console.WriteText("line " + QByteArray::number(i) + "\r\n");
+        const QTime after = QTime::currentTime();
+        const QList<QByteArray> lines = FileLines(path);
+        QVERIFY(IsMarker(lines.value(1), "Start"));
+        QCOMPARE(lines.size(), 2 + 10 + 1 - 4);
+        const QRegularExpression stamp(
+            QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d) line 0 *$"));
+        if (timestamps) {
+            const QRegularExpressionMatch match = stamp.match(QString::fromLatin1(lines[2]));
+            QVERIFY2(match.hasMatch(), lines[2].constData());
+            const QTime at = QTime::fromString(match.captured(1), QStringLiteral("hh:mm:ss.zzz"));
+            // Within the last minute (also across midnight).
+            QVERIFY((at.msecsTo(after) + 86400000) % 86400000 < 60000);
+            QVERIFY(lines[lines.size() - 1].endsWith(Padded("line 6")));
+        } else {
+            QCOMPARE(lines[2], Padded("line 0"));
+            QCOMPARE(lines.last(), Padded("line 6"));
+        }
+        p.Console.SetRecording(false);
+        const QList<QByteArray> all = FileLines(path);
+        QVERIFY(IsMarker(all.last(), "End"));
+        QVERIFY(IsMarker(all.value(1), "Start"));
     }
 
 private:

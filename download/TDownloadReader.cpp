@@ -1,0 +1,20 @@
+#include "download/TDownloadReader.h"
+
+#include <exception>
+#include <new>
+
+TDownloadReader::TDownloadReader(QString fileName) : FFileName(std::move(fileName)) {
+    FreeOnTerminate = true;
+}
+
+void TDownloadReader::Execute() {
+    try {
+        FLines = TDownloadLines::FromFile(FFileName);
+    } catch (const std::bad_alloc&) {
+        Error =
+            QStringLiteral("Cannot download file \"%1\". There is not enough memory to read it.")
+                .arg(FFileName);
+    } catch (const std::exception& error) {
+        Error = QString::fromStdString(error.what());
+    }
+}

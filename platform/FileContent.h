@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Whole-file reads that cannot hang or exhaust memory, and whole-file
+// replacements that cannot leave a half-written file behind.
+
+// What ReadRegularFile found.
+struct TFileRead {
+    QByteArray Content;
+    // The file does not exist (nor does a directory on its path).
+    bool Missing = false;
+    // Empty, or why an existing file could not be read (the system's words).
+    QString Error;
+
+    bool Ok() const { return Error.isEmpty(); }
+};
+
+// Reads the file at Path whole, following symbolic links. Only a regular
+// file of at most MaxSize bytes is read: a FIFO, a device or a directory is
+// refused before it is opened (so nothing blocks and no device reacts to an
+// open), and so is a larger file, also one that grows while it is read.
+TFileRead ReadRegularFile(const QString& path, qint64 maxSize);
+
+// The system's text for an errno value.
+QString SystemErrorText(int error);
+
+// Replaces the file at Path with Content: writes a temporary file in the
+// same directory, syncs and closes it, checking every step, then renames it
+// over Path. The new file takes the permissions (and, where allowed, the
+// owner) of the file it replaces; a new file gets the default permissions.
+// Empty on success; otherwise the reason, and Path is as it was and the
+// temporary file is gone. Path itself is replaced: resolve links first.
+QString ReplaceFileAtomically(const QString& path, const QByteArray& content);
