@@ -57,10 +57,10 @@ QString ErrorStatusText(const std::optional<TLineErrorCounts>& counts) {
 
 TLineControl::TLineControl(TQxComPort& port, QMenu& menu, QStatusBar& statusBar, QObject* parent)
     : QObject(parent), FPort(port) {
-    N3 = menu.addSeparator();
+    N4 = menu.addSeparator();
     ConsoleMenuDTR = menu.addAction(QStringLiteral("&DTR"));
     ConsoleMenuRTS = menu.addAction(QStringLiteral("&RTS"));
-    ConsoleMenuBreak = menu.addAction(QStringLiteral("Send &Break"));
+    ConsoleMenuBreak = menu.addAction(QStringLiteral("Send Brea&k"));
     ConsoleMenuDTR->setObjectName(QStringLiteral("ConsoleMenuDTR"));
     ConsoleMenuRTS->setObjectName(QStringLiteral("ConsoleMenuRTS"));
     ConsoleMenuBreak->setObjectName(QStringLiteral("ConsoleMenuBreak"));

@@ -25,7 +25,7 @@ public:
     // panels to StatusBar.
     TLineControl(TQxComPort& port, QMenu& menu, QStatusBar& statusBar, QObject* parent);
 
-    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
     QAction* ConsoleMenuDTR = nullptr;
     QAction* ConsoleMenuRTS = nullptr;
     QAction* ConsoleMenuBreak = nullptr;
