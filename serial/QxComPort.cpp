@@ -6,8 +6,11 @@
 #include "serial/QxComTask.h"
 
 #include <QCoreApplication>
+#include <QObject>
+#include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -19,7 +22,17 @@ constexpr qsizetype MaxWritePiece = 65535;
 
 } // namespace
 
-TQxComPort::TQxComPort() : FTask(std::make_unique<TQxComTask>(*this)) {}
+TQxComPort::TQxComPort()
+    : FMainThreadContext(std::make_unique<QObject>()), FTask(std::make_unique<TQxComTask>(*this)) {
+    // Notices and the frame timer run on the main thread, whoever builds the port.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        FMainThreadContext->moveToThread(application->thread());
+    FFrameTimer = new QTimer(FMainThreadContext.get());
+    FFrameTimer->setSingleShot(true);
+    FFrameTimer->callOnTimeout([this] { DeliverReceived(); });
+    // Room after a full queue: the monitor may read the device again.
+    FReceived.OnRoom = [this] { FDevice.HoldReceive(false); };
+}
 
 TQxComPort::~TQxComPort() {
     FRequests = 0;
@@ -73,7 +86,7 @@ quint32 TQxComPort::RxBufferCount() {
     if (!Open())
         return 0;
     FDevice.ClearErrors();
-    return quint32(FDevice.InputQueueCount());
+    return quint32(FReceived.Count());
 }
 
 quint32 TQxComPort::TxBufferFree() {
@@ -88,8 +101,9 @@ bool TQxComPort::OpenPort(bool silent) {
     if (Open())
         return true;
     if (FDevice.Open(SerialDevicePath(FComPort)) && ApplySettings() &&
-        FDevice.SetEventMask(PortEventMask)) {
+        FDevice.SetEventMask(WantedEvents())) {
         FTxQueueSize = quint32(FDevice.TransmitQueueSize());
+        FReceived.Restart();
         FTask->Resume();
         return true;
     }
@@ -98,6 +112,24 @@ bool TQxComPort::OpenPort(bool silent) {
     if (!silent)
         ShowOpenWarning(reason);
     return false;
+}
+
+quint32 TQxComPort::WantedEvents() const {
+    quint32 wanted = EV_RXCHAR;
+    if (OnTransmit)
+        wanted |= EV_TXEMPTY;
+    if (OnCTSChanged)
+        wanted |= EV_CTS;
+    if (OnDSRChanged)
+        wanted |= EV_DSR;
+    if (OnError)
+        wanted |= EV_ERR;
+    return PortEventMask & wanted;
+}
+
+void TQxComPort::HandlersChanged() {
+    if (Open())
+        FDevice.SetEventMask(WantedEvents());
 }
 
 void TQxComPort::ShowOpenWarning(const QString& reason) {
@@ -122,6 +154,9 @@ bool TQxComPort::ClosePort() {
         FTask->Pause();
         FDevice.SetEventMask(0);
         FDevice.Close();
+        // Nothing reads the device any more: what it left is forgotten.
+        FReceived.End();
+        FReceived.Clear();
     }
     return true;
 }
@@ -158,20 +193,21 @@ int TQxComPort::WriteBuffer(const void* buffer, quint16 count) {
 int TQxComPort::ReadBuffer(void* buffer, quint16 count) {
     if (!Open())
         return 0;
-    return FDevice.Read(static_cast<char*>(buffer), count);
+    return int(FReceived.Read(static_cast<char*>(buffer), count, FReadTimeouts));
 }
 
 bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
     if (!Open())
         return false;
-    // The monitor must neither take nor announce the bytes read here.
-    FTask->Pause();
-    FDevice.SetTimeouts(WaitTimeouts);
+    // The bytes read here are not announced, nor are other events raised
+    // meanwhile; the monitor goes on filling the queue.
+    HoldEvents();
+    FReadTimeouts = WaitTimeouts;
     bool matched = false;
     QByteArray window;
     const qint64 start = TickCount();
     // A hung-up line delivers nothing more; waiting out the time would only spin.
-    while (TickCount() < start + timeout && !FDevice.HungUp()) {
+    while (TickCount() < start + timeout && !(FDevice.HungUp() && FReceived.Count() == 0)) {
         char ch = 0;
         if (ReadBuffer(&ch, 1) != 1)
             continue;
@@ -183,9 +219,87 @@ bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
         if (matched)
             break;
     }
-    FDevice.SetTimeouts(FTimeouts);
-    FTask->Resume();
+    FReadTimeouts = FTimeouts;
+    ReleaseEvents();
     return matched;
+}
+
+void TQxComPort::HoldEvents() {
+    ++FHoldCount;
+}
+
+void TQxComPort::ReleaseEvents() {
+    if (--FHoldCount > 0)
+        return;
+    const quint32 held = std::exchange(FHeldEvents, 0);
+    const bool owed = std::exchange(FNoticeOwed, false);
+    // Raised from the event loop, as the monitor would have: the caller may
+    // be a handler itself.
+    QMetaObject::invokeMethod(
+        FMainThreadContext.get(),
+        [this, held, owed, session = FDevice.Session()] {
+            if (owed || FReceived.Count() > 0)
+                DeliverReceived();
+            if (held != 0)
+                DeliverLineEvents(held, session);
+        },
+        Qt::QueuedConnection);
+}
+
+void TQxComPort::NoteReceived() {
+    if (!FNoticePending.exchange(true))
+        QMetaObject::invokeMethod(
+            FMainThreadContext.get(), [this] { ReceiveNotice(); }, Qt::QueuedConnection);
+}
+
+// Until the bytes are delivered the notice stays pending, so the monitor
+// posts no further one meanwhile (one wake-up of the main thread per frame).
+void TQxComPort::ReceiveNotice() {
+    if (FHoldCount > 0) {
+        FNoticeOwed = true;
+        return;
+    }
+    if (FFrameTimer->isActive())
+        return;
+    const auto since = std::chrono::steady_clock::now() - FLastDelivery;
+    if (since >= ReceiveFrame) {
+        DeliverReceived();
+        return;
+    }
+    FFrameTimer->start(std::chrono::ceil<std::chrono::milliseconds>(ReceiveFrame - since));
+}
+
+void TQxComPort::DeliverReceived() {
+    FFrameTimer->stop();
+    if (FHoldCount > 0) {
+        FNoticeOwed = true;
+        return;
+    }
+    // Bytes committed from here on bring a new notice.
+    FNoticePending.store(false);
+    std::size_t waiting = FReceived.Count();
+    if (waiting > 0)
+        FLastDelivery = std::chrono::steady_clock::now();
+    while (waiting > 0 && Open()) {
+        DoReceive();
+        const std::size_t left = FReceived.Count();
+        // A handler that took nothing leaves the bytes for the next notice.
+        if (left >= waiting)
+            break;
+        waiting = left;
+    }
+}
+
+void TQxComPort::DeliverLineEvents(quint32 eventMask, quint64 session) {
+    if (session != FDevice.Session())
+        return;
+    if (FHoldCount > 0) {
+        FHeldEvents |= eventMask;
+        return;
+    }
+    if (FReceived.Count() > 0)
+        DeliverReceived();
+    DispatchCommEvent(eventMask & ~EV_RXCHAR);
 }
 
 void TQxComPort::DispatchCommEvent(quint32 eventMask) {
@@ -203,7 +317,7 @@ void TQxComPort::DispatchCommEvent(quint32 eventMask) {
 
 void TQxComPort::DoReceive() {
     FDevice.ClearErrors();
-    const auto count = quint16(std::min(FDevice.InputQueueCount(), 0xFFFF));
+    const auto count = quint16(std::min<std::size_t>(FReceived.Count(), 0xFFFF));
     if (OnReceive)
         OnReceive(count);
 }
