@@ -127,6 +127,15 @@ quint32 TQxComPort::WantedEvents() const {
     return PortEventMask & wanted;
 }
 
+std::chrono::nanoseconds TQxComPort::LongestReadGap() const {
+    return std::chrono::nanoseconds(FTask->LongestReadGapNs.load());
+}
+
+void TQxComPort::ResetReadGap() {
+    FTask->LongestReadGapNs.store(0);
+    FTask->ReadGapReset.store(true);
+}
+
 void TQxComPort::HandlersChanged() {
     if (Open())
         FDevice.SetEventMask(WantedEvents());

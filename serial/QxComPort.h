@@ -120,6 +120,11 @@ public:
 
     // How often the monitor found the receive queue full and stopped reading.
     quint64 ReceiveStalls() const { return FReceived.FullCount(); }
+    // The longest time between two reads of the device that both found
+    // bytes, since the last ResetReadGap(): under a steady stream, how long
+    // the device went unread at most. A diagnostic for benchmarks.
+    std::chrono::nanoseconds LongestReadGap() const;
+    void ResetReadGap();
 
     // Events, raised on the main thread. OnReceive gets the bytes waiting
     // (0 is possible: WaitForSequence may have read them); when more than

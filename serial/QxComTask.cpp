@@ -49,8 +49,10 @@ bool TQxComTask::ReadReceived() {
     TSerialDevice& device = FPort.FDevice;
     TReceiveQueue& queue = FPort.FReceived;
     const int bytes = device.ReadAvailable(queue);
-    if (bytes > 0)
+    if (bytes > 0) {
         FPort.NoteReceived();
+        NoteReadGap(Clock::now());
+    }
     if (queue.FreeSpan().Size == 0 && queue.NoteFull())
         device.HoldReceive(true);
     else if (bytes > 0)
@@ -68,4 +70,17 @@ void TQxComTask::GatherSlowStream(int bytes) {
     if (bytes >= SlowStreamBytesPerSecond * seconds)
         return;
     FPort.FDevice.Sleep(ReceiveFrame);
+}
+
+void TQxComTask::NoteReadGap(Clock::time_point now) {
+    if (ReadGapReset.exchange(false)) {
+        LongestReadGapNs.store(0);
+        FLastBytes = {};
+    }
+    if (FLastBytes != Clock::time_point{}) {
+        const qint64 gap = std::chrono::nanoseconds(now - FLastBytes).count();
+        if (gap > LongestReadGapNs.load(std::memory_order_relaxed))
+            LongestReadGapNs.store(gap, std::memory_order_relaxed);
+    }
+    FLastBytes = now;
 }

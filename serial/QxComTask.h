@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 
+#include <atomic>
 #include <chrono>
 
 class TQxComPort;
@@ -18,6 +19,11 @@ class TQxComTask : public TThread {
 public:
     explicit TQxComTask(TQxComPort& port);
 
+    // The longest time between two reads that found bytes; written by the
+    // monitor, read and reset by anyone (see TQxComPort::LongestReadGap).
+    std::atomic<qint64> LongestReadGapNs{0};
+    std::atomic<bool> ReadGapReset{false};
+
 protected:
     void Execute() override;
 
@@ -29,7 +35,9 @@ private:
     // After a small read on a slow stream: lets more bytes gather before
     // the next read (see the implementation).
     void GatherSlowStream(int bytes);
+    void NoteReadGap(Clock::time_point now);
 
     TQxComPort& FPort;
     Clock::time_point FLastRead;
+    Clock::time_point FLastBytes;
 };

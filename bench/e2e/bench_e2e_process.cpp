@@ -4,6 +4,7 @@
 // target device is qx-target on a pseudo-terminal that COM1 maps to.
 #include "bench/e2e/ConsoleProcess.h"
 #include "bench/e2e/Measure.h"
+#include "bench/e2e/VirtualDisplay.h"
 #include "tests/tools/TargetProcess.h"
 
 #include <QCoreApplication>
@@ -66,11 +67,16 @@ IdleFigures MeasureIdle() {
             double(after.VoluntarySwitches - before.VoluntarySwitches) / (double(wall) / 1e9)};
 }
 
-double MeasureStreamCpu() {
+struct StreamFigures {
+    double CpuPercent = -1;
+    double WakeupsPerSecond = -1;
+};
+
+StreamFigures MeasureStream() {
     Session session;
     if (!session.Start({QStringLiteral("--flood"), QStringLiteral("text"), QStringLiteral("--baud"),
                         QStringLiteral("115200")}))
-        return -1;
+        return {};
     Pause(SettleMs);
     const qint64 pid = session.Console.Pid();
     const qint64 start = MonotonicNs();
@@ -84,9 +90,10 @@ double MeasureStreamCpu() {
     const double expected = double(BaudBytesPerSecond) * double(StreamMs + SettleMs) / 1000;
     if (sent < expected * 0.9) {
         std::fprintf(stderr, "stream too slow: %lld bytes sent\n", static_cast<long long>(sent));
-        return -1;
+        return {};
     }
-    return CpuPercent(before, after, wall);
+    return {CpuPercent(before, after, wall),
+            double(after.VoluntarySwitches - before.VoluntarySwitches) / (double(wall) / 1e9)};
 }
 
 struct MemoryFigures {
@@ -118,20 +125,28 @@ MemoryFigures MeasureMemory() {
 } // namespace
 
 // Arguments: the parts to run (idle, stream, memory); all when none given.
+// --x11: the program runs on an X server of its own (xcb), names end in _x11.
 int main(int argc, char** argv) {
+    VirtualDisplay display;
+    bool skip = false;
+    if (!SetUpX11IfAsked(argc, argv, display, skip))
+        return skip ? 0 : 1;
     QCoreApplication application(argc, argv);
     QStringList parts = application.arguments().mid(1);
     if (parts.isEmpty())
         parts = {QStringLiteral("idle"), QStringLiteral("stream"), QStringLiteral("memory")};
-    std::vector<double> idleCpu, idleWakeups, streamCpu, rssStart, rssAfter;
+    std::vector<double> idleCpu, idleWakeups, streamCpu, streamWakeups, rssStart, rssAfter;
     for (int run = 0; run < Runs; ++run) {
         if (parts.contains(QStringLiteral("idle"))) {
             const IdleFigures idle = MeasureIdle();
             idleCpu.push_back(idle.CpuPercent);
             idleWakeups.push_back(idle.WakeupsPerSecond);
         }
-        if (parts.contains(QStringLiteral("stream")))
-            streamCpu.push_back(MeasureStreamCpu());
+        if (parts.contains(QStringLiteral("stream"))) {
+            const StreamFigures stream = MeasureStream();
+            streamCpu.push_back(stream.CpuPercent);
+            streamWakeups.push_back(stream.WakeupsPerSecond);
+        }
         if (parts.contains(QStringLiteral("memory"))) {
             const MemoryFigures memory = MeasureMemory();
             rssStart.push_back(memory.StartMb);
@@ -142,8 +157,10 @@ int main(int argc, char** argv) {
         Report("e2e_idle_cpu_percent", Median(idleCpu), "%", 3);
         Report("e2e_idle_wakeups_s", Median(idleWakeups), "/s", 2);
     }
-    if (!streamCpu.empty())
+    if (!streamCpu.empty()) {
         Report("e2e_cpu_percent_115200", Median(streamCpu), "%", 2);
+        Report("e2e_wakeups_s_115200", Median(streamWakeups), "/s", 1);
+    }
     if (!rssStart.empty()) {
         Report("rss_mb_start", Median(rssStart), "MB", 1);
         Report("rss_mb_after_100mb", Median(rssAfter), "MB", 1);
