@@ -38,7 +38,12 @@ struct Session {
     TargetProcess Target;
     ConsoleProcess Console;
 
-    bool Start(const QStringList& targetArgs) {
+    // Modem: the program's pseudo-terminal answers the modem-line calls of a
+    // real UART (the preloaded shim).
+    bool Start(const QStringList& targetArgs, bool modem = false) {
+        if (modem)
+            Console.Environment.insert(QStringLiteral("LD_PRELOAD"),
+                                       QStringLiteral(QX_MODEM_SHIM_PATH));
         if (!Target.Start(targetArgs) || !Console.Start(SettingsFor(Target.SlavePath())))
             return false;
         const qint64 pid = Console.Pid();
@@ -52,9 +57,9 @@ struct IdleFigures {
     double WakeupsPerSecond = 0;
 };
 
-IdleFigures MeasureIdle() {
+IdleFigures MeasureIdle(bool modem) {
     Session session;
-    if (!session.Start({QStringLiteral("--echo")}))
+    if (!session.Start({QStringLiteral("--echo")}, modem))
         return {-1, -1};
     Pause(IdleSettleMs);
     const qint64 pid = session.Console.Pid();
@@ -124,7 +129,8 @@ MemoryFigures MeasureMemory() {
 
 } // namespace
 
-// Arguments: the parts to run (idle, stream, memory); all when none given.
+// Arguments: the parts to run (idle, idle_modem, stream, memory); all when
+// none given.
 // --x11: the program runs on an X server of its own (xcb), names end in _x11.
 int main(int argc, char** argv) {
     VirtualDisplay display;
@@ -134,14 +140,18 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     QStringList parts = application.arguments().mid(1);
     if (parts.isEmpty())
-        parts = {QStringLiteral("idle"), QStringLiteral("stream"), QStringLiteral("memory")};
-    std::vector<double> idleCpu, idleWakeups, streamCpu, streamWakeups, rssStart, rssAfter;
+        parts = {QStringLiteral("idle"), QStringLiteral("idle_modem"), QStringLiteral("stream"),
+                 QStringLiteral("memory")};
+    std::vector<double> idleCpu, idleWakeups, modemWakeups, streamCpu, streamWakeups, rssStart,
+        rssAfter;
     for (int run = 0; run < Runs; ++run) {
         if (parts.contains(QStringLiteral("idle"))) {
-            const IdleFigures idle = MeasureIdle();
+            const IdleFigures idle = MeasureIdle(false);
             idleCpu.push_back(idle.CpuPercent);
             idleWakeups.push_back(idle.WakeupsPerSecond);
         }
+        if (parts.contains(QStringLiteral("idle_modem")))
+            modemWakeups.push_back(MeasureIdle(true).WakeupsPerSecond);
         if (parts.contains(QStringLiteral("stream"))) {
             const StreamFigures stream = MeasureStream();
             streamCpu.push_back(stream.CpuPercent);
@@ -157,6 +167,8 @@ int main(int argc, char** argv) {
         Report("e2e_idle_cpu_percent", Median(idleCpu), "%", 3);
         Report("e2e_idle_wakeups_s", Median(idleWakeups), "/s", 2);
     }
+    if (!modemWakeups.empty())
+        Report("e2e_idle_wakeups_s_modem", Median(modemWakeups), "/s", 2);
     if (!streamCpu.empty()) {
         Report("e2e_cpu_percent_115200", Median(streamCpu), "%", 2);
         Report("e2e_wakeups_s_115200", Median(streamWakeups), "/s", 1);

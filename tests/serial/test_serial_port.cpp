@@ -7,6 +7,7 @@
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
@@ -62,6 +63,25 @@ double CpuSeconds(clockid_t clock) {
     timespec time{};
     clock_gettime(clock, &time);
     return double(time.tv_sec) + double(time.tv_nsec) / 1e9;
+}
+
+// Times the threads other than this one went to sleep so far (each is a
+// wake-up of the next event).
+qint64 OtherThreadsWakeUps() {
+    qint64 total = 0;
+    const QString self = QString::number(gettid());
+    for (const QString& task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (task == self)
+            continue;
+        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(task));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                total += line.mid(24).trimmed().toLongLong();
+    }
+    return total;
 }
 
 // The target pours bytes into the master side until stopped.
@@ -525,6 +545,29 @@ private slots:
         QTRY_COMPARE(rig.Events, (QStringList{"cts", "dsr", "transmit"}));
         QCOMPARE(rig.Pty.Read(1), QByteArray("t"));
         QVERIFY(!rig.OffMainThread);
+    }
+
+    // A line whose device answers the modem calls: without handlers for the
+    // line events nothing looks at it while it is idle; with one, changes
+    // are reported again.
+    void anIdleLineWakesNobodyUntilAHandlerWantsLineEvents() {
+        TFakeModemLines lines;
+        TPortRig rig;
+        rig.Port.OnCTSChanged = nullptr;
+        rig.Port.OnDSRChanged = nullptr;
+        rig.Port.OnError = nullptr;
+        rig.Port.OnTransmit = nullptr;
+        QVERIFY(rig.Port.OpenPort(false));
+        QTest::qWait(200);
+        const qint64 before = OtherThreadsWakeUps();
+        QThread::msleep(1000); // the main thread sleeps too
+        const qint64 wakeUps = OtherThreadsWakeUps() - before;
+        QVERIFY2(wakeUps <= 3, qPrintable(QString::number(wakeUps)));
+
+        rig.Port.OnCTSChanged = [&rig] { rig.Note(QStringLiteral("cts")); };
+        rig.Port.HandlersChanged();
+        lines.Bits = TIOCM_CTS;
+        QTRY_COMPARE(rig.Events, QStringList{"cts"});
     }
 
     void nothingIsRaisedAfterClose() {
