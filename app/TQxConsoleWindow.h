@@ -71,6 +71,8 @@ public:
     void ComPortReceive(quint16 count);
     // The port's OnScan: shows one byte read while a sequence is awaited.
     void ComPortScan(char& ch);
+    // The port's OnConnectionChanged: status bar and recording markers.
+    void ComPortConnectionChanged(bool connected);
     // The pane's OnKeyPress: sends the typed byte.
     void ConsoleKeyPress(TQxConsole& sender, char& key);
 
@@ -139,5 +141,7 @@ private:
     bool FClosing = false;
     bool FShownOnce = false;
     bool FPortRequested = false;
+    // A key or macro met the disconnected port (and the user heard the beep).
+    bool FToldDisconnected = false;
     QEventLoop* FDelayLoop = nullptr;
 };

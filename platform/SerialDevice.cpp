@@ -212,6 +212,8 @@ void TSerialDevice::Leave() {
 bool TSerialDevice::WaitEvent(quint32& events, quint64* session) {
     events = 0;
     std::unique_lock lock(FLock);
+    if (session)
+        *session = FSession.load();
     const int fd = FFd.load();
     if (fd < 0 || FHungUp.load()) {
         lock.unlock();
@@ -220,8 +222,6 @@ bool TSerialDevice::WaitEvent(quint32& events, quint64* session) {
     }
     ++FWaiters;
     const quint64 generation = FMaskGeneration.load();
-    if (session)
-        *session = FSession.load();
     lock.unlock();
 
     const bool caught = WaitOnDevice(fd, generation, events);

@@ -4,6 +4,7 @@
 #include "platform/SerialDeviceMap.h"
 #include "platform/TickCount.h"
 #include "serial/QxComTask.h"
+#include "serial/TDeviceWatch.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -32,11 +33,13 @@ TQxComPort::TQxComPort()
     FFrameTimer->callOnTimeout([this] { DeliverReceived(); });
     // Room after a full queue: the monitor may read the device again.
     FReceived.OnRoom = [this] { FDevice.HoldReceive(false); };
+    FDeviceWatch = new TDeviceWatch([this] { TryReconnect(); }, FMainThreadContext.get());
 }
 
 TQxComPort::~TQxComPort() {
     FRequests = 0;
     ClosePort();
+    FDeviceWatch->Stop();
     FTask->TerminateAndWait();
     FTask.reset();
 }
@@ -100,6 +103,18 @@ bool TQxComPort::OpenPort(bool silent) {
     ++FRequests;
     if (Open())
         return true;
+    QString reason;
+    if (OpenDevice(reason)) {
+        if (FDisconnected.load())
+            EndDisconnection();
+        return true;
+    }
+    if (!silent)
+        ShowOpenWarning(reason);
+    return false;
+}
+
+bool TQxComPort::OpenDevice(QString& reason) {
     if (FDevice.Open(SerialDevicePath(FComPort)) && ApplySettings() &&
         FDevice.SetEventMask(WantedEvents())) {
         FTxQueueSize = quint32(FDevice.TransmitQueueSize());
@@ -107,11 +122,66 @@ bool TQxComPort::OpenPort(bool silent) {
         FTask->Resume();
         return true;
     }
-    const QString reason = FDevice.ErrorText();
+    reason = FDevice.ErrorText();
     FDevice.Close();
-    if (!silent)
-        ShowOpenWarning(reason);
     return false;
+}
+
+void TQxComPort::CloseDevice() {
+    FTask->Pause();
+    FDevice.SetEventMask(0);
+    FDevice.Close();
+    // Nothing reads the device any more: what it left is forgotten.
+    FReceived.End();
+    FReceived.Clear();
+}
+
+void TQxComPort::NoteHangUp(quint64 session) {
+    QMetaObject::invokeMethod(
+        FMainThreadContext.get(), [this, session] { ConnectionLost(session); },
+        Qt::QueuedConnection);
+}
+
+// A held descriptor would make the kernel give the returning adapter
+// another name: the device is closed at once.
+void TQxComPort::ConnectionLost(quint64 session) {
+    if (session != FDevice.Session() || !Open())
+        return;
+    CloseDevice();
+    if (FRequests == 0)
+        return;
+    FDisconnected.store(true);
+    if (SerialReconnectEnabled())
+        FDeviceWatch->Watch(SerialDevicePath(FComPort));
+    RaiseConnectionChanged(false);
+}
+
+void TQxComPort::TryReconnect() {
+    if (!FDisconnected.load() || FRequests == 0) {
+        FDeviceWatch->Stop();
+        return;
+    }
+    QString reason;
+    if (OpenDevice(reason))
+        EndDisconnection();
+}
+
+void TQxComPort::EndDisconnection() {
+    FDisconnected.store(false);
+    QMetaObject::invokeMethod(
+        FMainThreadContext.get(), [this] { FDeviceWatch->Stop(); }, Qt::AutoConnection);
+    RaiseConnectionChanged(true);
+}
+
+void TQxComPort::RaiseConnectionChanged(bool connected) {
+    // The download opens its request from a thread of its own.
+    QMetaObject::invokeMethod(
+        FMainThreadContext.get(),
+        [this, connected] {
+            if (OnConnectionChanged)
+                OnConnectionChanged(connected);
+        },
+        TThread::IsMainThread() ? Qt::DirectConnection : Qt::QueuedConnection);
 }
 
 quint32 TQxComPort::WantedEvents() const {
@@ -159,14 +229,11 @@ bool TQxComPort::ClosePort() {
         --FRequests;
     if (FRequests != 0)
         return false;
-    if (Open()) {
-        FTask->Pause();
-        FDevice.SetEventMask(0);
-        FDevice.Close();
-        // Nothing reads the device any more: what it left is forgotten.
-        FReceived.End();
-        FReceived.Clear();
-    }
+    if (Open())
+        CloseDevice();
+    if (FDisconnected.exchange(false))
+        QMetaObject::invokeMethod(
+            FMainThreadContext.get(), [this] { FDeviceWatch->Stop(); }, Qt::AutoConnection);
     return true;
 }
 
@@ -196,7 +263,10 @@ int TQxComPort::WriteBuffer(const void* buffer, quint16 count) {
     if (!Open())
         return 0;
     FDevice.ClearErrors();
-    return FDevice.Write(static_cast<const char*>(buffer), count);
+    const int written = FDevice.Write(static_cast<const char*>(buffer), count);
+    if (FDevice.HungUp())
+        NoteHangUp(FDevice.Session());
+    return written;
 }
 
 int TQxComPort::ReadBuffer(void* buffer, quint16 count) {

@@ -18,6 +18,7 @@
 class QObject;
 class QTimer;
 class QWidget;
+class TDeviceWatch;
 class TQxComTask;
 
 // Device time-outs while WaitForSequence() reads byte by byte: each
@@ -47,6 +48,11 @@ inline constexpr std::chrono::milliseconds ReceiveFrame{16};
 // counted (ReceiveStalls); no byte is dropped.
 // The other line events are raised on the main thread while the monitor
 // waits, each after the bytes that came before it.
+// A device that goes away (an adapter pulled: hang-up, end of file, EIO) is
+// closed at once, its requests kept; the port is then Disconnected() and
+// reopens the device, with the same line parameters, as soon as the path
+// the settings name for it comes back, unless [COM-Device] Reconnect=0.
+// OnConnectionChanged tells both moments.
 // OpenPort and ClosePort may also be called from another thread as long as
 // no other call of the port overlaps them.
 class TQxComPort {
@@ -81,6 +87,11 @@ public:
     int Requests() const { return FRequests; }
     void SetRequests(int value) { FRequests = value; }
     bool Open() const { return FDevice.IsOpen(); }
+    // The device went away while requests were held, and has not come back
+    // (also in the moment between its hang-up and its close).
+    bool Disconnected() const {
+        return FDisconnected.load() || (FDevice.IsOpen() && FDevice.HungUp());
+    }
 
     // Counts one request (also when the open then fails) and opens and
     // configures the device unless it is open. True when it is open. On
@@ -136,6 +147,8 @@ public:
     std::function<void()> OnCTSChanged;
     std::function<void()> OnDSRChanged;
     std::function<void()> OnError;
+    // The device went away (false) or came back (true); main thread.
+    std::function<void(bool connected)> OnConnectionChanged;
 
     // The window the open warning belongs to; none by default.
     QWidget* DialogParent = nullptr;
@@ -153,6 +166,18 @@ private:
 
     void ShowOpenWarning(const QString& reason);
     quint32 WantedEvents() const;
+    // Opens and configures the device and starts the monitor; false (device
+    // closed) with the system's reason otherwise.
+    bool OpenDevice(QString& reason);
+    void CloseDevice();
+
+    // Any thread: the device of Session hung up.
+    void NoteHangUp(quint64 session);
+    // Main thread: closes it and waits for its path to come back.
+    void ConnectionLost(quint64 session);
+    void TryReconnect();
+    void EndDisconnection();
+    void RaiseConnectionChanged(bool connected);
 
     // Monitor thread: bytes were added to the queue.
     void NoteReceived();
@@ -170,6 +195,8 @@ private:
     TSerialDevice FDevice;
     TReceiveQueue FReceived{ReceiveQueueSize};
     std::unique_ptr<QObject> FMainThreadContext;
+    TDeviceWatch* FDeviceWatch = nullptr;
+    std::atomic<bool> FDisconnected{false};
     QTimer* FFrameTimer = nullptr;
     std::chrono::steady_clock::time_point FLastDelivery;
     std::atomic<bool> FNoticePending{false};

@@ -29,9 +29,11 @@ void TQxComTask::Execute() {
         quint64 session = 0;
         if (!device.WaitEvent(events, &session)) {
             if (device.HungUp() && session != lostSession) {
-                // Nothing more will come: a reader waiting for bytes stops.
+                // Nothing more will come: a reader waiting for bytes stops,
+                // and the port closes the device.
                 lostSession = session;
                 FPort.FReceived.End();
+                FPort.NoteHangUp(session);
             }
             continue;
         }

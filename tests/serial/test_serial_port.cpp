@@ -84,6 +84,22 @@ qint64 OtherThreadsWakeUps() {
     return total;
 }
 
+// Descriptors of this process open on Path (also after the device's node
+// was removed: "<path> (deleted)").
+int DescriptorsOn(const QString& path) {
+    int count = 0;
+    const QByteArray wanted = path.toLocal8Bit();
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        char target[PATH_MAX] = {};
+        const QByteArray link = fds.filePath(fd).toLocal8Bit();
+        const ssize_t length = ::readlink(link.constData(), target, sizeof target - 1);
+        const QByteArray name(target, std::max<ssize_t>(length, 0));
+        count += name == wanted || name == wanted + " (deleted)" ? 1 : 0;
+    }
+    return count;
+}
+
 // The target pours bytes into the master side until stopped.
 class TStreamingTarget {
 public:
@@ -673,6 +689,100 @@ private slots:
         timer.start();
         QVERIFY(rig.Port.ClosePort());
         QVERIFY(timer.elapsed() < 2000);
+    }
+
+    // The adapter pulled while bytes flow or while the line is idle: the
+    // port closes the device at once (no descriptor left, nothing spins),
+    // says so, and opens it again, as it was, when its link points at a
+    // device once more; unless reconnecting is turned off.
+    void unplugAndReplug_data() {
+        QTest::addColumn<bool>("flowing");
+        QTest::addColumn<bool>("reconnect");
+        QTest::newRow("idle") << false << true;
+        QTest::newRow("flowing") << true << true;
+        QTest::newRow("reconnect off") << false << false;
+    }
+    void unplugAndReplug() {
+        QFETCH(bool, flowing);
+        QFETCH(bool, reconnect);
+        TempAppDir dir;
+        FakeInteraction ui;
+        auto first = std::make_unique<PtyPair>();
+        const QString link = dir.Path() + "ttyLink";
+        QVERIFY(QFile::link(first->SlavePath(), link));
+        dir.MapDevice(1, link);
+        if (!reconnect)
+            dir.WriteFile("Console.ini", "[Devices]\r\nCOM1=" + link.toLocal8Bit() +
+                                             "\r\n[COM-Device]\r\nReconnect=0\r\n");
+        TQxComPort port;
+        QStringList changes;
+        port.OnConnectionChanged = [&](bool connected) { changes << (connected ? "up" : "down"); };
+        QByteArray received;
+        port.OnReceive = [&](quint16 count) {
+            QByteArray bytes(count, 0);
+            received += bytes.left(port.ReadBuffer(bytes.data(), count));
+        };
+        port.SetBaudrate(br57600);
+        QVERIFY(port.OpenPort(false));
+        QVERIFY(port.OpenPort(false));
+        first->CloseSlaveKeeper();
+        const QString oldDevice = first->SlavePath();
+
+        std::atomic<bool> unplug{false};
+        std::thread target([&] {
+            ::fcntl(first->MasterFd(), F_SETFL, ::fcntl(first->MasterFd(), F_GETFL) | O_NONBLOCK);
+            const QByteArray block(1000, 'f');
+            while (flowing && !unplug.load())
+                if (::write(first->MasterFd(), block.constData(), size_t(block.size())) < 0)
+                    QThread::msleep(1);
+            while (!unplug.load())
+                QThread::msleep(1);
+            first->CloseMaster();
+        });
+        if (flowing)
+            QTRY_VERIFY(received.size() > 10000);
+        unplug = true;
+        target.join();
+        QTRY_COMPARE(changes, QStringList{"down"});
+        QVERIFY(port.Disconnected());
+        QVERIFY(!port.Open());
+        QCOMPARE(port.Requests(), 2);
+        QVERIFY(!port.WriteString("lost"));
+        QVERIFY(!port.WaitForSequence("x", 100));
+        QCOMPARE(DescriptorsOn(oldDevice), 0);
+
+        const double processBefore = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double mainBefore = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        QElapsedTimer timer;
+        timer.start();
+        QTest::qWait(2000);
+        const double spent = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processBefore;
+        const double wall = double(timer.elapsed()) / 1000;
+        QVERIFY2(spent < 0.05 * wall, qPrintable(QString::number(spent / wall * 100) + "%"));
+        QVERIFY2(CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - mainBefore < 0.05 * wall, "main thread");
+
+        // Plugged in again: the link now names another device.
+        PtyPair second;
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(second.SlavePath(), link));
+        if (!reconnect) {
+            QTest::qWait(1500);
+            QVERIFY(port.Disconnected());
+            QVERIFY(!port.Open());
+            QCOMPARE(changes, QStringList{"down"});
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(port.Open(), 2000);
+        QTRY_COMPARE(changes, (QStringList{"down", "up"}));
+        QVERIFY(!port.Disconnected());
+        QCOMPARE(port.Requests(), 2);
+        QCOMPARE(SpeedOf(second), uint(B57600));
+        QVERIFY(port.WriteString("key"));
+        QCOMPARE(second.Read(3), QByteArray("key"));
+        received.clear();
+        second.Write("back");
+        QTRY_COMPARE(received, QByteArray("back"));
+        QVERIFY(ui.Prompts.isEmpty());
     }
 
     void aLongWriteArrivesWhole() {
