@@ -62,6 +62,8 @@ constexpr int BlockedMs = 1000;
 constexpr int BlockedStreamMs = 2000;
 constexpr int BlockedRuns = 3;
 constexpr int EchoSamples = 100;
+constexpr int ReconnectRuns = 5;
+constexpr int ReconnectKeyGapMs = 5;
 constexpr int EchoGapMs = 100;
 
 QByteArray MakeStream(FloodKind kind, qint64 bytes) {
@@ -77,8 +79,9 @@ struct ShownWindow {
     PtyPair Pty;
     std::unique_ptr<TQxConsoleWindow> Window;
 
-    bool Show() {
-        Dir.MapDevice(1, Pty.SlavePath());
+    // Device: what COM1 names; the pseudo-terminal by default.
+    bool Show(const QString& device = {}) {
+        Dir.MapDevice(1, device.isEmpty() ? Pty.SlavePath() : device);
         Window = std::make_unique<TQxConsoleWindow>();
         Window->show();
         Window->activateWindow();
@@ -414,6 +417,57 @@ double MedianKeyToScreenMs(ShownWindow& shown) {
     return Median(samples);
 }
 
+// The adapter pulled and plugged in again: COM1 is a link to a
+// pseudo-terminal that goes away; once the program shows the port
+// disconnected, a new one appears under the same link while a key is typed
+// every few milliseconds. The time from the link naming the new device to
+// the first typed byte arriving there.
+double MedianReconnectMs() {
+    TempAppDir dir;
+    auto device = std::make_unique<PtyPair>();
+    const QString link = dir.Path() + QStringLiteral("ttyAdapter");
+    QFile::link(device->SlavePath(), link);
+    ShownWindow shown;
+    if (!shown.Show(link))
+        return -1;
+    QWindow* window = shown.Window->windowHandle();
+    QKeyEvent(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier);
+    std::vector<double> samples;
+    for (int run = 0; run < ReconnectRuns; ++run) {
+        device.reset();
+        if (!WaitFor([] { return SerialPort().Disconnected() && !SerialPort().Open(); }, 10000))
+            return -1;
+        device = std::make_unique<PtyPair>();
+        WireWatch wire(device->MasterFd());
+        const QString fresh = link + QStringLiteral(".new");
+        QFile::link(device->SlavePath(), fresh);
+        const qint64 appeared = MonotonicNs();
+        ::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(link).constData());
+        std::atomic<bool> stop{false};
+        std::thread keyboard([&] {
+            while (!stop) {
+                QCoreApplication::postEvent(
+                    window, new QKeyEvent(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, "k"));
+                QCoreApplication::postEvent(
+                    window, new QKeyEvent(QEvent::KeyRelease, Qt::Key_K, Qt::NoModifier, "k"));
+                std::this_thread::sleep_for(std::chrono::milliseconds(ReconnectKeyGapMs));
+            }
+        });
+        const bool arrived = WaitFor([&] { return wire.Count() > 0; }, 10000, 1);
+        stop = true;
+        keyboard.join();
+        if (arrived)
+            samples.push_back(MillisecondsBetween(appeared, wire.WaitForByte(0, 0)));
+        Pause(100);
+    }
+    if (samples.size() < ReconnectRuns) {
+        std::fprintf(stderr, "reconnect: only %zu of %d came back\n", samples.size(),
+                     ReconnectRuns);
+        return -1;
+    }
+    return Median(samples);
+}
+
 // --- Start-up ------------------------------------------------------------
 
 // Notes the end of the first paint of the pane: the main window stands
@@ -479,7 +533,8 @@ double MedianStartupMs(const QString& self) {
 
 } // namespace
 
-// Arguments: the parts to run (rx, blocked, key, echo, split, startup); all
+// Arguments: the parts to run (rx, blocked, key, echo, split, reconnect,
+// startup); all
 // when none given. --x11: on an X server of its own (xcb), names end in _x11.
 int main(int argc, char** argv) {
     if (argc >= 3 && qstrcmp(argv[1], "--startup-child") == 0)
@@ -495,8 +550,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Qx-Console"));
     QStringList parts = application.arguments().mid(1);
     if (parts.isEmpty())
-        parts = {QStringLiteral("rx"),   QStringLiteral("blocked"), QStringLiteral("key"),
-                 QStringLiteral("echo"), QStringLiteral("split"),   QStringLiteral("startup")};
+        parts = {QStringLiteral("rx"),     QStringLiteral("blocked"), QStringLiteral("key"),
+                 QStringLiteral("echo"),   QStringLiteral("split"),   QStringLiteral("reconnect"),
+                 QStringLiteral("startup")};
 
     if (parts.contains(QStringLiteral("rx")) || parts.contains(QStringLiteral("blocked")) ||
         parts.contains(QStringLiteral("key")) || parts.contains(QStringLiteral("echo")) ||
@@ -537,6 +593,8 @@ int main(int argc, char** argv) {
         if (parts.contains(QStringLiteral("echo")))
             Report("key_to_screen_ms", MedianKeyToScreenMs(shown), "ms", 3);
     }
+    if (parts.contains(QStringLiteral("reconnect")))
+        Report("reconnect_ms", MedianReconnectMs(), "ms", 1);
     if (parts.contains(QStringLiteral("startup")))
         Report("startup_ms", MedianStartupMs(QCoreApplication::applicationFilePath()), "ms", 1);
     return 0;
