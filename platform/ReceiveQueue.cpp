@@ -78,6 +78,7 @@ std::size_t TReceiveQueue::Take(char* buffer, std::size_t count) {
     if (taken == 0)
         return 0;
     FRead.store((read + taken) % (2 * FCapacity));
+    FTaken += taken;
     if (FStalled.load() && FStalled.exchange(false) && OnRoom)
         OnRoom();
     return taken;

@@ -52,6 +52,8 @@ public:
 
     // Consumer: bytes published and not taken.
     std::size_t Count() const;
+    // Consumer: bytes taken since the queue was made.
+    quint64 Taken() const { return FTaken; }
     // Consumer: takes up to Count bytes; the number taken.
     std::size_t Take(char* buffer, std::size_t count);
     // Consumer: takes up to Count bytes within the read time-outs (as
@@ -82,5 +84,6 @@ private:
     std::atomic<bool> FStalled{false};
     std::atomic<bool> FEnded{false};
     std::atomic<quint64> FFullCount{0};
+    quint64 FTaken = 0;
     int FWakeFd = -1;
 };

@@ -356,16 +356,17 @@ void TQxComPort::DeliverReceived() {
     }
     // Bytes committed from here on bring a new notice.
     FNoticePending.store(false);
-    std::size_t waiting = FReceived.Count();
-    if (waiting > 0)
+    // Only what waits now: bytes that keep coming wait for the next frame,
+    // so a flood never keeps the main thread from painting.
+    const quint64 end = FReceived.Taken() + FReceived.Count();
+    if (FReceived.Taken() < end)
         FLastDelivery = std::chrono::steady_clock::now();
-    while (waiting > 0 && Open()) {
+    while (FReceived.Taken() < end && Open()) {
+        const quint64 before = FReceived.Taken();
         DoReceive();
-        const std::size_t left = FReceived.Count();
         // A handler that took nothing leaves the bytes for the next notice.
-        if (left >= waiting)
+        if (FReceived.Taken() == before)
             break;
-        waiting = left;
     }
 }
 

@@ -365,9 +365,13 @@ public:
     std::atomic<qint64> PaintedNs{0};
 };
 
-// A key typed after a quiet time, echoed by the target at once: the time
-// from the key press to the paint that shows the echo.
-double MedianKeyToScreenMs(ShownWindow& shown) {
+struct EchoFigures {
+    double ToScreenMs = -1; // key press to the paint that shows the echo
+    double ToPaneMs = -1;   // key press to the echo handed to the pane
+};
+
+// A key typed after a quiet time, echoed by the target at once.
+EchoFigures MedianKeyToScreen(ShownWindow& shown) {
     TQxConsole& pane = *shown.Window->Console();
     pane.SetHexEmulation(false);
     pane.ClearScreen();
@@ -377,10 +381,13 @@ double MedianKeyToScreenMs(ShownWindow& shown) {
     const std::function<void(quint16)> original = port.OnReceive;
     EchoPaint paint;
     pane.installEventFilter(&paint);
+    qint64 handedNs = 0;
     port.OnReceive = [&](quint16 count) {
         original(count);
-        if (count > 0)
+        if (count > 0) {
+            handedNs = MonotonicNs();
             paint.Armed = true;
+        }
     };
     std::atomic<bool> stop{false};
     std::thread echo([&] {
@@ -394,17 +401,20 @@ double MedianKeyToScreenMs(ShownWindow& shown) {
                 shown.Pty.Write(QByteArray(buffer, n));
         }
     });
-    std::vector<double> samples;
+    std::vector<double> samples, handed;
     for (int i = 0; i < EchoSamples; ++i) {
         Pause(EchoGapMs);
         paint.PaintedNs = 0;
+        handedNs = 0;
         const qint64 pressed = MonotonicNs();
         QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, Qt::Key_A,
                                                           Qt::NoModifier, QStringLiteral("a")));
         QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyRelease, Qt::Key_A,
                                                           Qt::NoModifier, QStringLiteral("a")));
-        if (WaitFor([&] { return paint.PaintedNs.load() != 0; }, 1000, 0))
+        if (WaitFor([&] { return paint.PaintedNs.load() != 0; }, 1000, 0)) {
             samples.push_back(MillisecondsBetween(pressed, paint.PaintedNs));
+            handed.push_back(MillisecondsBetween(pressed, handedNs));
+        }
     }
     stop = true;
     echo.join();
@@ -412,9 +422,9 @@ double MedianKeyToScreenMs(ShownWindow& shown) {
     port.OnReceive = original;
     if (samples.size() < EchoSamples / 2) {
         std::fprintf(stderr, "echo: only %zu of %d keys came back\n", samples.size(), EchoSamples);
-        return -1;
+        return {};
     }
-    return Median(samples);
+    return {Median(samples), Median(handed)};
 }
 
 // The adapter pulled and plugged in again: COM1 is a link to a
@@ -434,6 +444,9 @@ double MedianReconnectMs() {
     QKeyEvent(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier);
     std::vector<double> samples;
     for (int run = 0; run < ReconnectRuns; ++run) {
+        // The link goes with the device (the freed terminal's name may soon
+        // stand for another one).
+        QFile::remove(link);
         device.reset();
         if (!WaitFor([] { return SerialPort().Disconnected() && !SerialPort().Open(); }, 10000))
             return -1;
@@ -590,8 +603,11 @@ int main(int argc, char** argv) {
         }
         if (parts.contains(QStringLiteral("key")))
             Report("key_to_wire_ms", MedianKeyToWireMs(shown), "ms", 3);
-        if (parts.contains(QStringLiteral("echo")))
-            Report("key_to_screen_ms", MedianKeyToScreenMs(shown), "ms", 3);
+        if (parts.contains(QStringLiteral("echo"))) {
+            const EchoFigures echo = MedianKeyToScreen(shown);
+            Report("key_to_screen_ms", echo.ToScreenMs, "ms", 3);
+            Report("key_to_pane_ms", echo.ToPaneMs, "ms", 3);
+        }
     }
     if (parts.contains(QStringLiteral("reconnect")))
         Report("reconnect_ms", MedianReconnectMs(), "ms", 1);
