@@ -508,6 +508,32 @@ private slots:
         QVERIFY(matched > 0 && matched <= handshakes);
     }
 
+    // A flood faster than its handler: the hand-overs still leave room for
+    // the event loop (timers, painting) between them.
+    void aFloodLeavesTheEventLoopRunning() {
+        TPortRig rig;
+        int ticks = 0;
+        rig.Port.OnReceive = [&](quint16 count) {
+            QByteArray bytes(count, 0);
+            rig.Received += bytes.left(rig.Port.ReadBuffer(bytes.data(), count));
+            QThread::msleep(2);
+        };
+        QVERIFY(rig.Port.OpenPort(false));
+        const QByteArray sent = Pattern(20000000);
+        std::atomic<bool> written{false};
+        std::thread target([&] {
+            rig.Pty.Write(sent);
+            written = true;
+        });
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ticks += written.load() ? 0 : 1; });
+        ticker.start(5);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Received.size(), sent.size(), 60000);
+        target.join();
+        QVERIFY(rig.Received == sent);
+        QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+    }
+
     // The main thread blocked: the monitor goes on reading until the queue is
     // full, then stops (and counts it); afterwards every byte arrives.
     void aBlockedMainThreadLosesNothing() {
