@@ -127,13 +127,13 @@ bool TQxComPort::OpenDevice(QString& reason) {
     return false;
 }
 
-void TQxComPort::CloseDevice() {
+void TQxComPort::CloseDevice(bool forgetReceived) {
     FTask->Pause();
     FDevice.SetEventMask(0);
     FDevice.Close();
-    // Nothing reads the device any more: what it left is forgotten.
     FReceived.End();
-    FReceived.Clear();
+    if (forgetReceived)
+        FReceived.Clear();
 }
 
 void TQxComPort::NoteHangUp(quint64 session) {
@@ -147,7 +147,9 @@ void TQxComPort::NoteHangUp(quint64 session) {
 void TQxComPort::ConnectionLost(quint64 session) {
     if (session != FDevice.Session() || !Open())
         return;
-    CloseDevice();
+    // What came before the device went away is still handed over.
+    DeliverReceived();
+    CloseDevice(false);
     if (FRequests == 0)
         return;
     FDisconnected.store(true);
@@ -230,7 +232,7 @@ bool TQxComPort::ClosePort() {
     if (FRequests != 0)
         return false;
     if (Open())
-        CloseDevice();
+        CloseDevice(true);
     if (FDisconnected.exchange(false))
         QMetaObject::invokeMethod(
             FMainThreadContext.get(), [this] { FDeviceWatch->Stop(); }, Qt::AutoConnection);
@@ -286,7 +288,10 @@ bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
     QByteArray window;
     const qint64 start = TickCount();
     // A hung-up line delivers nothing more; waiting out the time would only spin.
-    while (TickCount() < start + timeout && !(FDevice.HungUp() && FReceived.Count() == 0)) {
+    const auto exhausted = [this] {
+        return (!Open() || FDevice.HungUp()) && FReceived.Count() == 0;
+    };
+    while (TickCount() < start + timeout && !exhausted()) {
         char ch = 0;
         if (ReadBuffer(&ch, 1) != 1)
             continue;
@@ -350,10 +355,14 @@ void TQxComPort::ReceiveNotice() {
 
 void TQxComPort::DeliverReceived() {
     FFrameTimer->stop();
-    if (FHoldCount > 0) {
-        FNoticeOwed = true;
+    // A handler that runs the event loop must not get bytes inside itself.
+    if (FHoldCount > 0 || FDelivering) {
+        FNoticeOwed = FNoticeOwed || FHoldCount > 0;
+        if (FDelivering)
+            FDeliverAgain = true;
         return;
     }
+    FDelivering = true;
     // Bytes committed from here on bring a new notice.
     FNoticePending.store(false);
     // Only what waits now: bytes that keep coming wait for the next frame,
@@ -361,13 +370,17 @@ void TQxComPort::DeliverReceived() {
     const quint64 end = FReceived.Taken() + FReceived.Count();
     if (FReceived.Taken() < end)
         FLastDelivery = std::chrono::steady_clock::now();
-    while (FReceived.Taken() < end && Open()) {
+    while (FReceived.Taken() < end) {
         const quint64 before = FReceived.Taken();
         DoReceive();
         // A handler that took nothing leaves the bytes for the next notice.
         if (FReceived.Taken() == before)
             break;
     }
+    FDelivering = false;
+    if (std::exchange(FDeliverAgain, false))
+        QMetaObject::invokeMethod(
+            FMainThreadContext.get(), [this] { ReceiveNotice(); }, Qt::QueuedConnection);
 }
 
 void TQxComPort::DeliverLineEvents(quint32 eventMask, quint64 session) {

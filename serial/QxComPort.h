@@ -169,7 +169,9 @@ private:
     // Opens and configures the device and starts the monitor; false (device
     // closed) with the system's reason otherwise.
     bool OpenDevice(QString& reason);
-    void CloseDevice();
+    // ForgetReceived: drop what the queue still holds (a close on request);
+    // a device that went away leaves it to be handed over.
+    void CloseDevice(bool forgetReceived);
 
     // Any thread: the device of Session hung up.
     void NoteHangUp(quint64 session);
@@ -202,6 +204,8 @@ private:
     std::atomic<bool> FNoticePending{false};
     int FHoldCount = 0;
     bool FNoticeOwed = false;
+    bool FDelivering = false;
+    bool FDeliverAgain = false;
     quint32 FHeldEvents = 0;
     std::unique_ptr<TQxComTask> FTask;
     TCommTimeouts FTimeouts{40, 1, 10, 0, 0};

@@ -519,19 +519,16 @@ private slots:
             QThread::msleep(2);
         };
         QVERIFY(rig.Port.OpenPort(false));
-        const QByteArray sent = Pattern(20000000);
-        std::atomic<bool> written{false};
-        std::thread target([&] {
-            rig.Pty.Write(sent);
-            written = true;
-        });
+        // Ten times what the queue holds: at least ten hand-overs.
+        const QByteArray sent = Pattern(int(10 * ReceiveQueueSize));
+        std::thread target([&] { rig.Pty.Write(sent); });
         QTimer ticker;
-        connect(&ticker, &QTimer::timeout, [&] { ticks += written.load() ? 0 : 1; });
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
         ticker.start(5);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.Received.size(), sent.size(), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Received.size(), sent.size(), 120000);
         target.join();
         QVERIFY(rig.Received == sent);
-        QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
     }
 
     // The main thread blocked: the monitor goes on reading until the queue is
