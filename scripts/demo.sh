@@ -34,7 +34,7 @@ cp -f "$console" "$demo/qx-console"
 target_log="$demo/target.log"
 # The target's terminal is reached through a link, as a USB adapter is
 # through /dev/serial/by-id; every 45 s it is "unplugged" for 4 s.
-link="$demo/ttyDEMO"
+link="$(cd "$demo" && pwd)/ttyDEMO"
 "$target" --echo --loader '#42' --link "$link" --unplug-every 45000 --unplug-for 4000 \
     >"$target_log" 2>&1 &
 target_pid=$!
