@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -154,6 +155,7 @@ void TQxConsoleWindow::FormCreate() {
     port.OnCTSChanged = [this] { FLineControl->UpdateLineStatus(); };
     port.OnDSRChanged = [this] { FLineControl->UpdateLineStatus(); };
     port.OnError = [this] { FLineControl->UpdateLineStatus(); };
+    port.OnConnectionChanged = [this](bool connected) { ComPortConnectionChanged(connected); };
     port.DialogParent = this;
 }
 
@@ -166,8 +168,7 @@ void TQxConsoleWindow::CreateConsole() {
     FConsole->OnSend = [this](const QByteArray& bytes) {
         // A background paste sends about 10 ms of line time at a turn, so
         // a write that waits for the line never holds the window long.
-        FConsole->PasteChunkBytes =
-            std::max(8, static_cast<int>(BaudrateValues[SerialPort().Baudrate()] / 1000));
+        FConsole->PasteChunkBytes = std::max(8, SerialPort().ActualBaudrate() / 1000);
         WritePort(bytes);
     };
     FConsole->OnStatusMessage = [this](const QString& text) {
@@ -382,6 +383,7 @@ void TQxConsoleWindow::FormDestroy() {
     port.OnCTSChanged = nullptr;
     port.OnDSRChanged = nullptr;
     port.OnError = nullptr;
+    port.OnConnectionChanged = nullptr;
     if (port.DialogParent == this)
         port.DialogParent = nullptr;
     if (FPortRequested)
@@ -474,8 +476,22 @@ void TQxConsoleWindow::ConsoleKeyPress(TQxConsole&, char& key) {
     WritePort(QByteArray(1, key));
 }
 
+void TQxConsoleWindow::ComPortConnectionChanged(bool connected) {
+    FConsole->Screen().RecordEvent(connected ? "Connection restored" : "Connection lost");
+    FToldDisconnected = false;
+    UpdateStatusBar();
+}
+
+// Keys and macros for a port whose device went away are not sent into
+// nothing unnoticed: the first one beeps (the status bar says why).
 void TQxConsoleWindow::WritePort(const QByteArray& bytes) {
-    SerialPort().WriteString(bytes);
+    TQxComPort& port = SerialPort();
+    if (port.Disconnected()) {
+        if (!std::exchange(FToldDisconnected, true))
+            Interaction().Beep();
+        return;
+    }
+    port.WriteString(bytes);
 }
 
 // ---------------------------------------------------------------------------
@@ -488,6 +504,8 @@ void TQxConsoleWindow::UpdateStatusBar() {
         portText = QStringLiteral("Pause");
     else if (port.Open())
         portText = PortStatusText(port);
+    else if (port.Disconnected())
+        portText = QLatin1String(ComPortNames[port.ComPort()]) + QStringLiteral(" disconnected");
     const TLogDesc& log = FConsole->Log();
     FPanels[0]->setText(portText);
     FPanels[0]->setToolTip(LineSpeedDifference(port));

@@ -26,6 +26,9 @@ const QString TQxLoadTask::WriteStalledText = QStringLiteral(
     "      Write failed - download canceled!\n\rThe serial interface took no data for 5 "
     "seconds:\n\r   the line is held or the target stopped reading.");
 
+const QString TQxLoadTask::ConnectionLostText = QStringLiteral(
+    "   Connection lost - download canceled!\n\rThe serial device went away (unplugged?).");
+
 namespace {
 
 // How long the main thread reads for the handshake before it handles its
@@ -56,17 +59,18 @@ void TQxLoadTask::TransferLines() {
     try {
         while (FLineCount > FLineIndex && !Terminated()) {
             const bool isLastLine = FLineIndex == FLineCount - 1;
-            if (!TransferLine(isLastLine))
+            // A device that went away takes no more lines, whatever the mode.
+            if (!TransferLine(isLastLine) || FPort.Disconnected())
                 throw ETransferAborted();
             ++FLineIndex;
             OnMainThread([this] { ReportProgress(); });
         }
     } catch (const EWriteFailed& failure) {
-        ErrorText = failure.Text;
+        ErrorText = FPort.Disconnected() ? ConnectionLostText : failure.Text;
     } catch (...) {
         // Whatever ended the loop, also an error raised on the main thread
         // while sending or reporting, the user sees the one message.
-        ErrorText = NoResponseText;
+        ErrorText = FPort.Disconnected() ? ConnectionLostText : NoResponseText;
     }
 }
 
@@ -122,7 +126,7 @@ void TQxLoadTask::SendLine() {
 }
 
 // The port reads on the main thread, which handles its events between the
-// slices; the monitor stays paused throughout, so no byte of the answer
+// slices; the port holds its events throughout, so no byte of the answer
 // goes to OnReceive between two slices. A cancel ends the wait early.
 bool TQxLoadTask::WaitForAcknowledge() {
     const QByteArray sequence = DecodeMacro(FSync.Sequence);

@@ -51,6 +51,8 @@ public:
     static const QString NoResponseText;
     static const QString WriteFailedText;
     static const QString WriteStalledText;
+    // The port's device went away (an adapter pulled) during the download.
+    static const QString ConnectionLostText;
 
     // Reads FileName; throws EFileReadError when it cannot be read.
     TQxLoadTask(TQxComPort& port, const QString& fileName);

@@ -26,3 +26,7 @@ QString SerialDevicePath(TComPort port) {
 bool OutputLineHighAtOpen(const QByteArray& key) {
     return TProfileFile(SettingsFileName()).ReadInteger("COM-Device", key, 1) != 0;
 }
+
+bool SerialReconnectEnabled() {
+    return TProfileFile(SettingsFileName()).ReadInteger("COM-Device", "Reconnect", 1) != 0;
+}

@@ -16,3 +16,8 @@ QString DefaultSerialDevicePath(TComPort port);
 // is open: key Key of section "COM-Device", an integer, 0 for low; high when
 // missing. Read at every call.
 bool OutputLineHighAtOpen(const QByteArray& key);
+
+// Whether a device that went away is reopened when its path comes back:
+// key "Reconnect" of section "COM-Device" (default 1, 0 turns it off). Read
+// at every call.
+bool SerialReconnectEnabled();

@@ -504,6 +504,15 @@ void TConsoleScreen::StopRecording() {
         Warn(WriteFailedText, Log.FileName + QStringLiteral(": ") + error);
 }
 
+void TConsoleScreen::RecordEvent(const QByteArray& event) {
+    if (!Log.Active)
+        return;
+    Log.WriteLine("--- " + event + ": " + MarkerTime() + " ---");
+    // What was recorded so far reaches the disk now.
+    if (Log.LogFile)
+        Log.LogFile->flush();
+}
+
 void TConsoleScreen::LogScreen() {
     for (int row = 0; row < Lines.size(); ++row)
         LogLine(Lines.at(row), RowTime(row));

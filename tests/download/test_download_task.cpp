@@ -1,6 +1,7 @@
 // The download task against a target on a pseudo-terminal that answers
 // from its own thread.
 #include "download/TQxLoadTask.h"
+#include "platform/ProfileFile.h"
 #include "terminal/TQxConsole.h"
 #include "tests/download/DownloadRig.h"
 #include "tests/download/DownloadTarget.h"
@@ -126,6 +127,42 @@ private slots:
         // The task's request is dropped again; the holder's stays.
         QCOMPARE(rig.Port.Requests(), 1);
         QVERIFY(rig.Port.Open());
+    }
+
+    // The adapter pulled in the middle of a download: it ends with its own
+    // message in every mode, not left waiting and not reported as done.
+    void aDeviceThatGoesAwayEndsTheDownload_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("none") << 0;
+        QTest::newRow("delayed") << 1;
+        QTest::newRow("acknowledged") << 2;
+    }
+    void aDeviceThatGoesAwayEndsTheDownload() {
+        QFETCH(int, mode);
+        TRig rig;
+        // The freed terminal's name may go to another program's terminal.
+        TProfileFile(rig.Dir.SettingsFile()).WriteString("COM-Device", "Reconnect", "0");
+        QVERIFY(rig.Port.OpenPort(true));
+        rig.Pty.CloseSlaveKeeper();
+        QByteArray content;
+        for (int line = 0; line < 3000; ++line)
+            content += "S1" + QByteArray(60, 'A') + "\r\n";
+        std::thread target([&rig] {
+            // Takes a few lines (acknowledging them), then the line goes.
+            for (int line = 0; line < 5; ++line) {
+                if (rig.Pty.Read(64).isEmpty())
+                    break;
+                rig.Pty.Write("*");
+            }
+            rig.Pty.CloseMaster();
+        });
+        TOutcome outcome;
+        RunTask(rig.Port, rig.File("big.s19", content), Sync(mode), outcome);
+        target.join();
+        QCOMPARE(outcome.ErrorText, TQxLoadTask::ConnectionLostText);
+        QVERIFY(outcome.LineIndex < outcome.LineCount);
+        QCOMPARE(rig.Port.Requests(), 1);
+        QVERIFY(rig.Port.Disconnected());
     }
 
     void delayedModePausesAfterEachLine() {
@@ -255,7 +292,8 @@ private slots:
     }
 
     // The device goes away (the adapter is pulled) while the port is open:
-    // the download says so in every mode instead of reporting success.
+    // the download says so in every mode instead of reporting success,
+    // also when the line is gone before the first line.
     void aVanishedDeviceFailsTheDownloadInEveryMode_data() {
         QTest::addColumn<int>("mode");
         QTest::newRow("none") << 0;
@@ -269,7 +307,7 @@ private slots:
         rig.Pty.CloseMaster();
         TOutcome outcome;
         RunTask(rig.Port, rig.File("lines.txt", "one\r\ntwo\r\nthree\r\n"), Sync(mode), outcome);
-        QCOMPARE(outcome.ErrorText, TQxLoadTask::WriteFailedText);
+        QCOMPARE(outcome.ErrorText, TQxLoadTask::ConnectionLostText);
         QCOMPARE(outcome.LineIndex, 0);
         QVERIFY(outcome.Progress.isEmpty());
     }
