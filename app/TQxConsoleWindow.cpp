@@ -151,9 +151,8 @@ void TQxConsoleWindow::FormCreate() {
     TQxComPort& port = SerialPort();
     port.OnReceive = [this](quint16 count) { ComPortReceive(count); };
     port.OnScan = [this](char& ch) { ComPortScan(ch); };
-    // Line and error events show in the status bar's line indicators.
-    port.OnCTSChanged = [this] { FLineControl->UpdateLineStatus(); };
-    port.OnDSRChanged = [this] { FLineControl->UpdateLineStatus(); };
+    // Line changes and line errors show in the status bar's indicators.
+    port.OnModemLinesChanged = [this] { FLineControl->UpdateLineStatus(); };
     port.OnError = [this] { FLineControl->UpdateLineStatus(); };
     port.OnConnectionChanged = [this](bool connected) { ComPortConnectionChanged(connected); };
     port.DialogParent = this;
@@ -380,8 +379,7 @@ void TQxConsoleWindow::FormDestroy() {
     TQxComPort& port = SerialPort();
     port.OnReceive = nullptr;
     port.OnScan = nullptr;
-    port.OnCTSChanged = nullptr;
-    port.OnDSRChanged = nullptr;
+    port.OnModemLinesChanged = nullptr;
     port.OnError = nullptr;
     port.OnConnectionChanged = nullptr;
     if (port.DialogParent == this)

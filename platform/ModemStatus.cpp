@@ -1,6 +1,7 @@
 #include "platform/ModemStatus.h"
 
 #include <atomic>
+#include <cerrno>
 
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -27,6 +28,22 @@ bool TModemStatusSource::SetLines(int fd, int bits, bool on) {
 
 bool TModemStatusSource::SendBreak(int fd) {
     return ::tcsendbreak(fd, 0) == 0;
+}
+
+TModemWait TModemStatusSource::WaitForChange(int fd, int lines) {
+    if (::ioctl(fd, TIOCMIWAIT, static_cast<unsigned long>(lines)) == 0)
+        return TModemWait::Changed;
+    switch (errno) {
+    case EINTR:
+        return TModemWait::Interrupted;
+    case ENOTTY:
+    case EINVAL:
+    case ENOSYS:
+    case EOPNOTSUPP:
+        return TModemWait::Unsupported;
+    default:
+        return TModemWait::Failed;
+    }
 }
 
 TModemStatusSource& ModemStatusSource() {

@@ -2,6 +2,14 @@
 
 #include <optional>
 
+// How a wait for a change of the modem input lines ended.
+enum class TModemWait {
+    Changed,     // a line of the mask changed
+    Interrupted, // a signal ended the wait
+    Unsupported, // the driver cannot wait for line changes
+    Failed,      // the line hung up or the driver failed
+};
+
 // Where the serial device takes the state of its modem-status lines from:
 // the TIOCM_* bits of an open device, or nothing when the device has no
 // such lines (a pseudo-terminal). The default asks the driver (TIOCMGET);
@@ -17,6 +25,10 @@ public:
     // Holds the line in the break state for about 250 ms; false when the
     // device cannot.
     virtual bool SendBreak(int fd);
+    // Blocks until one of the input lines in Lines (TIOCM_CTS, TIOCM_DSR,
+    // TIOCM_CD, TIOCM_RNG) changes or a signal arrives. The default asks the
+    // driver (TIOCMIWAIT); a source without it is looked at periodically.
+    virtual TModemWait WaitForChange(int fd, int lines);
 };
 
 // The source in use. SetModemStatusSource(nullptr) restores the driver's.

@@ -1,5 +1,6 @@
 #include "platform/SerialDevice.h"
 
+#include "platform/ModemLineWaiter.h"
 #include "platform/ModemStatus.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/ReceiveQueue.h"
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,9 +25,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How often the waiter looks at a draining transmit queue, and at modem
-// lines and error counters, which poll() does not report.
+// lines where the driver cannot wait for their changes; poll() reports
+// neither.
 constexpr int TxDrainCheckMs = 2;
-constexpr int LineCheckMs = 20;
+constexpr auto LinePollInterval = std::chrono::milliseconds(100);
+constexpr quint32 ModemLineEvents = EV_CTS | EV_DSR | EV_MODEMLINES;
+constexpr quint32 LineEventBits = ModemLineEvents | EV_ERR;
 // Pause between failing waits on a closed or hung-up device.
 constexpr int FirstBackOffMs = 10;
 constexpr int MaxBackOffMs = 250;
@@ -64,7 +69,9 @@ bool IsLineGone(int error) {
 
 } // namespace
 
-TSerialDevice::TSerialDevice() : FWakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+TSerialDevice::TSerialDevice()
+    : FWakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      FLineSignal(std::make_shared<TModemLineSignal>(FWakeFd)) {}
 
 TSerialDevice::~TSerialDevice() {
     Close();
@@ -108,7 +115,12 @@ bool TSerialDevice::Open(const QString& path) {
     FEventCounts = ReadCounters(fd);
     FErrorCounts = FEventCounts;
     FOpenCounts = FEventCounts;
+    FHasModemLines = FModemBits || FEventCounts;
     FLockFile = CreateLockFile(path);
+    FLineSignal->Changed.store(false);
+    FLineSignal->Unsupported.store(false);
+    FNextLinePoll = {};
+    FHeldLineEvents = 0;
     std::lock_guard lock(FLock);
     FMask.store(0);
     FTxPending.store(false);
@@ -120,6 +132,8 @@ bool TSerialDevice::Open(const QString& path) {
 }
 
 void TSerialDevice::Close() {
+    // Ended before the descriptor goes: it waits on it.
+    FLineWaiter.reset();
     std::unique_lock lock(FLock);
     const int fd = FFd.load();
     if (fd < 0)
@@ -211,9 +225,22 @@ bool TSerialDevice::SetEventMask(quint32 mask) {
     if (!IsOpen())
         return Fail(EBADF);
     FMask.store(mask);
+    UpdateLineWaiter(mask);
     ++FMaskGeneration;
     Wake();
     return true;
+}
+
+// The waiter runs only while the mask asks for line changes and the driver
+// has modem lines; once it found the driver cannot wait, the lines are
+// polled instead (LinePollDue).
+void TSerialDevice::UpdateLineWaiter(quint32 mask) {
+    const bool wanted =
+        (mask & ModemLineEvents) && FHasModemLines && !FLineSignal->Unsupported.load();
+    if (!wanted)
+        FLineWaiter.reset();
+    else if (!FLineWaiter)
+        FLineWaiter = std::make_unique<TModemLineWaiter>(FFd.load(), FLineSignal);
 }
 
 void TSerialDevice::Wake() {
@@ -339,20 +366,34 @@ int TSerialDevice::ReadAvailable(TReceiveQueue& queue) {
 }
 
 quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {
+    // Held back while bytes were reported: now they follow those bytes.
+    if (const quint32 held = std::exchange(FHeldLineEvents, 0) & mask)
+        return held;
     quint32 events = 0;
     if ((mask & EV_RXCHAR) && !FHungUp.load() && QueueCount(fd, FIONREAD) > 0)
         events |= EV_RXCHAR;
     if ((mask & EV_TXEMPTY) && FTxPending.load() && QueueCount(fd, TIOCOUTQ) == 0 &&
         FTxPending.exchange(false))
         events |= EV_TXEMPTY;
-    if (mask & (EV_CTS | EV_DSR | EV_ERR))
-        events |= LineEvents(fd, mask);
+    if (mask & LineEventBits) {
+        quint32 lineEvents = 0;
+        if (FLineSignal->Changed.exchange(false) || LinePollDue(mask))
+            lineEvents = LineEvents(fd, mask, true);
+        else if ((events & EV_RXCHAR) && (mask & EV_ERR))
+            lineEvents = LineEvents(fd, mask, false);
+        if (events & EV_RXCHAR)
+            FHeldLineEvents = lineEvents;
+        else
+            events |= lineEvents;
+    }
     return events;
 }
 
-quint32 TSerialDevice::LineEvents(int fd, quint32 mask) {
+// ReadLines: the modem lines too, not only the counters (on a USB adapter
+// each look at the lines is a transfer; the counters are kept by the host).
+quint32 TSerialDevice::LineEvents(int fd, quint32 mask, bool readLines) {
     quint32 events = 0;
-    if (FModemBits) {
+    if (FModemBits && readLines) {
         if (const std::optional<int> bits = ModemStatusSource().Read(fd)) {
             const int changed = *bits ^ *FModemBits;
             FModemBits = bits;
@@ -360,6 +401,8 @@ quint32 TSerialDevice::LineEvents(int fd, quint32 mask) {
                 events |= EV_CTS;
             if (changed & TIOCM_DSR)
                 events |= EV_DSR;
+            if (changed & (TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI))
+                events |= EV_MODEMLINES;
         }
     }
     if (FEventCounts) {
@@ -369,6 +412,9 @@ quint32 TSerialDevice::LineEvents(int fd, quint32 mask) {
                 events |= EV_CTS;
             if (counts->dsr != FEventCounts->dsr)
                 events |= EV_DSR;
+            if (counts->cts != FEventCounts->cts || counts->dsr != FEventCounts->dsr ||
+                counts->dcd != FEventCounts->dcd || counts->rng != FEventCounts->rng)
+                events |= EV_MODEMLINES;
             if (ErrorCountersChanged(*FEventCounts, *counts))
                 events |= EV_ERR;
             FEventCounts = counts;
@@ -377,10 +423,26 @@ quint32 TSerialDevice::LineEvents(int fd, quint32 mask) {
     return events & mask;
 }
 
+// Only where the driver cannot wait for line changes, while the mask asks
+// for them.
+bool TSerialDevice::LinePolling(quint32 mask) const {
+    return (mask & ModemLineEvents) && FHasModemLines && FLineSignal->Unsupported.load();
+}
+
+bool TSerialDevice::LinePollDue(quint32 mask) {
+    if (!LinePolling(mask))
+        return false;
+    const Clock::time_point now = Clock::now();
+    if (now < FNextLinePoll)
+        return false;
+    FNextLinePoll = now + LinePollInterval;
+    return true;
+}
+
 int TSerialDevice::NextCheckDelay(quint32 mask) const {
     int delay = -1;
-    if ((mask & (EV_CTS | EV_DSR | EV_ERR)) && (FModemBits || FEventCounts))
-        delay = LineCheckMs;
+    if (LinePolling(mask))
+        delay = std::max(1, MillisecondsUntil(FNextLinePoll));
     if ((mask & EV_TXEMPTY) && FTxPending.load())
         delay = TxDrainCheckMs;
     return delay;

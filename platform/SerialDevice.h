@@ -8,12 +8,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 #include <linux/serial.h>
 
 class TReceiveQueue;
+class TModemLineWaiter;
+struct TModemLineSignal;
 
 // Line events, as the bits of an event mask.
 inline constexpr quint32 EV_RXCHAR = 0x0001;  // bytes wait in the receive queue
@@ -21,6 +24,9 @@ inline constexpr quint32 EV_TXEMPTY = 0x0004; // the transmit queue ran empty af
 inline constexpr quint32 EV_CTS = 0x0008;     // the CTS line changed
 inline constexpr quint32 EV_DSR = 0x0010;     // the DSR line changed
 inline constexpr quint32 EV_ERR = 0x0080;     // a framing, overrun, parity or break error
+// Any input line (CTS, DSR, DCD, RI) changed: the owner's notice to refresh
+// what shows the lines, outside the order of the events above.
+inline constexpr quint32 EV_MODEMLINES = 0x10000;
 
 // Line errors, as returned by TSerialDevice::ClearErrors().
 inline constexpr quint32 CE_RXOVER = 0x0001;
@@ -121,10 +127,14 @@ public:
     // receives the open the events belong to (see Session()).
     // EV_RXCHAR is reported as long as received bytes wait, unless receiving
     // is held (HoldReceive); EV_TXEMPTY once the transmit queue drained after
-    // a write; EV_CTS, EV_DSR and EV_ERR from changes of the modem lines
-    // (ModemStatusSource()) and of the driver's error counters, which are
-    // looked at every few milliseconds, only while the mask asks for them
-    // and the device has them: a mask without them lets an idle line sleep.
+    // a write; EV_CTS, EV_DSR and EV_MODEMLINES from changes of the modem
+    // lines (ModemStatusSource()), which a thread of the device waits for
+    // while the mask asks for them (a driver that cannot wait is looked at
+    // every 100 ms instead); EV_ERR from the driver's error counters,
+    // looked at when bytes arrive (line errors come with bytes) and when the
+    // lines changed. Line events found together with received bytes are
+    // reported alone at the next call, after those bytes. An idle line
+    // wakes nobody.
     bool WaitEvent(quint32& events, quint64* session = nullptr);
     // While held, WaitEvent() leaves received bytes in the kernel (the
     // reader has no room for them); a change releases a pending wait.
@@ -171,7 +181,10 @@ private:
     int Enter();
     void Leave();
     quint32 PendingEvents(int fd, quint32 mask);
-    quint32 LineEvents(int fd, quint32 mask);
+    quint32 LineEvents(int fd, quint32 mask, bool readLines);
+    bool LinePollDue(quint32 mask);
+    bool LinePolling(quint32 mask) const;
+    void UpdateLineWaiter(quint32 mask);
     int NextCheckDelay(quint32 mask) const;
     int ReadWithTimeouts(int fd, char* buffer, int count, const TCommTimeouts& timeouts);
     void WaitOutTimeout(qint64 deadline) const;
@@ -196,6 +209,16 @@ private:
     std::atomic<bool> FTxPending{false};
     std::atomic<bool> FReceiveHeld{false};
     int FBackOffMs = 0;
+
+    // Waits for modem-line changes while the mask asks for them.
+    std::unique_ptr<TModemLineWaiter> FLineWaiter;
+    std::shared_ptr<TModemLineSignal> FLineSignal;
+    // Where the driver cannot wait: when the lines are next looked at.
+    std::chrono::steady_clock::time_point FNextLinePoll;
+    // The driver answers modem-line or counter calls; set at open.
+    bool FHasModemLines = false;
+    // Line events held back while bytes were reported (the waiter's own).
+    quint32 FHeldLineEvents = 0;
 
     // What the waiter compares against; set at open, then the waiter's own.
     std::optional<int> FModemBits;

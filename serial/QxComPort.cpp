@@ -256,7 +256,10 @@ quint32 TQxComPort::WantedEvents() const {
         wanted |= EV_DSR;
     if (OnError)
         wanted |= EV_ERR;
-    return PortEventMask & wanted;
+    wanted &= PortEventMask;
+    if (OnModemLinesChanged)
+        wanted |= EV_MODEMLINES;
+    return wanted;
 }
 
 std::chrono::nanoseconds TQxComPort::LongestReadGap() const {
@@ -491,6 +494,8 @@ void TQxComPort::DeliverLineEvents(quint32 eventMask, quint64 session) {
     if (FReceived.Count() > 0)
         DeliverReceived();
     DispatchCommEvent(eventMask & ~EV_RXCHAR);
+    if (eventMask & EV_MODEMLINES)
+        DoModemLinesChanged();
 }
 
 void TQxComPort::DispatchCommEvent(quint32 eventMask) {
@@ -537,6 +542,11 @@ void TQxComPort::DoError() {
     FDevice.ClearErrors();
     if (OnError)
         OnError();
+}
+
+void TQxComPort::DoModemLinesChanged() {
+    if (OnModemLinesChanged)
+        OnModemLinesChanged();
 }
 
 namespace {

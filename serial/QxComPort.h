@@ -174,11 +174,11 @@ public:
     void DispatchCommEvent(quint32 eventMask);
 
     // Line events other than received bytes are watched only while a handler
-    // wants them, so an idle line wakes nobody (the modem lines and error
-    // counters need looking at, the transmit queue needs watching after each
-    // write). Call this after attaching or removing OnTransmit, OnCTSChanged,
-    // OnDSRChanged or OnError while the port is open; an open takes the
-    // handlers as they are.
+    // wants them (the modem lines need a waiting thread, the transmit queue
+    // needs watching after each write). Call this after attaching or
+    // removing OnTransmit, OnCTSChanged, OnDSRChanged, OnError or
+    // OnModemLinesChanged while the port is open; an open takes the handlers
+    // as they are.
     void HandlersChanged();
 
     // How often the monitor found the receive queue full and stopped reading.
@@ -199,6 +199,10 @@ public:
     std::function<void()> OnCTSChanged;
     std::function<void()> OnDSRChanged;
     std::function<void()> OnError;
+    // Any input line (CTS, DSR, DCD, RI) changed. Raised after the bytes that
+    // came before the change and after the event of the change, if any; it
+    // is no event of the mask and has no place in its order.
+    std::function<void()> OnModemLinesChanged;
     // The device went away (false) or came back (true); main thread.
     std::function<void(bool connected)> OnConnectionChanged;
 
@@ -212,6 +216,7 @@ protected:
     virtual void DoCTSChanged();
     virtual void DoDSRChanged();
     virtual void DoError();
+    virtual void DoModemLinesChanged();
 
 private:
     friend class TQxComTask;

@@ -2,16 +2,22 @@
 // answers the modem-line calls a real UART answers, as a driver does. Only
 // calls the kernel refuses are answered here; a real device is untouched.
 //
-// - TIOCMGET: DTR and RTS as last set, CTS, DSR and DCD on.
+// - TIOCMGET: DTR and RTS as last set, CTS, DSR and DCD on (until
+//   QxModemShimSetInputLines() changes them).
 // - TIOCMSET, TIOCMBIS, TIOCMBIC: set DTR and RTS.
 // - TIOCGICOUNT: counters that never move.
-// - TIOCMIWAIT: blocks until a signal interrupts it (the lines never
-//   change), as a driver's wait does on a quiet line.
+// - TIOCMIWAIT: blocks until an input line of its mask changes (0), the
+//   other side hangs up (EIO) or a signal interrupts it (EINTR), as a
+//   driver's wait does.
+// Linked into a test program instead of preloaded, the shim answers that
+// program's calls, and the test plays the input lines with
+// QxModemShimSetInputLines().
 // QX_MODEM_SHIM_LOG=<file>: every answered call is appended to the file as
 // one line ("TIOCMGET", "TIOCMBIS 6", ...), for tests that look at them.
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,7 +32,37 @@ namespace {
 
 using IoctlFunction = int (*)(int, unsigned long, void*);
 
+constexpr int InputLines = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
 std::atomic<int> lines{TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CD};
+
+// Written to at each change of the input lines; a wait watches it.
+int* ChangePipe() {
+    static int ends[2] = {-1, -1};
+    static const bool made = ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0;
+    (void)made;
+    return ends;
+}
+
+int WaitForChange(int fd, int mask) {
+    const int before = lines.load();
+    const int changes = ChangePipe()[0];
+    for (;;) {
+        pollfd fds[2] = {{fd, 0, 0}, {changes, POLLIN, 0}};
+        if (::ppoll(fds, 2, nullptr, nullptr) < 0)
+            return -1; // EINTR
+        if (fds[1].revents & POLLIN) {
+            char drained[64];
+            while (::read(changes, drained, sizeof drained) > 0) {
+            }
+        }
+        if ((lines.load() ^ before) & mask)
+            return 0;
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            errno = EIO;
+            return -1;
+        }
+    }
+}
 
 IoctlFunction RealIoctl() {
     static const auto real = reinterpret_cast<IoctlFunction>(dlsym(RTLD_NEXT, "ioctl"));
@@ -52,7 +88,7 @@ bool IsModemCall(unsigned long request) {
            request == TIOCMBIC || request == TIOCGICOUNT || request == TIOCMIWAIT;
 }
 
-int Answer(unsigned long request, void* argument) {
+int Answer(int fd, unsigned long request, void* argument) {
     constexpr int Settable = TIOCM_DTR | TIOCM_RTS;
     switch (request) {
     case TIOCMGET:
@@ -83,17 +119,22 @@ int Answer(unsigned long request, void* argument) {
         return 0;
     case TIOCMIWAIT:
         Log("TIOCMIWAIT");
-        // Sleeps until a signal arrives, like a wait for a change that
-        // never comes.
-        ::ppoll(nullptr, 0, nullptr, nullptr);
-        errno = EINTR;
-        return -1;
+        return WaitForChange(fd, int(reinterpret_cast<std::uintptr_t>(argument)) & InputLines);
     default:
         return -1;
     }
 }
 
 } // namespace
+
+// Sets the input lines (CTS, DSR, DCD, RI) and wakes a waiting TIOCMIWAIT.
+extern "C" void QxModemShimSetInputLines(int bits) {
+    int expected = lines.load();
+    while (!lines.compare_exchange_weak(expected, (expected & ~InputLines) | (bits & InputLines))) {
+    }
+    const char one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(ChangePipe()[1], &one, 1);
+}
 
 extern "C" int ioctl(int fd, unsigned long request, ...) {
     va_list arguments;
@@ -103,5 +144,5 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
     const int result = RealIoctl()(fd, request, argument);
     if (result == 0 || !IsModemCall(request) || !::isatty(fd))
         return result;
-    return Answer(request, argument);
+    return Answer(fd, request, argument);
 }
