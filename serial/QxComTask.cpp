@@ -41,9 +41,10 @@ void TQxComTask::Execute() {
             continue;
         }
         const bool received = (events & EV_RXCHAR) && ReadReceived();
-        // Other events caught together with bytes are dropped, as a mask with
-        // several events raises only its first; alone, they are raised after
-        // the bytes that came before them.
+        // Other events caught together with bytes (the transmit queue ran
+        // empty) are dropped, as a mask with several events raises only its
+        // first; the device reports line events apart from bytes, at the
+        // next wait, so they are raised after the bytes that came before.
         const quint32 others = events & ~EV_RXCHAR;
         if (others != 0 && !received)
             Synchronize([this, others, session] { FPort.DeliverLineEvents(others, session); });

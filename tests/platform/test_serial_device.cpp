@@ -1,5 +1,6 @@
 // The serial device layer on real pseudo-terminals: device names, open
 // failures, line parameters, read time-outs, the event wait and its release.
+#include "platform/ModemStatus.h"
 #include "platform/ReceiveQueue.h"
 #include "platform/SerialDevice.h"
 #include "platform/SerialDeviceMap.h"
@@ -16,6 +17,7 @@
 #include <future>
 #include <thread>
 
+#include <sys/ioctl.h>
 #include <termios.h>
 
 namespace {
@@ -171,6 +173,38 @@ private slots:
         QVERIFY(Ready(wait, 5000));
         QCOMPARE(wait.get(), std::make_pair(true, EV_TXEMPTY));
         QCOMPARE(pty.Read(3), QByteArray("out"));
+    }
+
+    // A driver that answers the line calls but cannot wait for changes is
+    // looked at periodically; a change found while bytes wait is reported at
+    // the next wait, after those bytes, not together with them (a mask
+    // raises only its first event).
+    void aLineChangeFoundWithBytesFollowsThem() {
+        struct TLines : TModemStatusSource {
+            std::optional<int> Read(int) override { return Bits.load(); }
+            std::atomic<int> Bits{0};
+        } lines;
+        SetModemStatusSource(&lines);
+        const auto restore = qScopeGuard([] { SetModemStatusSource(nullptr); });
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetEventMask(EV_RXCHAR | EV_CTS | EV_MODEMLINES));
+        const auto nextEvents = [&device] {
+            quint32 events = 0;
+            return device.WaitEvent(events) ? events : 0xFFFFFFFF;
+        };
+        lines.Bits = TIOCM_CTS;
+        QCOMPARE(nextEvents(), EV_CTS | EV_MODEMLINES);
+
+        lines.Bits = 0;
+        QVERIFY(pty.Write("x"));
+        QTRY_COMPARE(device.InputQueueCount(), 1);
+        QThread::msleep(150); // the lines are due to be looked at
+        QCOMPARE(nextEvents(), EV_RXCHAR);
+        char ch = 0;
+        QCOMPARE(device.Read(&ch, 1), 1);
+        QCOMPARE(nextEvents(), EV_CTS | EV_MODEMLINES);
     }
 
     void aHeldReceiveLeavesBytesQueuedButNothingElseWaits() {
