@@ -4,6 +4,7 @@
 #include "app/SettingsGlue.h"
 #include "app/TLineControl.h"
 #include "app/TMacroBox.h"
+#include "app/WindowPlacement.h"
 #include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
 #include "platform/AppLocation.h"
@@ -444,8 +445,12 @@ void TQxConsoleWindow::ReadPlacement(const QString& fileName, const QByteArray& 
     const int top = file.ReadInteger(section, "Top", DefaultTop);
     const int height = file.ReadInteger(section, "Height", DefaultHeight);
     const int width = file.ReadInteger(section, "Width", DefaultWidth);
-    move(left, top);
-    resize(width, height);
+    // A damaged section must not open a window larger than the screen or
+    // out of reach.
+    const QRect wanted(left, top, width, height);
+    const QRect placement = FitPlacement(wanted, AvailableAreaFor(wanted));
+    move(placement.topLeft());
+    resize(placement.size());
 }
 
 void TQxConsoleWindow::WritePlacement(const QString& fileName, const QByteArray& section) const {

@@ -3,6 +3,7 @@
 #include "platform/ModemLineWaiter.h"
 #include "platform/ModemStatus.h"
 #include "platform/OpenDiagnosis.h"
+#include "platform/ReadDeadline.h"
 #include "platform/ReceiveQueue.h"
 
 #include <QFile>
@@ -53,14 +54,6 @@ bool ErrorCountersChanged(const serial_icounter_struct& before, const serial_ico
     return now.frame != before.frame || now.overrun != before.overrun ||
            now.parity != before.parity || now.brk != before.brk ||
            now.buf_overrun != before.buf_overrun;
-}
-
-// Milliseconds until Deadline, rounded up, for poll(); 0 once it passed.
-int MillisecondsUntil(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero())
-        return 0;
-    return int(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
 bool IsLineGone(int error) {
@@ -457,23 +450,13 @@ int TSerialDevice::Read(char* buffer, int count) {
 
 int TSerialDevice::ReadWithTimeouts(int fd, char* buffer, int count,
                                     const TCommTimeouts& timeouts) {
-    using std::chrono::milliseconds;
-    const bool returnAtOnce = timeouts.ReadIntervalTimeout == TCommTimeouts::MaxTimeout &&
-                              timeouts.ReadTotalTimeoutMultiplier == 0 &&
-                              timeouts.ReadTotalTimeoutConstant == 0;
-    const bool hasTotal =
-        timeouts.ReadTotalTimeoutMultiplier != 0 || timeouts.ReadTotalTimeoutConstant != 0;
-    const bool hasInterval = timeouts.ReadIntervalTimeout != 0 && !returnAtOnce;
-    const Clock::time_point deadline =
-        Clock::now() + milliseconds(qint64(timeouts.ReadTotalTimeoutMultiplier) * count +
-                                    timeouts.ReadTotalTimeoutConstant);
-    Clock::time_point lastByte;
+    TReadDeadline deadline(timeouts, count);
     int got = 0;
     for (;;) {
         const ssize_t n = ::read(fd, buffer + got, size_t(count - got));
         if (n > 0) {
             got += int(n);
-            lastByte = Clock::now();
+            deadline.NoteBytes();
             if (got == count)
                 return got;
             continue;
@@ -485,18 +468,7 @@ int TSerialDevice::ReadWithTimeouts(int fd, char* buffer, int count,
             MarkHungUp();
             return got;
         }
-        if (returnAtOnce)
-            return got;
-
-        std::optional<Clock::time_point> until;
-        if (hasTotal)
-            until = deadline;
-        if (hasInterval && got > 0) {
-            const Clock::time_point intervalEnd =
-                lastByte + milliseconds(timeouts.ReadIntervalTimeout);
-            until = until ? std::min(*until, intervalEnd) : intervalEnd;
-        }
-        const int waitMs = until ? MillisecondsUntil(*until) : -1;
+        const int waitMs = deadline.WaitMs(got);
         if (waitMs == 0)
             return got;
         pollfd device{fd, POLLIN, 0};

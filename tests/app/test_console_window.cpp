@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
@@ -434,6 +435,37 @@ private slots:
         QVERIFY(f.Show());
         QCOMPARE(f.Window->pos(), QPoint(130, 120));
         QCOMPARE(f.Window->size(), QSize(640, 410));
+    }
+
+    // A damaged [Window] section cannot open a window larger than the
+    // screen or out of reach; a placement that fits stands as it is.
+    void storedPlacementIsFittedIntoTheScreen_data() {
+        QTest::addColumn<QRect>("stored");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("fits") << QRect(130, 120, 500, 300) << true;
+        QTest::newRow("huge") << QRect(100, 100, 100000, 100000) << false;
+        QTest::newRow("off to the top left") << QRect(-5000, -400, 550, 300) << false;
+        QTest::newRow("off to the bottom right") << QRect(30000, 30000, 550, 300) << false;
+    }
+    void storedPlacementIsFittedIntoTheScreen() {
+        QFETCH(QRect, stored);
+        QFETCH(bool, fits);
+        AppWindowFixture f;
+        TProfileFile file(f.Dir.SettingsFile());
+        file.WriteInteger("Window", "Left", stored.left());
+        file.WriteInteger("Window", "Top", stored.top());
+        file.WriteInteger("Window", "Width", stored.width());
+        file.WriteInteger("Window", "Height", stored.height());
+        QVERIFY(f.Show());
+        const QRect shown(f.Window->pos(), f.Window->size());
+        QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().contains(shown),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(shown.x())
+                                .arg(shown.y())
+                                .arg(shown.width())
+                                .arg(shown.height())));
+        if (fits)
+            QCOMPARE(shown, stored);
     }
 
     void unwritableSettingsFileIsReportedAtClose() {
