@@ -15,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
@@ -35,6 +36,14 @@ namespace {
 
 const QString Caption = QStringLiteral("Qx-Console V3.0");
 const QByteArray PlacementSection = "Window";
+
+// With a settings file of its own the window says which board it serves, so
+// that several windows side by side can be told apart.
+QString WindowCaption() {
+    if (SettingsFileIsDefault())
+        return Caption;
+    return Caption + QStringLiteral(" - ") + QFileInfo(SettingsFileName()).completeBaseName();
+}
 
 // Status texts indexed by the pane's HexEmulation and LocalEcho.
 const std::array<QString, 2> EmulationNames = {QStringLiteral("ASCII"), QStringLiteral("HEX")};
@@ -113,7 +122,7 @@ TQxConsoleWindow::~TQxConsoleWindow() {
 // Creation, showing, destruction
 
 void TQxConsoleWindow::FormCreate() {
-    setWindowTitle(Caption);
+    setWindowTitle(WindowCaption());
     setWindowIcon(QIcon(QStringLiteral(":/icons/qx-console.svg")));
     CreateMacroPanel();
     CreateStatusBar();

@@ -1,9 +1,12 @@
+#include "app/CommandLine.h"
 #include "app/TQxConsoleWindow.h"
 #include "serial/QxComPort.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    if (const int exitCode = HandleCommandLine(argc, argv); exitCode >= 0)
+        return exitCode;
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(icons);
     // The program's title; the window's own caption carries the version.
