@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -143,6 +144,7 @@ void TQxConsoleWindow::FormCreate() {
     TQxComPort& port = SerialPort();
     port.OnReceive = [this](quint16 count) { ComPortReceive(count); };
     port.OnScan = [this](char& ch) { ComPortScan(ch); };
+    port.OnConnectionChanged = [this](bool connected) { ComPortConnectionChanged(connected); };
     port.DialogParent = this;
 }
 
@@ -331,6 +333,7 @@ void TQxConsoleWindow::FormDestroy() {
     TQxComPort& port = SerialPort();
     port.OnReceive = nullptr;
     port.OnScan = nullptr;
+    port.OnConnectionChanged = nullptr;
     if (port.DialogParent == this)
         port.DialogParent = nullptr;
     if (FPortRequested)
@@ -423,8 +426,22 @@ void TQxConsoleWindow::ConsoleKeyPress(TQxConsole&, char& key) {
     WritePort(QByteArray(1, key));
 }
 
+void TQxConsoleWindow::ComPortConnectionChanged(bool connected) {
+    FConsole->Screen().RecordEvent(connected ? "Connection restored" : "Connection lost");
+    FToldDisconnected = false;
+    UpdateStatusBar();
+}
+
+// Keys and macros for a port whose device went away are not sent into
+// nothing unnoticed: the first one beeps (the status bar says why).
 void TQxConsoleWindow::WritePort(const QByteArray& bytes) {
-    SerialPort().WriteString(bytes);
+    TQxComPort& port = SerialPort();
+    if (port.Disconnected()) {
+        if (!std::exchange(FToldDisconnected, true))
+            Interaction().Beep();
+        return;
+    }
+    port.WriteString(bytes);
 }
 
 // ---------------------------------------------------------------------------
@@ -437,6 +454,8 @@ void TQxConsoleWindow::UpdateStatusBar() {
         portText = QStringLiteral("Pause");
     else if (port.Open())
         portText = PortStatusText(port);
+    else if (port.Disconnected())
+        portText = QLatin1String(ComPortNames[port.ComPort()]) + QStringLiteral(" disconnected");
     const TLogDesc& log = FConsole->Log();
     FPanels[0]->setText(portText);
     FPanels[1]->setText(EmulationNames[FConsole->HexEmulation()]);

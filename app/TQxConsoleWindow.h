@@ -72,6 +72,8 @@ public:
     void ComPortReceive(quint16 count);
     // The port's OnScan: shows one byte read while a sequence is awaited.
     void ComPortScan(char& ch);
+    // The port's OnConnectionChanged: status bar and recording markers.
+    void ComPortConnectionChanged(bool connected);
     // The pane's OnKeyPress: sends the typed byte.
     void ConsoleKeyPress(TQxConsole& sender, char& key);
 
@@ -144,5 +146,7 @@ private:
     bool FShownOnce = false;
     bool FPlacementSaved = false;
     bool FPortRequested = false;
+    // A key or macro met the disconnected port (and the user heard the beep).
+    bool FToldDisconnected = false;
     QEventLoop* FDelayLoop = nullptr;
 };

@@ -15,6 +15,9 @@ const QString TQxLoadTask::NoResponseText = QStringLiteral(
     "      No response - download canceled!\n\rPlease check the settings for the serial "
     "interface\n\r   and make sure the target is in receive mode.");
 
+const QString TQxLoadTask::ConnectionLostText = QStringLiteral(
+    "   Connection lost - download canceled!\n\rThe serial device went away (unplugged?).");
+
 TQxLoadTask::TQxLoadTask(TQxComPort& port, const QString& fileName)
     : TQxLoadTask(port, TDownloadLines::FromFile(fileName)) {}
 
@@ -37,7 +40,8 @@ void TQxLoadTask::TransferLines() {
     try {
         while (FLineCount > FLineIndex && !Terminated()) {
             const bool isLastLine = FLineIndex == FLineCount - 1;
-            if (!TransferLine(isLastLine))
+            // A device that went away takes no more lines, whatever the mode.
+            if (!TransferLine(isLastLine) || FPort.Disconnected())
                 throw ETransferAborted();
             ++FLineIndex;
             OnMainThread([this] { ReportProgress(); });
@@ -45,7 +49,7 @@ void TQxLoadTask::TransferLines() {
     } catch (...) {
         // Whatever ended the loop, also an error raised on the main thread
         // while sending or reporting, the user sees the one message.
-        ErrorText = NoResponseText;
+        ErrorText = FPort.Disconnected() ? ConnectionLostText : NoResponseText;
     }
 }
 

@@ -35,6 +35,8 @@ public:
     static constexpr int DelayMs = 50;
     static constexpr int AcknowledgeTimeoutMs = 1000;
     static const QString NoResponseText;
+    // The port's device went away (an adapter pulled) during the download.
+    static const QString ConnectionLostText;
 
     // Reads FileName; throws EFileReadError when it cannot be read.
     TQxLoadTask(TQxComPort& port, const QString& fileName);

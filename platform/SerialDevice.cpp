@@ -1,6 +1,7 @@
 #include "platform/SerialDevice.h"
 
 #include "platform/ModemStatus.h"
+#include "platform/ReceiveQueue.h"
 
 #include <QFile>
 
@@ -101,6 +102,7 @@ bool TSerialDevice::Open(const QString& path) {
     std::lock_guard lock(FLock);
     FMask.store(0);
     FTxPending.store(false);
+    FReceiveHeld.store(false);
     FHungUp.store(false);
     ++FSession;
     FFd.store(fd);
@@ -192,10 +194,26 @@ void TSerialDevice::BackOff() {
         DrainWake();
 }
 
-bool TSerialDevice::WaitEvent(quint32& events, quint64* session,
-                              Clock::time_point receiveNotBefore) {
+int TSerialDevice::Enter() {
+    std::lock_guard lock(FLock);
+    const int fd = FFd.load();
+    if (fd < 0 || FHungUp.load())
+        return -1;
+    ++FWaiters;
+    return fd;
+}
+
+void TSerialDevice::Leave() {
+    std::unique_lock lock(FLock);
+    if (--FWaiters == 0)
+        FIdle.notify_all();
+}
+
+bool TSerialDevice::WaitEvent(quint32& events, quint64* session) {
     events = 0;
     std::unique_lock lock(FLock);
+    if (session)
+        *session = FSession.load();
     const int fd = FFd.load();
     if (fd < 0 || FHungUp.load()) {
         lock.unlock();
@@ -204,16 +222,11 @@ bool TSerialDevice::WaitEvent(quint32& events, quint64* session,
     }
     ++FWaiters;
     const quint64 generation = FMaskGeneration.load();
-    if (session)
-        *session = FSession.load();
     lock.unlock();
 
-    const bool caught = WaitOnDevice(fd, generation, events, receiveNotBefore);
+    const bool caught = WaitOnDevice(fd, generation, events);
 
-    lock.lock();
-    if (--FWaiters == 0)
-        FIdle.notify_all();
-    lock.unlock();
+    Leave();
     if (caught)
         FBackOffMs = 0;
     else
@@ -221,27 +234,34 @@ bool TSerialDevice::WaitEvent(quint32& events, quint64* session,
     return caught;
 }
 
-bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events,
-                                 Clock::time_point receiveNotBefore) {
+void TSerialDevice::Sleep(std::chrono::milliseconds duration) {
+    // The wake-up is left set: the next wait sees it and looks again.
+    pollfd wake{FWakeFd, POLLIN, 0};
+    ::poll(&wake, 1, int(duration.count()));
+}
+
+void TSerialDevice::HoldReceive(bool hold) {
+    if (FReceiveHeld.exchange(hold) != hold)
+        Wake();
+}
+
+bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events) {
     for (;;) {
         if (FMaskGeneration.load() != generation) {
             events = 0;
             return true;
         }
         quint32 mask = FMask.load();
-        int delay = NextCheckDelay(mask);
-        if ((mask & EV_RXCHAR) && Clock::now() < receiveNotBefore) {
+        if (FReceiveHeld.load())
             mask &= ~EV_RXCHAR;
-            const int holdMs = MillisecondsUntil(receiveNotBefore);
-            delay = delay < 0 ? holdMs : std::min(delay, holdMs);
-        }
         events = PendingEvents(fd, mask);
         if (events != 0)
             return true;
         if (FHungUp.load())
             return false;
+        // A held receive still watches for a hang-up (poll reports it always).
         pollfd fds[2] = {{fd, short((mask & EV_RXCHAR) ? POLLIN : 0), 0}, {FWakeFd, POLLIN, 0}};
-        if (::poll(fds, 2, delay) < 0 && errno != EINTR)
+        if (::poll(fds, 2, NextCheckDelay(mask)) < 0 && errno != EINTR)
             return false;
         if (fds[1].revents & POLLIN)
             DrainWake();
@@ -250,6 +270,33 @@ bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events,
         if (fds[0].revents & HangUpEvents)
             MarkHungUp();
     }
+}
+
+int TSerialDevice::ReadAvailable(TReceiveQueue& queue) {
+    const int fd = Enter();
+    if (fd < 0)
+        return 0;
+    int moved = 0;
+    for (;;) {
+        const TReceiveQueue::TSpan span = queue.FreeSpan();
+        if (span.Size == 0)
+            break;
+        const ssize_t n = ::read(fd, span.Data, span.Size);
+        if (n > 0) {
+            queue.Commit(std::size_t(n));
+            moved += int(n);
+            if (std::size_t(n) < span.Size)
+                break; // the kernel has nothing more just now
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN)
+            MarkHungUp();
+        break;
+    }
+    Leave();
+    return moved;
 }
 
 quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {

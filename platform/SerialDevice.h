@@ -13,6 +13,8 @@
 
 #include <linux/serial.h>
 
+class TReceiveQueue;
+
 // Line events, as the bits of an event mask.
 inline constexpr quint32 EV_RXCHAR = 0x0001;  // bytes wait in the receive queue
 inline constexpr quint32 EV_TXEMPTY = 0x0004; // the transmit queue ran empty after a write
@@ -88,14 +90,23 @@ public:
     // or close); false when the device is closed or hung up, after backing
     // off so that a caller retrying at once does not spin. Session (if given)
     // receives the open the events belong to (see Session()).
-    // EV_RXCHAR is reported as long as received bytes wait; EV_TXEMPTY once
-    // the transmit queue drained after a write; EV_CTS, EV_DSR and EV_ERR from
-    // changes of the modem lines (ModemStatusSource()) and of the driver's
-    // error counters, which are looked at every few milliseconds where the
-    // device has them. Before ReceiveNotBefore, EV_RXCHAR is not reported
-    // (the bytes stay queued); the other events and the releases are.
-    bool WaitEvent(quint32& events, quint64* session = nullptr,
-                   std::chrono::steady_clock::time_point receiveNotBefore = {});
+    // EV_RXCHAR is reported as long as received bytes wait, unless receiving
+    // is held (HoldReceive); EV_TXEMPTY once the transmit queue drained after
+    // a write; EV_CTS, EV_DSR and EV_ERR from changes of the modem lines
+    // (ModemStatusSource()) and of the driver's error counters, which are
+    // looked at every few milliseconds, only while the mask asks for them
+    // and the device has them: a mask without them lets an idle line sleep.
+    bool WaitEvent(quint32& events, quint64* session = nullptr);
+    // While held, WaitEvent() leaves received bytes in the kernel (the
+    // reader has no room for them); a change releases a pending wait.
+    void HoldReceive(bool hold);
+    // Moves what the kernel has received into Queue without waiting, as far
+    // as it has room; the bytes moved. A read that finds the line gone
+    // (end of file, EIO) marks it hung up.
+    int ReadAvailable(TReceiveQueue& queue);
+    // Sleeps for Duration unless a close, a mask change or a write releases
+    // the waiter first.
+    void Sleep(std::chrono::milliseconds duration);
     // Changes at every open and close.
     quint64 Session() const { return FSession.load(); }
 
@@ -120,8 +131,11 @@ private:
     void DrainWake();
     void BackOff();
     void MarkHungUp() { FHungUp.store(true); }
-    bool WaitOnDevice(int fd, quint64 generation, quint32& events,
-                      std::chrono::steady_clock::time_point receiveNotBefore);
+    bool WaitOnDevice(int fd, quint64 generation, quint32& events);
+    // Counts a user of the descriptor (Close waits until none is left);
+    // -1 when closed or hung up.
+    int Enter();
+    void Leave();
     quint32 PendingEvents(int fd, quint32 mask);
     quint32 LineEvents(int fd, quint32 mask);
     int NextCheckDelay(quint32 mask) const;
@@ -142,6 +156,7 @@ private:
     std::atomic<quint64> FSession{0};
     std::atomic<bool> FHungUp{false};
     std::atomic<bool> FTxPending{false};
+    std::atomic<bool> FReceiveHeld{false};
     int FBackOffMs = 0;
 
     // What the waiter compares against; set at open, then the waiter's own.

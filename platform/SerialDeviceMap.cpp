@@ -22,3 +22,7 @@ QString SerialDevicePath(TComPort port) {
     const QByteArray path = TProfileFile(SettingsFileName()).ReadString("Devices", key, {});
     return path.isEmpty() ? DefaultSerialDevicePath(port) : QFile::decodeName(path);
 }
+
+bool SerialReconnectEnabled() {
+    return TProfileFile(SettingsFileName()).ReadInteger("COM-Device", "Reconnect", 1) != 0;
+}

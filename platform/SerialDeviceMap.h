@@ -11,3 +11,7 @@
 // /dev/ttyUSB0-3, COM9 /dev/ttyACM0, COM10 /dev/ttyACM1.
 QString SerialDevicePath(TComPort port);
 QString DefaultSerialDevicePath(TComPort port);
+// Whether a device that went away is reopened when its path comes back:
+// key "Reconnect" of section "COM-Device" (default 1, 0 turns it off). Read
+// at every call.
+bool SerialReconnectEnabled();

@@ -32,7 +32,11 @@ cp -f "$console" "$demo/qx-console"
 "$target" --make-srec "$sample_records" "$demo/sample.s19" >/dev/null
 
 target_log="$demo/target.log"
-"$target" --echo --loader '#42' >"$target_log" 2>&1 &
+# The target's terminal is reached through a link, as a USB adapter is
+# through /dev/serial/by-id; every 45 s it is "unplugged" for 4 s.
+link="$(cd "$demo" && pwd)/ttyDEMO"
+"$target" --echo --loader '#42' --link "$link" --unplug-every 45000 --unplug-for 4000 \
+    >"$target_log" 2>&1 &
 target_pid=$!
 stop_target() {
     if kill -0 "$target_pid" 2>/dev/null; then
@@ -74,11 +78,11 @@ printf '%s\r\n' \
     'Macro3=S1130000000102030405060708090A0B0C0D0E0F74#13#10' \
     'Macro4=#12' \
     '[Transfer]' 'SyncMode=ACKNOWLEDGED' 'SyncSequ=#42' 'LastFile=<qxroot>sample.s19' \
-    '[Devices]' "COM1=$pty" \
+    '[Devices]' "COM1=$link" \
     >"$demo/Console.ini"
 
 cat <<TEXT
-Qx-Console demo: COM1 is the virtual target on $pty.
+Qx-Console demo: COM1 is the virtual target on $pty (through $link).
   - Type in the terminal pane: the target echoes it; after each line
     (Enter) its boot loader answers "*".
   - Pick a macro in the macro box and press Send (or Shift+Ctrl+A for the
@@ -86,6 +90,9 @@ Qx-Console demo: COM1 is the virtual target on $pty.
     the last one (#12, form feed) comes back and clears the screen.
   - Download... sends $demo/sample.s19 line by line, each line
     acknowledged with "*"; the summary below counts the records.
+  - Every 45 s the target drops the line for 4 s, as a pulled USB adapter
+    would: the status bar says "COM1: disconnected" and the port comes back
+    on its own; a running recording (Logfile...) notes both moments.
 Close the window to end the demo.
 TEXT
 (cd "$demo" && ./qx-console)

@@ -4,10 +4,14 @@
 #include "platform/SerialDeviceMap.h"
 #include "platform/TickCount.h"
 #include "serial/QxComTask.h"
+#include "serial/TDeviceWatch.h"
 
 #include <QCoreApplication>
+#include <QObject>
+#include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -19,11 +23,23 @@ constexpr qsizetype MaxWritePiece = 65535;
 
 } // namespace
 
-TQxComPort::TQxComPort() : FTask(std::make_unique<TQxComTask>(*this)) {}
+TQxComPort::TQxComPort()
+    : FMainThreadContext(std::make_unique<QObject>()), FTask(std::make_unique<TQxComTask>(*this)) {
+    // Notices and the frame timer run on the main thread, whoever builds the port.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        FMainThreadContext->moveToThread(application->thread());
+    FFrameTimer = new QTimer(FMainThreadContext.get());
+    FFrameTimer->setSingleShot(true);
+    FFrameTimer->callOnTimeout([this] { DeliverReceived(); });
+    // Room after a full queue: the monitor may read the device again.
+    FReceived.OnRoom = [this] { FDevice.HoldReceive(false); };
+    FDeviceWatch = new TDeviceWatch([this] { TryReconnect(); }, FMainThreadContext.get());
+}
 
 TQxComPort::~TQxComPort() {
     FRequests = 0;
     ClosePort();
+    FDeviceWatch->Stop();
     FTask->TerminateAndWait();
     FTask.reset();
 }
@@ -73,7 +89,7 @@ quint32 TQxComPort::RxBufferCount() {
     if (!Open())
         return 0;
     FDevice.ClearErrors();
-    return quint32(FDevice.InputQueueCount());
+    return quint32(FReceived.Count());
 }
 
 quint32 TQxComPort::TxBufferFree() {
@@ -87,17 +103,114 @@ bool TQxComPort::OpenPort(bool silent) {
     ++FRequests;
     if (Open())
         return true;
-    if (FDevice.Open(SerialDevicePath(FComPort)) && ApplySettings() &&
-        FDevice.SetEventMask(PortEventMask)) {
-        FTxQueueSize = quint32(FDevice.TransmitQueueSize());
-        FTask->Resume();
+    QString reason;
+    if (OpenDevice(reason)) {
+        if (FDisconnected.load())
+            EndDisconnection();
         return true;
     }
-    const QString reason = FDevice.ErrorText();
-    FDevice.Close();
     if (!silent)
         ShowOpenWarning(reason);
     return false;
+}
+
+bool TQxComPort::OpenDevice(QString& reason) {
+    if (FDevice.Open(SerialDevicePath(FComPort)) && ApplySettings() &&
+        FDevice.SetEventMask(WantedEvents())) {
+        FTxQueueSize = quint32(FDevice.TransmitQueueSize());
+        FReceived.Restart();
+        FTask->Resume();
+        return true;
+    }
+    reason = FDevice.ErrorText();
+    FDevice.Close();
+    return false;
+}
+
+void TQxComPort::CloseDevice(bool forgetReceived) {
+    FTask->Pause();
+    FDevice.SetEventMask(0);
+    FDevice.Close();
+    FReceived.End();
+    if (forgetReceived)
+        FReceived.Clear();
+}
+
+void TQxComPort::NoteHangUp(quint64 session) {
+    QMetaObject::invokeMethod(
+        FMainThreadContext.get(), [this, session] { ConnectionLost(session); },
+        Qt::QueuedConnection);
+}
+
+// A held descriptor would make the kernel give the returning adapter
+// another name: the device is closed at once.
+void TQxComPort::ConnectionLost(quint64 session) {
+    if (session != FDevice.Session() || !Open())
+        return;
+    // What came before the device went away is still handed over.
+    DeliverReceived();
+    CloseDevice(false);
+    if (FRequests == 0)
+        return;
+    FDisconnected.store(true);
+    if (SerialReconnectEnabled())
+        FDeviceWatch->Watch(SerialDevicePath(FComPort));
+    RaiseConnectionChanged(false);
+}
+
+void TQxComPort::TryReconnect() {
+    if (!FDisconnected.load() || FRequests == 0) {
+        FDeviceWatch->Stop();
+        return;
+    }
+    QString reason;
+    if (OpenDevice(reason))
+        EndDisconnection();
+}
+
+void TQxComPort::EndDisconnection() {
+    FDisconnected.store(false);
+    QMetaObject::invokeMethod(
+        FMainThreadContext.get(), [this] { FDeviceWatch->Stop(); }, Qt::AutoConnection);
+    RaiseConnectionChanged(true);
+}
+
+void TQxComPort::RaiseConnectionChanged(bool connected) {
+    // The download opens its request from a thread of its own.
+    QMetaObject::invokeMethod(
+        FMainThreadContext.get(),
+        [this, connected] {
+            if (OnConnectionChanged)
+                OnConnectionChanged(connected);
+        },
+        TThread::IsMainThread() ? Qt::DirectConnection : Qt::QueuedConnection);
+}
+
+quint32 TQxComPort::WantedEvents() const {
+    quint32 wanted = EV_RXCHAR;
+    if (OnTransmit)
+        wanted |= EV_TXEMPTY;
+    if (OnCTSChanged)
+        wanted |= EV_CTS;
+    if (OnDSRChanged)
+        wanted |= EV_DSR;
+    if (OnError)
+        wanted |= EV_ERR;
+    return PortEventMask & wanted;
+}
+
+std::chrono::nanoseconds TQxComPort::LongestReadGap() const {
+    return std::chrono::nanoseconds(FTask->LongestReadGapNs.load());
+}
+
+void TQxComPort::ResetReadGap() {
+    FTask->LongestReadGapNs.store(0);
+    FTask->ReadGapReset.store(true);
+}
+
+void TQxComPort::HandlersChanged() {
+    if (Open())
+        FDevice.SetEventMask(WantedEvents());
 }
 
 void TQxComPort::ShowOpenWarning(const QString& reason) {
@@ -118,11 +231,11 @@ bool TQxComPort::ClosePort() {
         --FRequests;
     if (FRequests != 0)
         return false;
-    if (Open()) {
-        FTask->Pause();
-        FDevice.SetEventMask(0);
-        FDevice.Close();
-    }
+    if (Open())
+        CloseDevice(true);
+    if (FDisconnected.exchange(false))
+        QMetaObject::invokeMethod(
+            FMainThreadContext.get(), [this] { FDeviceWatch->Stop(); }, Qt::AutoConnection);
     return true;
 }
 
@@ -152,26 +265,33 @@ int TQxComPort::WriteBuffer(const void* buffer, quint16 count) {
     if (!Open())
         return 0;
     FDevice.ClearErrors();
-    return FDevice.Write(static_cast<const char*>(buffer), count);
+    const int written = FDevice.Write(static_cast<const char*>(buffer), count);
+    if (FDevice.HungUp())
+        NoteHangUp(FDevice.Session());
+    return written;
 }
 
 int TQxComPort::ReadBuffer(void* buffer, quint16 count) {
     if (!Open())
         return 0;
-    return FDevice.Read(static_cast<char*>(buffer), count);
+    return int(FReceived.Read(static_cast<char*>(buffer), count, FReadTimeouts));
 }
 
 bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
     if (!Open())
         return false;
-    // The monitor must neither take nor announce the bytes read here.
-    FTask->Pause();
-    FDevice.SetTimeouts(WaitTimeouts);
+    // The bytes read here are not announced, nor are other events raised
+    // meanwhile; the monitor goes on filling the queue.
+    HoldEvents();
+    FReadTimeouts = WaitTimeouts;
     bool matched = false;
     QByteArray window;
     const qint64 start = TickCount();
     // A hung-up line delivers nothing more; waiting out the time would only spin.
-    while (TickCount() < start + timeout && !FDevice.HungUp()) {
+    const auto exhausted = [this] {
+        return (!Open() || FDevice.HungUp()) && FReceived.Count() == 0;
+    };
+    while (TickCount() < start + timeout && !exhausted()) {
         char ch = 0;
         if (ReadBuffer(&ch, 1) != 1)
             continue;
@@ -183,9 +303,96 @@ bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
         if (matched)
             break;
     }
-    FDevice.SetTimeouts(FTimeouts);
-    FTask->Resume();
+    FReadTimeouts = FTimeouts;
+    ReleaseEvents();
     return matched;
+}
+
+void TQxComPort::HoldEvents() {
+    ++FHoldCount;
+}
+
+void TQxComPort::ReleaseEvents() {
+    if (--FHoldCount > 0)
+        return;
+    const quint32 held = std::exchange(FHeldEvents, 0);
+    const bool owed = std::exchange(FNoticeOwed, false);
+    // Raised from the event loop, as the monitor would have: the caller may
+    // be a handler itself.
+    QMetaObject::invokeMethod(
+        FMainThreadContext.get(),
+        [this, held, owed, session = FDevice.Session()] {
+            if (owed || FReceived.Count() > 0)
+                DeliverReceived();
+            if (held != 0)
+                DeliverLineEvents(held, session);
+        },
+        Qt::QueuedConnection);
+}
+
+void TQxComPort::NoteReceived() {
+    if (!FNoticePending.exchange(true))
+        QMetaObject::invokeMethod(
+            FMainThreadContext.get(), [this] { ReceiveNotice(); }, Qt::QueuedConnection);
+}
+
+// Until the bytes are delivered the notice stays pending, so the monitor
+// posts no further one meanwhile (one wake-up of the main thread per frame).
+void TQxComPort::ReceiveNotice() {
+    if (FHoldCount > 0) {
+        FNoticeOwed = true;
+        return;
+    }
+    if (FFrameTimer->isActive())
+        return;
+    const auto since = std::chrono::steady_clock::now() - FLastDelivery;
+    if (since >= ReceiveFrame) {
+        DeliverReceived();
+        return;
+    }
+    FFrameTimer->start(std::chrono::ceil<std::chrono::milliseconds>(ReceiveFrame - since));
+}
+
+void TQxComPort::DeliverReceived() {
+    FFrameTimer->stop();
+    // A handler that runs the event loop must not get bytes inside itself.
+    if (FHoldCount > 0 || FDelivering) {
+        FNoticeOwed = FNoticeOwed || FHoldCount > 0;
+        if (FDelivering)
+            FDeliverAgain = true;
+        return;
+    }
+    FDelivering = true;
+    // Bytes committed from here on bring a new notice.
+    FNoticePending.store(false);
+    // Only what waits now: bytes that keep coming wait for the next frame,
+    // so a flood never keeps the main thread from painting.
+    const quint64 end = FReceived.Taken() + FReceived.Count();
+    if (FReceived.Taken() < end)
+        FLastDelivery = std::chrono::steady_clock::now();
+    while (FReceived.Taken() < end) {
+        const quint64 before = FReceived.Taken();
+        DoReceive();
+        // A handler that took nothing leaves the bytes for the next notice.
+        if (FReceived.Taken() == before)
+            break;
+    }
+    FDelivering = false;
+    if (std::exchange(FDeliverAgain, false))
+        QMetaObject::invokeMethod(
+            FMainThreadContext.get(), [this] { ReceiveNotice(); }, Qt::QueuedConnection);
+}
+
+void TQxComPort::DeliverLineEvents(quint32 eventMask, quint64 session) {
+    if (session != FDevice.Session())
+        return;
+    if (FHoldCount > 0) {
+        FHeldEvents |= eventMask;
+        return;
+    }
+    if (FReceived.Count() > 0)
+        DeliverReceived();
+    DispatchCommEvent(eventMask & ~EV_RXCHAR);
 }
 
 void TQxComPort::DispatchCommEvent(quint32 eventMask) {
@@ -203,7 +410,7 @@ void TQxComPort::DispatchCommEvent(quint32 eventMask) {
 
 void TQxComPort::DoReceive() {
     FDevice.ClearErrors();
-    const auto count = quint16(std::min(FDevice.InputQueueCount(), 0xFFFF));
+    const auto count = quint16(std::min<std::size_t>(FReceived.Count(), 0xFFFF));
     if (OnReceive)
         OnReceive(count);
 }

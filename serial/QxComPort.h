@@ -4,15 +4,21 @@
 // Its parameter types and display tables (TComPort ... ComPortNames ...)
 // come with it.
 #include "platform/LineParameters.h"
+#include "platform/ReceiveQueue.h"
 #include "platform/SerialDevice.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
+class QObject;
+class QTimer;
 class QWidget;
+class TDeviceWatch;
 class TQxComTask;
 
 // Device time-outs while WaitForSequence() reads byte by byte: each
@@ -22,11 +28,31 @@ inline constexpr TCommTimeouts WaitTimeouts{1, 0, 1, 0, 0};
 // EV_DSR, EV_ERR.
 inline constexpr quint32 PortEventMask = 0x9D;
 inline constexpr int PortQueueSize = 2048;
+// What the monitor may read ahead of the main thread: about ten seconds of
+// a 3 Mbaud line.
+inline constexpr std::size_t ReceiveQueueSize = 4 * 1024 * 1024;
+// While bytes stream in, the main thread gets them at most once per screen
+// frame; bytes after a quiet frame go at once (an echo shows without delay).
+inline constexpr std::chrono::milliseconds ReceiveFrame{16};
 
 // One serial device with its five line parameters, opened by counted
-// requests. Reads, writes and events belong to the main thread; the monitor
-// thread (TQxComTask) only waits for line events and has them raised on the
-// main thread, one at a time, each handler returning before the next wait.
+// requests. Reads, writes and events belong to the main thread.
+//
+// Receiving: the monitor thread (TQxComTask) reads the device as bytes
+// arrive into a bounded queue (ReceiveQueueSize) and tells the main thread
+// without waiting for it; a notice that is still pending is not repeated.
+// The queue is the device's input for everything else: OnReceive's count,
+// ReadBuffer, RxBufferCount and WaitForSequence all take from it, so the
+// device is read while the main thread is busy. A full queue stops the
+// reading (the kernel and the line's own flow control hold the rest) and is
+// counted (ReceiveStalls); no byte is dropped.
+// The other line events are raised on the main thread while the monitor
+// waits, each after the bytes that came before it.
+// A device that goes away (an adapter pulled: hang-up, end of file, EIO) is
+// closed at once, its requests kept; the port is then Disconnected() and
+// reopens the device, with the same line parameters, as soon as the path
+// the settings name for it comes back, unless [COM-Device] Reconnect=0.
+// OnConnectionChanged tells both moments.
 // OpenPort and ClosePort may also be called from another thread as long as
 // no other call of the port overlaps them.
 class TQxComPort {
@@ -61,6 +87,11 @@ public:
     int Requests() const { return FRequests; }
     void SetRequests(int value) { FRequests = value; }
     bool Open() const { return FDevice.IsOpen(); }
+    // The device went away while requests were held, and has not come back
+    // (also in the moment between its hang-up and its close).
+    bool Disconnected() const {
+        return FDisconnected.load() || (FDevice.IsOpen() && FDevice.HungUp());
+    }
 
     // Counts one request (also when the open then fails) and opens and
     // configures the device unless it is open. True when it is open. On
@@ -90,14 +121,34 @@ public:
     // EV_ERR, EV_CTS, EV_DSR; the other bits are dropped.
     void DispatchCommEvent(quint32 eventMask);
 
+    // Line events other than received bytes are watched only while a handler
+    // wants them, so an idle line wakes nobody (the modem lines and error
+    // counters need looking at, the transmit queue needs watching after each
+    // write). Call this after attaching or removing OnTransmit, OnCTSChanged,
+    // OnDSRChanged or OnError while the port is open; an open takes the
+    // handlers as they are.
+    void HandlersChanged();
+
+    // How often the monitor found the receive queue full and stopped reading.
+    quint64 ReceiveStalls() const { return FReceived.FullCount(); }
+    // The longest time between two reads of the device that both found
+    // bytes, since the last ResetReadGap(): under a steady stream, how long
+    // the device went unread at most. A diagnostic for benchmarks.
+    std::chrono::nanoseconds LongestReadGap() const;
+    void ResetReadGap();
+
     // Events, raised on the main thread. OnReceive gets the bytes waiting
-    // (0 is possible: WaitForSequence may have read them).
+    // (0 is possible: WaitForSequence may have read them); when more than
+    // 65535 wait, it is raised again at once for the rest, as long as its
+    // handler takes some.
     std::function<void(quint16 count)> OnReceive;
     std::function<void(char& ch)> OnScan;
     std::function<void()> OnTransmit;
     std::function<void()> OnCTSChanged;
     std::function<void()> OnDSRChanged;
     std::function<void()> OnError;
+    // The device went away (false) or came back (true); main thread.
+    std::function<void(bool connected)> OnConnectionChanged;
 
     // The window the open warning belongs to; none by default.
     QWidget* DialogParent = nullptr;
@@ -114,10 +165,51 @@ private:
     friend class TQxComTask;
 
     void ShowOpenWarning(const QString& reason);
+    quint32 WantedEvents() const;
+    // Opens and configures the device and starts the monitor; false (device
+    // closed) with the system's reason otherwise.
+    bool OpenDevice(QString& reason);
+    // ForgetReceived: drop what the queue still holds (a close on request);
+    // a device that went away leaves it to be handed over.
+    void CloseDevice(bool forgetReceived);
+
+    // Any thread: the device of Session hung up.
+    void NoteHangUp(quint64 session);
+    // Main thread: closes it and waits for its path to come back.
+    void ConnectionLost(quint64 session);
+    void TryReconnect();
+    void EndDisconnection();
+    void RaiseConnectionChanged(bool connected);
+
+    // Monitor thread: bytes were added to the queue.
+    void NoteReceived();
+    // Main thread: the monitor's notice; hands the queue to OnReceive now
+    // or at the end of the current frame.
+    void ReceiveNotice();
+    void DeliverReceived();
+    // Main thread: line events other than EV_RXCHAR caught by the monitor
+    // during Session; raised after the bytes that came before them.
+    void DeliverLineEvents(quint32 eventMask, quint64 session);
+    // Main thread: WaitForSequence keeps notices and events for later.
+    void HoldEvents();
+    void ReleaseEvents();
 
     TSerialDevice FDevice;
+    TReceiveQueue FReceived{ReceiveQueueSize};
+    std::unique_ptr<QObject> FMainThreadContext;
+    TDeviceWatch* FDeviceWatch = nullptr;
+    std::atomic<bool> FDisconnected{false};
+    QTimer* FFrameTimer = nullptr;
+    std::chrono::steady_clock::time_point FLastDelivery;
+    std::atomic<bool> FNoticePending{false};
+    int FHoldCount = 0;
+    bool FNoticeOwed = false;
+    bool FDelivering = false;
+    bool FDeliverAgain = false;
+    quint32 FHeldEvents = 0;
     std::unique_ptr<TQxComTask> FTask;
     TCommTimeouts FTimeouts{40, 1, 10, 0, 0};
+    TCommTimeouts FReadTimeouts = FTimeouts;
     int FRequests = 0;
     quint32 FTxQueueSize = 0;
     TStopBits FStopBits = sb10;

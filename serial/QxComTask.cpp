@@ -2,62 +2,87 @@
 
 #include "serial/QxComPort.h"
 
+#include <thread>
+
 namespace {
 
-// A line slower than this (five times the fastest baud rate offered) is
-// handed over in batches: after a receive event its next one waits for the
-// rest of ReceiveBatch, so that a stream trickling in small blocks reaches
-// the main thread about as often as the screen shows it rather than once
-// per block. Nothing is lost meanwhile, the bytes stay in the device's
-// queue; a faster line (a flood into a pseudo-terminal) is never held up.
-constexpr double SlowLineBytesPerSecond = 64 * 1024;
-constexpr std::chrono::milliseconds ReceiveBatch{16};
-// Bytes arriving after a longer quiet time start something new (an echo, an
-// answer, the start of a flood) whose pace is not known yet: they are not
-// taken for a slow line, so the next bytes follow them at once.
+// A stream slower than this (five times the fastest standard baud rate) is
+// read in batches: after a read the monitor lets the bytes of one frame
+// gather in the kernel before it reads again, so that a line trickling in
+// small blocks wakes it about once per frame instead of once per block. A
+// frame of such a line is below 1 KB, far less than any driver buffers; a
+// faster line is read as fast as it comes.
+constexpr double SlowStreamBytesPerSecond = 64 * 1024;
+// Bytes after a longer quiet time start something new (an echo, an
+// answer): they are read at once, and the pace is judged afresh.
 constexpr std::chrono::milliseconds QuietTime{100};
-
-// Whether Count bytes gathered over Interval since the last receive event
-// make a slow line.
-bool IsSlowLine(int count, std::chrono::steady_clock::duration interval) {
-    if (interval > QuietTime)
-        return false;
-    const double seconds = std::chrono::duration<double>(interval).count();
-    return count < SlowLineBytesPerSecond * seconds;
-}
 
 } // namespace
 
 TQxComTask::TQxComTask(TQxComPort& port) : FPort(port) {}
 
 void TQxComTask::Execute() {
-    Clock::time_point receiveNotBefore;
-    Clock::time_point lastReceive;
+    TSerialDevice& device = FPort.FDevice;
+    quint64 lostSession = 0;
     while (ParkWhilePaused()) {
-        if (FHeld)
-            FHeld = false;
-        else if (!FPort.FDevice.WaitEvent(FEventMask, &FSession, receiveNotBefore))
+        quint32 events = 0;
+        quint64 session = 0;
+        if (!device.WaitEvent(events, &session)) {
+            if (device.HungUp() && session != lostSession) {
+                // Nothing more will come: a reader waiting for bytes stops,
+                // and the port closes the device.
+                lostSession = session;
+                FPort.FReceived.End();
+                FPort.NoteHangUp(session);
+            }
             continue;
-        const Clock::time_point caught = Clock::now();
-        FReceivedCount = -1;
-        // A cancelled hand-over may still be running on the main thread: its
-        // count is not ours to read then.
-        if (!Synchronize([this] { DeliverEvent(); }) || FReceivedCount < 0)
-            continue;
-        if (IsSlowLine(FReceivedCount, caught - lastReceive))
-            receiveNotBefore = caught + ReceiveBatch;
-        lastReceive = caught;
+        }
+        const bool received = (events & EV_RXCHAR) && ReadReceived();
+        // Other events caught together with bytes are dropped, as a mask with
+        // several events raises only its first; alone, they are raised after
+        // the bytes that came before them.
+        const quint32 others = events & ~EV_RXCHAR;
+        if (others != 0 && !received)
+            Synchronize([this, others, session] { FPort.DeliverLineEvents(others, session); });
     }
 }
 
-void TQxComTask::DeliverEvent() {
-    if (FSession != FPort.FDevice.Session())
-        return;
-    if (Paused()) {
-        FHeld = true;
-        return;
+bool TQxComTask::ReadReceived() {
+    TSerialDevice& device = FPort.FDevice;
+    TReceiveQueue& queue = FPort.FReceived;
+    const int bytes = device.ReadAvailable(queue);
+    if (bytes > 0) {
+        FPort.NoteReceived();
+        NoteReadGap(Clock::now());
     }
-    if (FEventMask & EV_RXCHAR)
-        FReceivedCount = FPort.FDevice.InputQueueCount();
-    FPort.DispatchCommEvent(FEventMask);
+    if (queue.FreeSpan().Size == 0 && queue.NoteFull())
+        device.HoldReceive(true);
+    else if (bytes > 0)
+        GatherSlowStream(bytes);
+    return bytes > 0;
+}
+
+void TQxComTask::GatherSlowStream(int bytes) {
+    const Clock::time_point now = Clock::now();
+    const auto interval = now - FLastRead;
+    FLastRead = now;
+    if (interval > QuietTime)
+        return;
+    const double seconds = std::chrono::duration<double>(interval).count();
+    if (bytes >= SlowStreamBytesPerSecond * seconds)
+        return;
+    FPort.FDevice.Sleep(ReceiveFrame);
+}
+
+void TQxComTask::NoteReadGap(Clock::time_point now) {
+    if (ReadGapReset.exchange(false)) {
+        LongestReadGapNs.store(0);
+        FLastBytes = {};
+    }
+    if (FLastBytes != Clock::time_point{}) {
+        const qint64 gap = std::chrono::nanoseconds(now - FLastBytes).count();
+        if (gap > LongestReadGapNs.load(std::memory_order_relaxed))
+            LongestReadGapNs.store(gap, std::memory_order_relaxed);
+    }
+    FLastBytes = now;
 }

@@ -324,6 +324,15 @@ void TConsoleScreen::StopRecording() {
         Warn(WriteFailedText, Log.FileName + QStringLiteral(": ") + error);
 }
 
+void TConsoleScreen::RecordEvent(const QByteArray& event) {
+    if (!Log.Active)
+        return;
+    Log.WriteLine("--- " + event + ": " + MarkerTime() + " ---");
+    // What was recorded so far reaches the disk now.
+    if (Log.LogFile)
+        Log.LogFile->flush();
+}
+
 void TConsoleScreen::LogScreen() {
     for (const QByteArray& line : std::as_const(Lines))
         LogLine(line);

@@ -44,6 +44,9 @@ public:
     void StartRecording();
     void StopRecording();
     void LogScreen();
+    // While recording: a line "--- <Event>: <date> <time> ---" in the style
+    // of the start and end markers, written at once (e.g. "Connection lost").
+    void RecordEvent(const QByteArray& event);
 
     // The texts shown when a logfile cannot be opened or finished.
     static const QString OpenFailedText;

@@ -14,6 +14,12 @@ PtyMaster::~PtyMaster() {
         ::close(FMaster);
 }
 
+void PtyMaster::Close() {
+    if (FMaster >= 0)
+        ::close(FMaster);
+    FMaster = -1;
+}
+
 bool PtyMaster::Open(std::string& error) {
     FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128] = {};

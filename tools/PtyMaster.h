@@ -15,6 +15,8 @@ public:
     PtyMaster& operator=(const PtyMaster&) = delete;
 
     bool Open(std::string& error);
+    // Closes the master: a client sees a hang-up. Open() makes a new one.
+    void Close();
     int Fd() const { return FMaster; }
     const std::string& SlavePath() const { return FSlavePath; }
 

@@ -141,6 +141,12 @@ bool ParseOne(ArgumentReader& reader, const std::string& option, TargetOptions& 
         return reader.Number(option, options.Baud, 50, 100000000);
     if (option == "--chunk-ms")
         return reader.Number(option, options.ChunkMs, 1, 1000);
+    if (option == "--link")
+        return reader.Value(option, options.LinkPath);
+    if (option == "--unplug-every")
+        return reader.Number(option, options.UnplugEveryMs, 1, IntMax);
+    if (option == "--unplug-for")
+        return reader.Number(option, options.UnplugForMs, 1, IntMax);
     if (option == "--exit-after-idle")
         return reader.Number(option, options.ExitAfterIdleMs, 1, IntMax);
     if (option == "--lines")
@@ -167,6 +173,10 @@ bool CheckCombination(const TargetOptions& options, std::string& error) {
                              options.FloodOnInput;
     if (floodDetail && !options.Flood) {
         error = "--rate, --bytes, --seed, --flood-delay and --flood-on-input need --flood";
+        return false;
+    }
+    if (options.UnplugEveryMs > 0 && options.LinkPath.empty()) {
+        error = "--unplug-every needs --link PATH (the link is what comes back)";
         return false;
     }
     if ((!options.DropLines.empty() || options.ExitAfterLines > 0) && !options.Loader) {
@@ -231,6 +241,15 @@ Line pacing:
                          input waits in the terminal meanwhile
   --chunk-ms MS          paced bytes move in chunks of at most MS of line
                          time; default 5
+
+Unplugging (as a USB adapter pulled and plugged in again):
+  --link PATH            keep a symbolic link PATH pointing at the terminal
+                         (like /dev/serial/by-id/...); removed at the end
+  --unplug-every MS      (with --link) MS after a client opened the terminal,
+                         drop the line: remove the link and close the
+                         terminal (the client sees a hang-up), then after
+                         --unplug-for MS (default 3000) open a new terminal
+                         and point the link at it; again and again
 
 Ending:
   --exit-after-idle MS   stop when no byte moved for MS (counted from start)

@@ -30,6 +30,10 @@ struct TargetOptions {
     long Baud = 0; // 0 = no pacing
     int ChunkMs = 5;
 
+    std::string LinkPath;  // a symbolic link kept pointing at the terminal
+    int UnplugEveryMs = 0; // 0 = never
+    int UnplugForMs = 3000;
+
     int ExitAfterIdleMs = 0;      // 0 = never
     long long ExitAfterLines = 0; // 0 = never
 

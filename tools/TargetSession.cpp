@@ -33,6 +33,8 @@ TargetSession::TargetSession(const TargetOptions& options)
 TargetSession::~TargetSession() {
     if (FSignalFd >= 0)
         ::close(FSignalFd);
+    if (!FOptions.LinkPath.empty())
+        std::remove(FOptions.LinkPath.c_str());
 }
 
 bool TargetSession::SetUp(std::string& error) {
@@ -48,7 +50,7 @@ bool TargetSession::SetUp(std::string& error) {
         error = std::string("cannot watch signals: ") + std::strerror(errno);
         return false;
     }
-    if (!FPty.Open(error))
+    if (!FPty.Open(error) || !LinkTerminal(error))
         return false;
 
     const auto now = Clock::now();
@@ -90,6 +92,10 @@ int TargetSession::Run() {
 }
 
 void TargetSession::Step() {
+    if (UnplugDue(Clock::now())) {
+        Unplug();
+        return;
+    }
     if (!FConnected) {
         if (!FPty.ClientPresent()) {
             WaitForClient();
@@ -128,6 +134,46 @@ void TargetSession::WaitForClient() {
     Poll(-1, now + FBackoff, unused);
     FBackoff = std::min<Clock::duration>(FBackoff * 2, LongestBackoff);
     CheckIdle(Clock::now());
+}
+
+// The link is replaced in one step (a new link renamed over it), so a
+// client never finds it half made.
+bool TargetSession::LinkTerminal(std::string& error) {
+    if (FOptions.LinkPath.empty())
+        return true;
+    const std::string fresh = FOptions.LinkPath + ".new";
+    std::remove(fresh.c_str());
+    if (::symlink(FPty.SlavePath().c_str(), fresh.c_str()) != 0 ||
+        std::rename(fresh.c_str(), FOptions.LinkPath.c_str()) != 0) {
+        error = "cannot link " + FOptions.LinkPath + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool TargetSession::UnplugDue(Clock::time_point now) const {
+    return FOptions.UnplugEveryMs > 0 && FConnected &&
+           now - FConnectedAt >= std::chrono::milliseconds(FOptions.UnplugEveryMs);
+}
+
+// Like an adapter pulled: the device node goes (link removed, master
+// closed, the client hangs up), and after a while a new one appears.
+void TargetSession::Unplug() {
+    ++FUnplugs;
+    std::remove(FOptions.LinkPath.c_str());
+    OnClientGone();
+    FPty.Close();
+    short unused = 0;
+    Poll(-1, Clock::now() + std::chrono::milliseconds(FOptions.UnplugForMs), unused);
+    if (FStop != StopReason::None)
+        return;
+    std::string error;
+    if (!FPty.Open(error) || !LinkTerminal(error)) {
+        std::fprintf(stderr, "qx-target: %s\n", error.c_str());
+        FStop = StopReason::Signal;
+        return;
+    }
+    FLastActivity = Clock::now();
 }
 
 void TargetSession::OnClientConnected(Clock::time_point now) {
@@ -211,6 +257,8 @@ std::optional<TargetSession::Clock::time_point> TargetSession::NextWakeUp(Clock:
         consider(FAnswerHeldSince + AnswerHoldTime);
     if (FOptions.ExitAfterIdleMs > 0)
         consider(FLastActivity + std::chrono::milliseconds(FOptions.ExitAfterIdleMs));
+    if (FOptions.UnplugEveryMs > 0 && FConnected)
+        consider(FConnectedAt + std::chrono::milliseconds(FOptions.UnplugEveryMs));
     return wakeUp;
 }
 
@@ -395,6 +443,8 @@ void TargetSession::ReportFloodIfComplete() {
 void TargetSession::PrintSummary() {
     std::printf("received_bytes: %lld\nsent_bytes: %lld\nconnections: %lld\n", FReceived, FSent,
                 FConnections);
+    if (FOptions.UnplugEveryMs > 0)
+        std::printf("unplugs: %lld\n", FUnplugs);
     if (FLoader) {
         const BootLoaderStats& s = FLoader->Stats();
         std::printf("lines: %lld\nanswered: %lld\ndropped: %lld\nrepeats: %lld\n"

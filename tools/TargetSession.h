@@ -31,6 +31,9 @@ private:
     bool SetUp(std::string& error);
     void Step();
     void WaitForClient();
+    bool LinkTerminal(std::string& error);
+    bool UnplugDue(Clock::time_point now) const;
+    void Unplug();
     void OnClientConnected(Clock::time_point now);
     void OnClientGone();
     bool InputWanted(Clock::time_point now);
@@ -56,6 +59,7 @@ private:
 
     bool FConnected = false;
     long long FConnections = 0;
+    long long FUnplugs = 0;
     Clock::duration FBackoff;
     Clock::time_point FConnectedAt;
     Clock::time_point FLastActivity;

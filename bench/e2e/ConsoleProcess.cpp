@@ -5,7 +5,9 @@
 #include <QFile>
 
 ConsoleProcess::ConsoleProcess() : Environment(QProcessEnvironment::systemEnvironment()) {
-    Environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Offscreen unless the benchmark chose a platform (an X server of its own).
+    if (!Environment.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        Environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
 }
 
 ConsoleProcess::~ConsoleProcess() {
@@ -19,7 +21,9 @@ bool ConsoleProcess::Start(const QByteArray& settings) {
         return false;
     ini.close();
     const QString program = dir + QStringLiteral("qx-console");
-    if (!QFile::copy(QStringLiteral(QX_CONSOLE_PATH), program))
+    // QX_BENCH_CONSOLE measures another build of the program (a comparison).
+    const QString built = qEnvironmentVariable("QX_BENCH_CONSOLE", QStringLiteral(QX_CONSOLE_PATH));
+    if (!QFile::copy(built, program))
         return false;
     QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return Launch();

@@ -28,8 +28,18 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+namespace {
+
+const char* reportSuffix = "";
+
+} // namespace
+
+void SetReportSuffix(const char* suffix) {
+    reportSuffix = suffix;
+}
+
 void Report(const char* name, double value, const char* unit, int decimals) {
-    std::printf("%s: %.*f %s\n", name, decimals, value, unit);
+    std::printf("%s%s: %.*f %s\n", name, reportSuffix, decimals, value, unit);
     std::fflush(stdout);
 }
 

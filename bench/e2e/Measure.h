@@ -15,8 +15,10 @@ double MillisecondsBetween(qint64 startNs, qint64 endNs);
 
 // The median of the values (the upper one of an even count); 0 for none.
 double Median(std::vector<double> values);
-// Prints one "name: value unit" line.
+// Prints one "name: value unit" line; the name gets the report suffix.
 void Report(const char* name, double value, const char* unit, int decimals);
+// Added to every reported name from now on (e.g. "_x11").
+void SetReportSuffix(const char* suffix);
 
 // What a process has used so far, summed over all its threads.
 struct ProcessCounters {

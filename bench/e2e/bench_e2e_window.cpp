@@ -5,6 +5,7 @@
 // first painted window.
 #include "app/TQxConsoleWindow.h"
 #include "bench/e2e/Measure.h"
+#include "bench/e2e/VirtualDisplay.h"
 #include "platform/AppLocation.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
@@ -24,6 +25,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -53,6 +55,16 @@ constexpr int StartupRuns = 7;
 constexpr int PacedBytesPerSecond = 11520;
 constexpr int PacedChunkMs = 5;
 constexpr int PacedMs = 10000;
+// A 3 Mbaud line (300 KB/s) while the main thread is blocked for a second.
+constexpr int BlockedLineBytesPerSecond = 300000;
+constexpr int BlockedChunkMs = 1;
+constexpr int BlockedMs = 1000;
+constexpr int BlockedStreamMs = 2000;
+constexpr int BlockedRuns = 3;
+constexpr int EchoSamples = 100;
+constexpr int ReconnectRuns = 5;
+constexpr int ReconnectKeyGapMs = 5;
+constexpr int EchoGapMs = 100;
 
 QByteArray MakeStream(FloodKind kind, qint64 bytes) {
     QByteArray stream(bytes, Qt::Uninitialized);
@@ -67,8 +79,9 @@ struct ShownWindow {
     PtyPair Pty;
     std::unique_ptr<TQxConsoleWindow> Window;
 
-    bool Show() {
-        Dir.MapDevice(1, Pty.SlavePath());
+    // Device: what COM1 names; the pseudo-terminal by default.
+    bool Show(const QString& device = {}) {
+        Dir.MapDevice(1, device.isEmpty() ? Pty.SlavePath() : device);
         Window = std::make_unique<TQxConsoleWindow>();
         Window->show();
         Window->activateWindow();
@@ -281,6 +294,193 @@ double PacedCpuPercent(ShownWindow& shown, bool portOnly) {
     return 100.0 * double(cpu) / double(wall);
 }
 
+// The main thread blocked for BlockedMs (a long paint, a slow X server)
+// while a 3 Mbaud line streams: the longest time the port's reader left the
+// device unread (its own timestamps between two reads that found bytes), or
+// a negative value when a byte went missing on the way to the pane.
+double MaxUnreadMsWhileBlocked(ShownWindow& shown) {
+    TQxConsole& pane = *shown.Window->Console();
+    pane.SetHexEmulation(false);
+    pane.ClearScreen();
+    Pause(50);
+    TQxComPort& port = SerialPort();
+    const std::function<void(quint16)> original = port.OnReceive;
+    const QByteArray stream =
+        MakeStream(FloodKind::Text, qint64(BlockedLineBytesPerSecond) * BlockedStreamMs / 1000);
+    qint64 announced = 0;
+    port.OnReceive = [&](quint16 count) {
+        original(count);
+        announced += count;
+    };
+    std::atomic<bool> started{false};
+    std::thread target([&] {
+        const int chunk = BlockedLineBytesPerSecond * BlockedChunkMs / 1000;
+        qint64 next = MonotonicNs();
+        for (qsizetype sent = 0; sent < stream.size(); sent += chunk) {
+            next += qint64(BlockedChunkMs) * 1000000;
+            std::this_thread::sleep_for(
+                std::chrono::nanoseconds(std::max<qint64>(next - MonotonicNs(), 0)));
+            const qsizetype n = std::min<qsizetype>(chunk, stream.size() - sent);
+            if (!shown.Pty.Write(stream.mid(sent, n)))
+                break;
+            started = true;
+        }
+    });
+    WaitFor([&] { return started.load(); }, 5000, 1);
+    Pause(200);
+    port.ResetReadGap();
+    // The hook: the main thread does nothing else for a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(BlockedMs));
+    const double unreadMs = double(port.LongestReadGap().count()) / 1e6;
+    target.join();
+    WaitFor([&] { return announced >= stream.size(); }, 20000);
+    Pause(200);
+    port.OnReceive = original;
+    if (announced != stream.size()) {
+        std::fprintf(stderr, "blocked: %lld of %lld bytes reached the pane\n",
+                     static_cast<long long>(announced), static_cast<long long>(stream.size()));
+        return -1;
+    }
+    TConsoleScreen reference;
+    reference.MaxRow = pane.MaxRow();
+    reference.ClearScreen();
+    reference.WriteText(stream);
+    if (reference.Lines != pane.Lines()) {
+        std::fprintf(stderr, "blocked: the pane does not show what the stream gives\n");
+        return -1;
+    }
+    return unreadMs;
+}
+
+// Notes the first paint of the pane after a received byte was written into
+// it: the moment the echo is on its way to the screen.
+class EchoPaint : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && Armed.exchange(false))
+            PaintedNs = MonotonicNs();
+        return QObject::eventFilter(watched, event);
+    }
+    std::atomic<bool> Armed{false};
+    std::atomic<qint64> PaintedNs{0};
+};
+
+struct EchoFigures {
+    double ToScreenMs = -1; // key press to the paint that shows the echo
+    double ToPaneMs = -1;   // key press to the echo handed to the pane
+};
+
+// A key typed after a quiet time, echoed by the target at once.
+EchoFigures MedianKeyToScreen(ShownWindow& shown) {
+    TQxConsole& pane = *shown.Window->Console();
+    pane.SetHexEmulation(false);
+    pane.ClearScreen();
+    QWindow* window = shown.Window->windowHandle();
+    QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    TQxComPort& port = SerialPort();
+    const std::function<void(quint16)> original = port.OnReceive;
+    EchoPaint paint;
+    pane.installEventFilter(&paint);
+    qint64 handedNs = 0;
+    port.OnReceive = [&](quint16 count) {
+        original(count);
+        if (count > 0) {
+            handedNs = MonotonicNs();
+            paint.Armed = true;
+        }
+    };
+    std::atomic<bool> stop{false};
+    std::thread echo([&] {
+        char buffer[256];
+        while (!stop) {
+            pollfd p{shown.Pty.MasterFd(), POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::read(shown.Pty.MasterFd(), buffer, sizeof buffer);
+            if (n > 0)
+                shown.Pty.Write(QByteArray(buffer, n));
+        }
+    });
+    std::vector<double> samples, handed;
+    for (int i = 0; i < EchoSamples; ++i) {
+        Pause(EchoGapMs);
+        paint.PaintedNs = 0;
+        handedNs = 0;
+        const qint64 pressed = MonotonicNs();
+        QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, Qt::Key_A,
+                                                          Qt::NoModifier, QStringLiteral("a")));
+        QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyRelease, Qt::Key_A,
+                                                          Qt::NoModifier, QStringLiteral("a")));
+        if (WaitFor([&] { return paint.PaintedNs.load() != 0; }, 1000, 0)) {
+            samples.push_back(MillisecondsBetween(pressed, paint.PaintedNs));
+            handed.push_back(MillisecondsBetween(pressed, handedNs));
+        }
+    }
+    stop = true;
+    echo.join();
+    pane.removeEventFilter(&paint);
+    port.OnReceive = original;
+    if (samples.size() < EchoSamples / 2) {
+        std::fprintf(stderr, "echo: only %zu of %d keys came back\n", samples.size(), EchoSamples);
+        return {};
+    }
+    return {Median(samples), Median(handed)};
+}
+
+// The adapter pulled and plugged in again: COM1 is a link to a
+// pseudo-terminal that goes away; once the program shows the port
+// disconnected, a new one appears under the same link while a key is typed
+// every few milliseconds. The time from the link naming the new device to
+// the first typed byte arriving there.
+double MedianReconnectMs() {
+    TempAppDir dir;
+    auto device = std::make_unique<PtyPair>();
+    const QString link = dir.Path() + QStringLiteral("ttyAdapter");
+    QFile::link(device->SlavePath(), link);
+    ShownWindow shown;
+    if (!shown.Show(link))
+        return -1;
+    QWindow* window = shown.Window->windowHandle();
+    QKeyEvent(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier);
+    std::vector<double> samples;
+    for (int run = 0; run < ReconnectRuns; ++run) {
+        // The link goes with the device (the freed terminal's name may soon
+        // stand for another one).
+        QFile::remove(link);
+        device.reset();
+        if (!WaitFor([] { return SerialPort().Disconnected() && !SerialPort().Open(); }, 10000))
+            return -1;
+        device = std::make_unique<PtyPair>();
+        WireWatch wire(device->MasterFd());
+        const QString fresh = link + QStringLiteral(".new");
+        QFile::link(device->SlavePath(), fresh);
+        const qint64 appeared = MonotonicNs();
+        ::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(link).constData());
+        std::atomic<bool> stop{false};
+        std::thread keyboard([&] {
+            while (!stop) {
+                QCoreApplication::postEvent(
+                    window, new QKeyEvent(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, "k"));
+                QCoreApplication::postEvent(
+                    window, new QKeyEvent(QEvent::KeyRelease, Qt::Key_K, Qt::NoModifier, "k"));
+                std::this_thread::sleep_for(std::chrono::milliseconds(ReconnectKeyGapMs));
+            }
+        });
+        const bool arrived = WaitFor([&] { return wire.Count() > 0; }, 10000, 1);
+        stop = true;
+        keyboard.join();
+        if (arrived)
+            samples.push_back(MillisecondsBetween(appeared, wire.WaitForByte(0, 0)));
+        Pause(100);
+    }
+    if (samples.size() < ReconnectRuns) {
+        std::fprintf(stderr, "reconnect: only %zu of %d came back\n", samples.size(),
+                     ReconnectRuns);
+        return -1;
+    }
+    return Median(samples);
+}
+
 // --- Start-up ------------------------------------------------------------
 
 // Notes the end of the first paint of the pane: the main window stands
@@ -346,10 +546,16 @@ double MedianStartupMs(const QString& self) {
 
 } // namespace
 
-// Arguments: the parts to run (rx, key, split, startup); all when none given.
+// Arguments: the parts to run (rx, blocked, key, echo, split, reconnect,
+// startup); all
+// when none given. --x11: on an X server of its own (xcb), names end in _x11.
 int main(int argc, char** argv) {
     if (argc >= 3 && qstrcmp(argv[1], "--startup-child") == 0)
         return StartupChild(argc, argv);
+    VirtualDisplay display;
+    bool skip = false;
+    if (!SetUpX11IfAsked(argc, argv, display, skip))
+        return skip ? 0 : 1;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
@@ -357,10 +563,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Qx-Console"));
     QStringList parts = application.arguments().mid(1);
     if (parts.isEmpty())
-        parts = {QStringLiteral("rx"), QStringLiteral("key"), QStringLiteral("split"),
+        parts = {QStringLiteral("rx"),     QStringLiteral("blocked"), QStringLiteral("key"),
+                 QStringLiteral("echo"),   QStringLiteral("split"),   QStringLiteral("reconnect"),
                  QStringLiteral("startup")};
 
-    if (parts.contains(QStringLiteral("rx")) || parts.contains(QStringLiteral("key")) ||
+    if (parts.contains(QStringLiteral("rx")) || parts.contains(QStringLiteral("blocked")) ||
+        parts.contains(QStringLiteral("key")) || parts.contains(QStringLiteral("echo")) ||
         parts.contains(QStringLiteral("split"))) {
         ShownWindow shown;
         if (!shown.Show()) {
@@ -370,13 +578,24 @@ int main(int argc, char** argv) {
         if (parts.contains(QStringLiteral("rx"))) {
             const QByteArray text = MakeStream(FloodKind::Text, TextBytes);
             const QByteArray binary = MakeStream(FloodKind::Binary, HexBytes);
-            std::vector<double> ascii, hex;
+            std::vector<double> ascii, binaryAscii, hex;
             for (int run = 0; run < Runs; ++run) {
                 ascii.push_back(DrainRate(shown, text, false));
+                binaryAscii.push_back(DrainRate(shown, binary, false));
                 hex.push_back(DrainRate(shown, binary, true));
             }
             Report("e2e_rx_ascii_mb_s", Median(ascii), "MB/s", 1);
+            Report("e2e_rx_binary_ascii_mb_s", Median(binaryAscii), "MB/s", 1);
             Report("e2e_rx_hex_mb_s", Median(hex), "MB/s", 1);
+        }
+        if (parts.contains(QStringLiteral("blocked"))) {
+            std::vector<double> unread;
+            for (int run = 0; run < BlockedRuns; ++run)
+                unread.push_back(MaxUnreadMsWhileBlocked(shown));
+            // A lost byte in any run counts.
+            const bool lost =
+                std::any_of(unread.begin(), unread.end(), [](double v) { return v < 0; });
+            Report("rx_max_unread_ms_ui_blocked", lost ? -1 : Median(unread), "ms", 2);
         }
         if (parts.contains(QStringLiteral("split"))) {
             Report("e2e_cpu_split_window_percent", PacedCpuPercent(shown, false), "%", 2);
@@ -384,7 +603,14 @@ int main(int argc, char** argv) {
         }
         if (parts.contains(QStringLiteral("key")))
             Report("key_to_wire_ms", MedianKeyToWireMs(shown), "ms", 3);
+        if (parts.contains(QStringLiteral("echo"))) {
+            const EchoFigures echo = MedianKeyToScreen(shown);
+            Report("key_to_screen_ms", echo.ToScreenMs, "ms", 3);
+            Report("key_to_pane_ms", echo.ToPaneMs, "ms", 3);
+        }
     }
+    if (parts.contains(QStringLiteral("reconnect")))
+        Report("reconnect_ms", MedianReconnectMs(), "ms", 1);
     if (parts.contains(QStringLiteral("startup")))
         Report("startup_ms", MedianStartupMs(QCoreApplication::applicationFilePath()), "ms", 1);
     return 0;

@@ -3,11 +3,11 @@
 // the screen. Skipped (with a note) when Xvfb is not installed.
 #include "bench/e2e/ConsoleProcess.h"
 #include "bench/e2e/Measure.h"
+#include "bench/e2e/VirtualDisplay.h"
 #include "tests/support/PtyPair.h"
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <xcb/xcb.h>
@@ -26,40 +26,6 @@ struct FreeReply {
     void operator()(void* reply) const { std::free(reply); }
 };
 template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
-
-// An X server of our own; the display number is the one it picked. It does
-// not reset when its last client leaves, which would refuse connections
-// for a moment.
-class VirtualDisplay {
-public:
-    ~VirtualDisplay() {
-        if (FServer.state() != QProcess::NotRunning) {
-            FServer.terminate();
-            FServer.waitForFinished(5000);
-        }
-    }
-    bool Start(const QString& program) {
-        FServer.start(program,
-                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                       QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                       QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-br"),
-                       QStringLiteral("-noreset")});
-        if (!FServer.waitForStarted(10000))
-            return false;
-        const qint64 deadline = MonotonicNs() + qint64(TimeoutMs) * 1000000;
-        while (!FServer.canReadLine() && MonotonicNs() < deadline)
-            FServer.waitForReadyRead(100);
-        const QByteArray number = FServer.readLine().trimmed();
-        if (number.isEmpty())
-            return false;
-        Name = ":" + number;
-        return true;
-    }
-    QByteArray Name;
-
-private:
-    QProcess FServer;
-};
 
 // Watches the screen for top-level windows being mapped.
 class ScreenWatch {
@@ -125,7 +91,7 @@ private:
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    const QByteArray xvfb = VirtualDisplay::FindServer();
     if (xvfb.isEmpty()) {
         std::fprintf(stderr, "startup_x11_ms: skipped, Xvfb is not installed "
                              "(scripts/install-deps.sh --with-display-tools)\n");

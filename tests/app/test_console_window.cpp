@@ -9,6 +9,7 @@
 #include "tests/app/AppWindowFixture.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -299,6 +300,56 @@ private slots:
         QCOMPARE(f.ScreenLines(), ByteList{"km"});
         QCOMPARE(f.Fake.WarningTexts().size(), 1);
         QVERIFY(!QFile::exists(f.Dir.Path() + "no-such-tty"));
+    }
+
+    // The adapter pulled during a recording and plugged in again: panel 0
+    // and the recording tell both moments, a key in between only beeps,
+    // and the recorded text stays.
+    void unplugAndReplugShowInTheStatusBarAndTheRecording() {
+        AppWindowFixture f;
+        auto first = std::make_unique<PtyPair>();
+        const QString link = f.Dir.Path() + "ttyLink";
+        QVERIFY(QFile::link(first->SlavePath(), link));
+        f.Dir.MapDevice(1, link);
+        QVERIFY(f.Show());
+        const QString log = f.Dir.Path() + "session.log";
+        f.Window->Console()->SetLogFile(log);
+        QVERIFY(f.Window->Console()->Log().Active);
+        QVERIFY(first->Write("before\r\n"));
+        QTRY_COMPARE(f.ScreenLines(), ByteList{"before"});
+
+        // The link goes with the device, as /dev/serial/by-id links do.
+        QVERIFY(QFile::remove(link));
+        first.reset();
+        QTRY_COMPARE(f.Window->StatusText(0), QStringLiteral("COM1: disconnected"));
+        QVERIFY(f.Fake.Prompts.isEmpty());
+        Type(f.Window.get(), Qt::Key_A, "a");
+        Type(f.Window.get(), Qt::Key_B, "b");
+        QCOMPARE(f.Fake.Beeps, 1);
+
+        PtyPair second;
+        QVERIFY(QFile::link(second.SlavePath(), link));
+        QTRY_COMPARE_WITH_TIMEOUT(f.Window->StatusText(0), QStringLiteral("COM1: 19200,8,N,1"),
+                                  5000);
+        Type(f.Window.get(), Qt::Key_C, "c");
+        QCOMPARE(second.Read(1), QByteArray("c"));
+        f.Window->Console()->SetRecording(false);
+
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        const auto at = [&lines](const QByteArray& start) {
+            for (int i = 0; i < lines.size(); ++i)
+                if (lines[i].startsWith(start) && lines[i].endsWith("\r"))
+                    return i;
+            return -1;
+        };
+        const int lost = at("--- Connection lost: ");
+        const int restored = at("--- Connection restored: ");
+        QVERIFY(at("--- Start of recording: ") < lost);
+        QVERIFY(lost < restored);
+        QVERIFY(restored < at("--- End of recording: "));
+        QVERIFY(restored < at("before"));
     }
 
     // -- Size and placement --------------------------------------------------

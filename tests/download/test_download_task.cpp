@@ -1,6 +1,7 @@
 // The download task against a target on a pseudo-terminal that answers
 // from its own thread.
 #include "download/TQxLoadTask.h"
+#include "platform/ProfileFile.h"
 #include "terminal/TQxConsole.h"
 #include "tests/download/DownloadRig.h"
 #include "tests/download/DownloadTarget.h"
@@ -8,6 +9,7 @@
 #include <QtTest>
 
 #include <set>
+#include <thread>
 
 #include <termios.h>
 
@@ -84,6 +86,42 @@ private slots:
         // The task's request is dropped again; the holder's stays.
         QCOMPARE(rig.Port.Requests(), 1);
         QVERIFY(rig.Port.Open());
+    }
+
+    // The adapter pulled in the middle of a download: it ends with its own
+    // message in every mode, not left waiting and not reported as done.
+    void aDeviceThatGoesAwayEndsTheDownload_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("none") << 0;
+        QTest::newRow("delayed") << 1;
+        QTest::newRow("acknowledged") << 2;
+    }
+    void aDeviceThatGoesAwayEndsTheDownload() {
+        QFETCH(int, mode);
+        TRig rig;
+        // The freed terminal's name may go to another program's terminal.
+        TProfileFile(rig.Dir.SettingsFile()).WriteString("COM-Device", "Reconnect", "0");
+        QVERIFY(rig.Port.OpenPort(true));
+        rig.Pty.CloseSlaveKeeper();
+        QByteArray content;
+        for (int line = 0; line < 3000; ++line)
+            content += "S1" + QByteArray(60, 'A') + "\r\n";
+        std::thread target([&rig] {
+            // Takes a few lines (acknowledging them), then the line goes.
+            for (int line = 0; line < 5; ++line) {
+                if (rig.Pty.Read(64).isEmpty())
+                    break;
+                rig.Pty.Write("*");
+            }
+            rig.Pty.CloseMaster();
+        });
+        TOutcome outcome;
+        RunTask(rig.Port, rig.File("big.s19", content), Sync(mode), outcome);
+        target.join();
+        QCOMPARE(outcome.ErrorText, TQxLoadTask::ConnectionLostText);
+        QVERIFY(outcome.LineIndex < outcome.LineCount);
+        QCOMPARE(rig.Port.Requests(), 1);
+        QVERIFY(rig.Port.Disconnected());
     }
 
     void delayedModePausesAfterEachLine() {

@@ -1,14 +1,17 @@
 // The serial port component on real pseudo-terminals, the test playing the
 // target on the master side.
 #include "platform/ModemStatus.h"
+#include "platform/ProfileFile.h"
 #include "platform/Thread.h"
 #include "serial/QxComPort.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
 
@@ -61,6 +64,41 @@ double CpuSeconds(clockid_t clock) {
     timespec time{};
     clock_gettime(clock, &time);
     return double(time.tv_sec) + double(time.tv_nsec) / 1e9;
+}
+
+// Times the threads other than this one went to sleep so far (each is a
+// wake-up of the next event).
+qint64 OtherThreadsWakeUps() {
+    qint64 total = 0;
+    const QString self = QString::number(gettid());
+    for (const QString& task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (task == self)
+            continue;
+        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(task));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                total += line.mid(24).trimmed().toLongLong();
+    }
+    return total;
+}
+
+// Descriptors of this process open on Path (also after the device's node
+// was removed: "<path> (deleted)").
+int DescriptorsOn(const QString& path) {
+    int count = 0;
+    const QByteArray wanted = path.toLocal8Bit();
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        char target[PATH_MAX] = {};
+        const QByteArray link = fds.filePath(fd).toLocal8Bit();
+        const ssize_t length = ::readlink(link.constData(), target, sizeof target - 1);
+        const QByteArray name(target, std::max<ssize_t>(length, 0));
+        count += name == wanted || name == wanted + " (deleted)" ? 1 : 0;
+    }
+    return count;
 }
 
 // The target pours bytes into the master side until stopped.
@@ -421,6 +459,100 @@ private slots:
                  qPrintable(QStringLiteral("%1 deliveries in %2 ms").arg(deliveries).arg(elapsed)));
     }
 
+    // Every reader takes from the one stream in order: the receive handler
+    // in pieces of random size, and handshake waits in between, while the
+    // target writes blocks of random size at random pace.
+    void everyReaderSeesTheSameStreamInOrder() {
+        TPortRig rig;
+        QRandomGenerator random(20261208);
+        QByteArray sent;
+        int handshakes = 0;
+        while (sent.size() < 3000000) {
+            sent += Pattern(int(random.bounded(1, 40000))).replace("ok", "o!");
+            if (random.bounded(4) == 0) {
+                sent += "ok";
+                ++handshakes;
+            }
+        }
+        sent += "ok";
+        ++handshakes;
+        QByteArray taken;
+        rig.Port.OnReceive = [&](quint16 count) {
+            const int want = int(random.bounded(count + 1));
+            QByteArray bytes(want, 0);
+            taken += bytes.left(rig.Port.ReadBuffer(bytes.data(), quint16(want)));
+        };
+        rig.Port.OnScan = [&](char& ch) { taken += ch; };
+        QVERIFY(rig.Port.OpenPort(false));
+        std::thread target([&] {
+            QRandomGenerator pace(7);
+            for (qsizetype at = 0; at < sent.size();) {
+                const qsizetype block = pace.bounded(1, 70000);
+                rig.Pty.Write(sent.mid(at, block));
+                at += block;
+                if (pace.bounded(3) == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(pace.bounded(5)));
+            }
+        });
+        int matched = 0;
+        QElapsedTimer timer;
+        timer.start();
+        while (taken.size() < sent.size() && timer.elapsed() < 60000) {
+            if (random.bounded(2) == 0 && rig.Port.WaitForSequence("ok", 200))
+                ++matched;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, int(random.bounded(1, 20)));
+        }
+        target.join();
+        QCOMPARE(taken.size(), sent.size());
+        QVERIFY(taken == sent);
+        QVERIFY(matched > 0 && matched <= handshakes);
+    }
+
+    // A flood faster than its handler: the hand-overs still leave room for
+    // the event loop (timers, painting) between them.
+    void aFloodLeavesTheEventLoopRunning() {
+        TPortRig rig;
+        int ticks = 0;
+        rig.Port.OnReceive = [&](quint16 count) {
+            QByteArray bytes(count, 0);
+            rig.Received += bytes.left(rig.Port.ReadBuffer(bytes.data(), count));
+            QThread::msleep(2);
+        };
+        QVERIFY(rig.Port.OpenPort(false));
+        // Ten times what the queue holds: at least ten hand-overs.
+        const QByteArray sent = Pattern(int(10 * ReceiveQueueSize));
+        std::thread target([&] { rig.Pty.Write(sent); });
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(5);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Received.size(), sent.size(), 120000);
+        target.join();
+        QVERIFY(rig.Received == sent);
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    }
+
+    // The main thread blocked: the monitor goes on reading until the queue is
+    // full, then stops (and counts it); afterwards every byte arrives.
+    void aBlockedMainThreadLosesNothing() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        const QByteArray sent = Pattern(int(ReceiveQueueSize) + 2000000);
+        std::thread target([&] { rig.Pty.Write(sent); });
+        QElapsedTimer timer;
+        timer.start();
+        quint32 queued = 0;
+        // Blocked: no events are processed here.
+        while (rig.Port.ReceiveStalls() == 0 && timer.elapsed() < 30000)
+            QThread::msleep(20);
+        queued = rig.Port.RxBufferCount();
+        QVERIFY(rig.Port.ReceiveStalls() > 0);
+        // Far more than the kernel holds was read while we were away.
+        QCOMPARE(queued, quint32(ReceiveQueueSize));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Received.size(), sent.size(), 30000);
+        target.join();
+        QVERIFY(rig.Received == sent);
+    }
+
     void onlyTheFirstEventOfAMaskIsRaised_data() {
         QTest::addColumn<uint>("mask");
         QTest::addColumn<QString>("raised");
@@ -455,6 +587,29 @@ private slots:
         QVERIFY(!rig.OffMainThread);
     }
 
+    // A line whose device answers the modem calls: without handlers for the
+    // line events nothing looks at it while it is idle; with one, changes
+    // are reported again.
+    void anIdleLineWakesNobodyUntilAHandlerWantsLineEvents() {
+        TFakeModemLines lines;
+        TPortRig rig;
+        rig.Port.OnCTSChanged = nullptr;
+        rig.Port.OnDSRChanged = nullptr;
+        rig.Port.OnError = nullptr;
+        rig.Port.OnTransmit = nullptr;
+        QVERIFY(rig.Port.OpenPort(false));
+        QTest::qWait(200);
+        const qint64 before = OtherThreadsWakeUps();
+        QThread::msleep(1000); // the main thread sleeps too
+        const qint64 wakeUps = OtherThreadsWakeUps() - before;
+        QVERIFY2(wakeUps <= 3, qPrintable(QString::number(wakeUps)));
+
+        rig.Port.OnCTSChanged = [&rig] { rig.Note(QStringLiteral("cts")); };
+        rig.Port.HandlersChanged();
+        lines.Bits = TIOCM_CTS;
+        QTRY_COMPARE(rig.Events, QStringList{"cts"});
+    }
+
     void nothingIsRaisedAfterClose() {
         TPortRig rig;
         QVERIFY(rig.Port.OpenPort(false));
@@ -467,26 +622,20 @@ private slots:
         QTest::qWait(150);
         QVERIFY(rig.Events.isEmpty());
 
-        // An event caught just before the close is dropped, not raised with
-        // nothing to read.
+        // Bytes read just before the close are dropped with it, not raised
+        // afterwards nor at the next open of the device.
         QVERIFY(rig.Port.OpenPort(false));
         QTRY_COMPARE(rig.Received, QByteArray("after close"));
         rig.Events.clear();
         rig.Pty.Write("x");
-        QThread::msleep(100); // the monitor has caught it and waits for delivery
+        QThread::msleep(100); // the monitor has read it, its notice waits
         QVERIFY(rig.Port.ClosePort());
         QTest::qWait(150);
         QVERIFY(rig.Events.isEmpty());
-        // Nor is it raised for the next open of the device.
-        TSerialDevice other;
-        QVERIFY(other.Open(rig.Pty.SlavePath()));
-        QVERIFY(other.SetTimeouts({0, 0, 1000, 0, 0}));
-        char ch = 0;
-        QCOMPARE(other.Read(&ch, 1), 1);
-        other.Close();
         QVERIFY(rig.Port.OpenPort(false));
         QTest::qWait(150);
         QVERIFY(rig.Events.isEmpty());
+        QCOMPARE(rig.Port.RxBufferCount(), 0u);
     }
 
     void destroyingWhileBytesStreamDeliversNothingAfterwards() {
@@ -536,6 +685,8 @@ private slots:
 
     void hangUpLeavesTheProgramResponsiveAndTheMonitorQuiet() {
         TPortRig rig;
+        // The freed terminal's name may go to another program's terminal.
+        TProfileFile(rig.Dir.SettingsFile()).WriteString("COM-Device", "Reconnect", "0");
         QVERIFY(rig.Port.OpenPort(false));
         rig.Pty.Write("last words");
         QTRY_COMPARE(rig.Received, QByteArray("last words"));
@@ -564,6 +715,102 @@ private slots:
         timer.start();
         QVERIFY(rig.Port.ClosePort());
         QVERIFY(timer.elapsed() < 2000);
+    }
+
+    // The adapter pulled while bytes flow or while the line is idle: the
+    // port closes the device at once (no descriptor left, nothing spins),
+    // says so, and opens it again, as it was, when its link points at a
+    // device once more; unless reconnecting is turned off.
+    void unplugAndReplug_data() {
+        QTest::addColumn<bool>("flowing");
+        QTest::addColumn<bool>("reconnect");
+        QTest::newRow("idle") << false << true;
+        QTest::newRow("flowing") << true << true;
+        QTest::newRow("reconnect off") << false << false;
+    }
+    void unplugAndReplug() {
+        QFETCH(bool, flowing);
+        QFETCH(bool, reconnect);
+        TempAppDir dir;
+        FakeInteraction ui;
+        auto first = std::make_unique<PtyPair>();
+        const QString link = dir.Path() + "ttyLink";
+        QVERIFY(QFile::link(first->SlavePath(), link));
+        dir.MapDevice(1, link);
+        if (!reconnect)
+            dir.WriteFile("Console.ini", "[Devices]\r\nCOM1=" + link.toLocal8Bit() +
+                                             "\r\n[COM-Device]\r\nReconnect=0\r\n");
+        TQxComPort port;
+        QStringList changes;
+        port.OnConnectionChanged = [&](bool connected) { changes << (connected ? "up" : "down"); };
+        QByteArray received;
+        port.OnReceive = [&](quint16 count) {
+            QByteArray bytes(count, 0);
+            received += bytes.left(port.ReadBuffer(bytes.data(), count));
+        };
+        port.SetBaudrate(br57600);
+        QVERIFY(port.OpenPort(false));
+        QVERIFY(port.OpenPort(false));
+        first->CloseSlaveKeeper();
+        const QString oldDevice = first->SlavePath();
+
+        std::atomic<bool> unplug{false};
+        std::thread target([&] {
+            ::fcntl(first->MasterFd(), F_SETFL, ::fcntl(first->MasterFd(), F_GETFL) | O_NONBLOCK);
+            const QByteArray block(1000, 'f');
+            while (flowing && !unplug.load())
+                if (::write(first->MasterFd(), block.constData(), size_t(block.size())) < 0)
+                    QThread::msleep(1);
+            while (!unplug.load())
+                QThread::msleep(1);
+            first->CloseMaster();
+        });
+        if (flowing)
+            QTRY_VERIFY(received.size() > 10000);
+        // The link goes with the device, as /dev/serial/by-id links do (the
+        // freed terminal's name may soon stand for another one).
+        QVERIFY(QFile::remove(link));
+        unplug = true;
+        target.join();
+        QTRY_COMPARE(changes, QStringList{"down"});
+        QVERIFY(port.Disconnected());
+        QVERIFY(!port.Open());
+        QCOMPARE(port.Requests(), 2);
+        QVERIFY(!port.WriteString("lost"));
+        QVERIFY(!port.WaitForSequence("x", 100));
+        QCOMPARE(DescriptorsOn(oldDevice), 0);
+
+        const double processBefore = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double mainBefore = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        QElapsedTimer timer;
+        timer.start();
+        QTest::qWait(2000);
+        const double spent = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processBefore;
+        const double wall = double(timer.elapsed()) / 1000;
+        QVERIFY2(spent < 0.05 * wall, qPrintable(QString::number(spent / wall * 100) + "%"));
+        QVERIFY2(CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - mainBefore < 0.05 * wall, "main thread");
+
+        // Plugged in again: the link now names another device.
+        PtyPair second;
+        QVERIFY(QFile::link(second.SlavePath(), link));
+        if (!reconnect) {
+            QTest::qWait(1500);
+            QVERIFY(port.Disconnected());
+            QVERIFY(!port.Open());
+            QCOMPARE(changes, QStringList{"down"});
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(port.Open(), 2000);
+        QTRY_COMPARE(changes, (QStringList{"down", "up"}));
+        QVERIFY(!port.Disconnected());
+        QCOMPARE(port.Requests(), 2);
+        QCOMPARE(SpeedOf(second), uint(B57600));
+        QVERIFY(port.WriteString("key"));
+        QCOMPARE(second.Read(3), QByteArray("key"));
+        received.clear();
+        second.Write("back");
+        QTRY_COMPARE(received, QByteArray("back"));
+        QVERIFY(ui.Prompts.isEmpty());
     }
 
     void aLongWriteArrivesWhole() {
