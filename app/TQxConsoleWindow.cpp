@@ -453,7 +453,9 @@ void TQxConsoleWindow::UpdateStatusBar() {
     if (!FConsole->Displaying())
         portText = QStringLiteral("Pause");
     else if (port.Open())
-        portText = PortStatusText(port);
+        portText = port.CarriesLineSettings()
+                       ? PortStatusText(port)
+                       : QLatin1String(ComPortNames[port.ComPort()]) + QStringLiteral(" raw stream");
     else if (port.Disconnected())
         portText = QLatin1String(ComPortNames[port.ComPort()]) + QStringLiteral(" disconnected");
     const TLogDesc& log = FConsole->Log();

@@ -1,6 +1,7 @@
 #include "platform/SerialDevice.h"
 
 #include "platform/ModemStatus.h"
+#include "platform/NetworkLink.h"
 #include "platform/ReceiveQueue.h"
 
 #include <QFile>
@@ -80,6 +81,8 @@ bool TSerialDevice::Open(const QString& path) {
     FErrorText.clear();
     if (IsOpen())
         return Fail(EBUSY);
+    if (TNetworkLink::IsNetworkUrl(path))
+        return OpenNetwork(path);
     const QByteArray nativePath = QFile::encodeName(path);
     const int fd = ::open(nativePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -124,6 +127,10 @@ void TSerialDevice::Close() {
     FTxPending.store(false);
     FHungUp.store(false);
     lock.unlock();
+    if (FNetwork) {
+        FNetwork.reset(); // closes its socket
+        return;
+    }
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
 }
@@ -141,6 +148,8 @@ bool TSerialDevice::SetLineSettings(const TLineSettings& settings) {
     const int fd = FFd.load();
     if (fd < 0)
         return Fail(EBADF);
+    if (FNetwork)
+        return FNetwork->SetLineSettings(settings) || Fail(EINVAL);
     termios former{};
     if (::tcgetattr(fd, &former) != 0)
         return Fail(errno);
@@ -276,6 +285,11 @@ int TSerialDevice::ReadAvailable(TReceiveQueue& queue) {
     const int fd = Enter();
     if (fd < 0)
         return 0;
+    if (FNetwork) {
+        const int moved = ReadNetwork(queue);
+        Leave();
+        return moved;
+    }
     int moved = 0;
     for (;;) {
         const TReceiveQueue::TSpan span = queue.FreeSpan();
@@ -301,7 +315,8 @@ int TSerialDevice::ReadAvailable(TReceiveQueue& queue) {
 
 quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {
     quint32 events = 0;
-    if ((mask & EV_RXCHAR) && !FHungUp.load() && QueueCount(fd, FIONREAD) > 0)
+    if ((mask & EV_RXCHAR) && !FHungUp.load() &&
+        (FNetwork ? NetworkReadable(fd) : QueueCount(fd, FIONREAD) > 0))
         events |= EV_RXCHAR;
     if ((mask & EV_TXEMPTY) && FTxPending.load() && QueueCount(fd, TIOCOUTQ) == 0 &&
         FTxPending.exchange(false))
@@ -312,7 +327,7 @@ quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {
 }
 
 quint32 TSerialDevice::LineEvents(int fd, quint32 mask) {
-    quint32 events = 0;
+    quint32 events = FNetwork ? FNetwork->TakeLineEvents() : 0;
     if (FModemBits) {
         if (const std::optional<int> bits = ModemStatusSource().Read(fd)) {
             const int changed = *bits ^ *FModemBits;
@@ -409,6 +424,8 @@ int TSerialDevice::Write(const char* data, int count) {
     const int fd = FFd.load();
     if (fd < 0 || count <= 0 || FHungUp.load())
         return 0;
+    if (FNetwork)
+        return WriteNetwork(data, count);
     const bool hasTotal =
         FTimeouts.WriteTotalTimeoutMultiplier != 0 || FTimeouts.WriteTotalTimeoutConstant != 0;
     const Clock::time_point deadline =
@@ -456,6 +473,8 @@ int TSerialDevice::OutputQueueCount() const {
 
 quint32 TSerialDevice::ClearErrors() {
     const int fd = FFd.load();
+    if (fd >= 0 && FNetwork)
+        return FNetwork->TakeErrors();
     if (fd < 0 || !FErrorCounts)
         return 0;
     const std::optional<serial_icounter_struct> now = ReadCounters(fd);
@@ -474,4 +493,73 @@ quint32 TSerialDevice::ClearErrors() {
         errors |= CE_BREAK;
     FErrorCounts = now;
     return errors;
+}
+
+// ---------------------------------------------------------------------------
+// Network ports
+
+bool TSerialDevice::CarriesLineSettings() const {
+    return !FNetwork || FNetwork->CarriesLineSettings();
+}
+
+bool TSerialDevice::OpenNetwork(const QString& url) {
+    auto link = std::make_unique<TNetworkLink>();
+    if (!link->Connect(url, FErrorText))
+        return false;
+    // A network port has no modem ioctls nor error counters: the server's
+    // notices stand in for them.
+    FModemBits.reset();
+    FEventCounts.reset();
+    FErrorCounts.reset();
+    std::lock_guard lock(FLock);
+    FNetwork = std::move(link);
+    FMask.store(0);
+    FTxPending.store(false);
+    FReceiveHeld.store(false);
+    FHungUp.store(false);
+    ++FSession;
+    FFd.store(FNetwork->Fd());
+    return true;
+}
+
+// Readable covers the end of the connection too: the read then finds it.
+bool TSerialDevice::NetworkReadable(int fd) const {
+    if (FNetwork->HasPending())
+        return true;
+    pollfd socket{fd, POLLIN | POLLRDHUP, 0};
+    return ::poll(&socket, 1, 0) > 0 && socket.revents != 0;
+}
+
+int TSerialDevice::ReadNetwork(TReceiveQueue& queue) {
+    int moved = 0;
+    for (;;) {
+        const TReceiveQueue::TSpan span = queue.FreeSpan();
+        if (span.Size == 0)
+            break;
+        const int n = FNetwork->ReadInto(span.Data, int(std::min<std::size_t>(span.Size, 1 << 20)));
+        if (n < 0)
+            MarkHungUp();
+        if (n <= 0)
+            break;
+        queue.Commit(std::size_t(n));
+        moved += n;
+    }
+    return moved;
+}
+
+int TSerialDevice::WriteNetwork(const char* data, int count) {
+    const bool hasTotal =
+        FTimeouts.WriteTotalTimeoutMultiplier != 0 || FTimeouts.WriteTotalTimeoutConstant != 0;
+    const Clock::time_point deadline =
+        Clock::now() +
+        std::chrono::milliseconds(qint64(FTimeouts.WriteTotalTimeoutMultiplier) * count +
+                                  FTimeouts.WriteTotalTimeoutConstant);
+    const int done = FNetwork->Write(data, count, deadline, hasTotal);
+    if (FNetwork->Gone())
+        MarkHungUp();
+    if (done > 0 && (FMask.load() & EV_TXEMPTY)) {
+        FTxPending.store(true);
+        Wake();
+    }
+    return done;
 }

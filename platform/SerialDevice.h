@@ -8,11 +8,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 #include <linux/serial.h>
 
+class TNetworkLink;
 class TReceiveQueue;
 
 // Line events, as the bits of an event mask.
@@ -63,10 +65,16 @@ public:
     // open of the same device (by this or another program) fails with
     // "Device or resource busy". Never creates a file. The event mask
     // starts at 0. On failure ErrorText() says why (errno's text).
+    // A path "rfc2217://host:port" or "tcp://host:port" opens a serial port
+    // on another machine instead (TNetworkLink); it behaves as a tty, a
+    // connection that ends as a line that hung up.
     bool Open(const QString& path);
     // Releases a pending wait, then closes. Nothing happens when closed.
     void Close();
     bool IsOpen() const { return FFd.load() >= 0; }
+    // False for a network port that is a plain byte stream: line settings
+    // and modem lines do not reach the far side.
+    bool CarriesLineSettings() const;
     // The system's reason for the last failed operation.
     QString ErrorText() const { return FErrorText; }
 
@@ -126,6 +134,10 @@ public:
     bool HungUp() const { return FHungUp.load(); }
 
 private:
+    bool OpenNetwork(const QString& url);
+    int ReadNetwork(TReceiveQueue& queue);
+    int WriteNetwork(const char* data, int count);
+    bool NetworkReadable(int fd) const;
     bool Fail(int error);
     void Wake();
     void DrainWake();
@@ -164,4 +176,6 @@ private:
     std::optional<serial_icounter_struct> FEventCounts;
     // What ClearErrors() compares against.
     std::optional<serial_icounter_struct> FErrorCounts;
+    // The connection while a network port is open; owns the descriptor.
+    std::unique_ptr<TNetworkLink> FNetwork;
 };
