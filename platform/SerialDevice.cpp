@@ -503,8 +503,15 @@ bool TSerialDevice::CarriesLineSettings() const {
 }
 
 bool TSerialDevice::OpenNetwork(const QString& url) {
+    // The window keeps painting while a connection is made, so a retry's
+    // timer may try to open again meanwhile: that one waits its turn.
+    if (FConnecting)
+        return Fail(EALREADY);
+    FConnecting = true;
     auto link = std::make_unique<TNetworkLink>();
-    if (!link->Connect(url, FErrorText))
+    const bool connected = link->Connect(url, FErrorText);
+    FConnecting = false;
+    if (!connected)
         return false;
     // A network port has no modem ioctls nor error counters: the server's
     // notices stand in for them.

@@ -178,4 +178,5 @@ private:
     std::optional<serial_icounter_struct> FErrorCounts;
     // The connection while a network port is open; owns the descriptor.
     std::unique_ptr<TNetworkLink> FNetwork;
+    bool FConnecting = false;
 };

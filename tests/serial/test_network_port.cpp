@@ -5,13 +5,11 @@
 #include "serial/QxComPort.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Ser2netServer.h"
 #include "tests/support/TempAppDir.h"
 
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <termios.h>
@@ -19,66 +17,6 @@
 namespace {
 
 constexpr int Patience = 10000;
-
-quint16 FreeLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// ser2net serving a pty on a loopback port, as a lab server would.
-class Ser2net {
-public:
-    Ser2net(const QString& device, const QString& accepter) : FPort(FreeLoopbackPort()) {
-        FConfig = FDir.filePath(QStringLiteral("ser2net.yaml"));
-        QFile file(FConfig);
-        file.open(QIODevice::WriteOnly);
-        file.write(QStringLiteral("connection: &board\n"
-                                  "  accepter: %1,127.0.0.1,%2\n"
-                                  "  connector: serialdev,%3,9600n81,local\n"
-                                  "  options:\n"
-                                  "    kickolduser: true\n")
-                       .arg(accepter)
-                       .arg(FPort)
-                       .arg(device)
-                       .toUtf8());
-    }
-    ~Ser2net() { Stop(); }
-
-    static bool Installed() { return !QStandardPaths::findExecutable("ser2net").isEmpty(); }
-    quint16 Port() const { return FPort; }
-
-    // Starts it and waits until its port listens (a probe that connects
-    // and leaves at once).
-    bool Start() {
-        FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        FProcess.start(QStringLiteral("ser2net"),
-                       {"-n", "-u", "-P", FDir.filePath("ser2net.pid"), "-c", FConfig});
-        if (!FProcess.waitForStarted())
-            return false;
-        return QTest::qWaitFor(
-            [this] {
-                QTcpSocket probe;
-                probe.connectToHost(QHostAddress::LocalHost, FPort);
-                return probe.waitForConnected(200);
-            },
-            Patience);
-    }
-    void Stop() {
-        if (FProcess.state() == QProcess::NotRunning)
-            return;
-        FProcess.terminate();
-        if (!FProcess.waitForFinished(Patience))
-            FProcess.kill();
-        FProcess.waitForFinished();
-    }
-
-private:
-    QTemporaryDir FDir;
-    QString FConfig;
-    quint16 FPort;
-    QProcess FProcess;
-};
 
 QByteArray Received(TQxComPort& port, int count) {
     QByteArray all;
@@ -114,7 +52,8 @@ class TestNetworkPort : public QObject {
 
 private slots:
     void init() {
-        if (!Ser2net::Installed() && QByteArray(QTest::currentTestFunction()).contains("Ser2net"))
+        if (!Ser2netServer::Installed() &&
+            QByteArray(QTest::currentTestFunction()).contains("Ser2net"))
             QSKIP("ser2net is not installed (scripts/install-deps.sh installs it)");
     }
 
@@ -123,7 +62,7 @@ private slots:
     void rfc2217ThroughSer2net() {
         PtyPair pty;
         TempAppDir dir;
-        Ser2net server(pty.SlavePath(), QStringLiteral("telnet(rfc2217),tcp"));
+        Ser2netServer server(pty.SlavePath(), QStringLiteral("telnet(rfc2217),tcp"));
         QVERIFY(server.Start());
         dir.MapDevice(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.Port()));
         FakeInteraction prompts;
@@ -160,7 +99,7 @@ private slots:
     void rawTcpThroughSer2net() {
         PtyPair pty;
         TempAppDir dir;
-        Ser2net server(pty.SlavePath(), QStringLiteral("tcp"));
+        Ser2netServer server(pty.SlavePath(), QStringLiteral("tcp"));
         QVERIFY(server.Start());
         dir.MapDevice(2, QStringLiteral("tcp://localhost:%1").arg(server.Port()));
         TQxComPort port;
