@@ -454,10 +454,12 @@ int TSerialDevice::Write(const char* data, int count) {
             MarkHungUp();
         break;
     }
-    if (done > 0 && (FMask.load() & EV_TXEMPTY)) {
+    if (done > 0 && (FMask.load() & EV_TXEMPTY))
         FTxPending.store(true);
+    // A monitor letting a slow stream gather (Sleep) looks again at once:
+    // the answer to what was just sent must not wait a frame.
+    if (done > 0)
         Wake();
-    }
     return done;
 }
 
@@ -564,9 +566,11 @@ int TSerialDevice::WriteNetwork(const char* data, int count) {
     const int done = FNetwork->Write(data, count, deadline, hasTotal);
     if (FNetwork->Gone())
         MarkHungUp();
-    if (done > 0 && (FMask.load() & EV_TXEMPTY)) {
+    if (done > 0 && (FMask.load() & EV_TXEMPTY))
         FTxPending.store(true);
+    // A monitor letting a slow stream gather (Sleep) looks again at once:
+    // the answer to what was just sent must not wait a frame.
+    if (done > 0)
         Wake();
-    }
     return done;
 }

@@ -30,7 +30,8 @@ Ser2netServer::Ser2netServer(const QString& device, const QString& accepter)
                               "  accepter: %1,127.0.0.1,%2\n"
                               "  connector: serialdev,%3,9600n81,local\n"
                               "  options:\n"
-                              "    kickolduser: true\n")
+                              "    kickolduser: true\n"
+                              "    chardelay: false\n")
                    .arg(accepter)
                    .arg(FPort)
                    .arg(device)
