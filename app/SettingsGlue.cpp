@@ -10,11 +10,14 @@
 
 // Each property setter of the port reconfigures the device only when its
 // value differs; a new port number reopens the device at once while the
-// window holds its open request.
+// window holds its open request, and so does a device newly given to the
+// port in [Devices].
 void ApplyComSettings(TQxConsoleWindow& window) {
     TQxComPort& port = SerialPort();
     port.SetComPort(ComSettings.ComPort);
-    port.SetBaudrate(ComSettings.Baudrate);
+    port.ReopenIfMoved();
+    port.SetBaudrateValue(ComSettings.OtherBaudrate > 0 ? ComSettings.OtherBaudrate
+                                                        : BaudrateValues.at(ComSettings.Baudrate));
     port.SetDatabits(ComSettings.Databits);
     port.SetStopBits(ComSettings.StopBits);
     port.SetParity(ComSettings.Parity);
@@ -28,6 +31,8 @@ void ApplyTerminalSettings(TQxConsoleWindow& window) {
     pane.SetHexEmulation(TerminalSettings.HexEmulation);
     pane.SetCRLFIn(TerminalSettings.CRLFIn);
     pane.SetCRLFOut(TerminalSettings.CRLFOut);
+    pane.SetScrollbackLimit(TerminalSettings.Scrollback);
+    pane.Screen().Timestamps = TerminalSettings.Timestamps;
     window.UpdateStatusBar();
 }
 

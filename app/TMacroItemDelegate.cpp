@@ -46,7 +46,10 @@ void TMacroItemDelegate::DrawItem(QPainter& painter, const QRect& rect, const QP
     painter.drawText(area, flags, ShortcutLabel(index));
     area.setLeft(rect.left() + TextColumn(painter.fontMetrics()) + TextIndent);
     painter.setClipRect(area.adjusted(-TextIndent, 0, 0, 0));
-    painter.setPen(selected ? QColor(Qt::white) : QColor(Qt::black));
+    // Black on a light base; on a dark desktop the palette's own text colour.
+    const bool darkBase = palette.color(QPalette::Base).lightness() < 128;
+    painter.setPen(selected ? QColor(Qt::white)
+                            : darkBase ? palette.color(QPalette::Text) : QColor(Qt::black));
     painter.drawText(area, flags, text);
     painter.restore();
 }

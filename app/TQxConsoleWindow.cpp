@@ -2,7 +2,9 @@
 
 #include "app/Globals.h"
 #include "app/SettingsGlue.h"
+#include "app/TLineControl.h"
 #include "app/TMacroBox.h"
+#include "app/WindowPlacement.h"
 #include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
 #include "platform/AppLocation.h"
@@ -11,6 +13,7 @@
 #include "serial/QxComPort.h"
 #include "settings/QxPreferences.h"
 #include "settings/Settings.h"
+#include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 
 #include <QCloseEvent>
@@ -76,6 +79,8 @@ constexpr int MacroRowTop = 8;
 constexpr int MacroRowBottom = 7;
 constexpr int RightSpace = 10;
 constexpr int MinimumHeight = 250;
+// How long a message of the pane stays in the status bar.
+constexpr int StatusMessageMs = 8000;
 
 // Status panel widths; the last panel takes the rest.
 constexpr std::array<int, 4> PanelWidths = {115, 60, 60, 50};
@@ -84,7 +89,7 @@ constexpr int PortTextLength = 20;
 // Room for the panel's frame and margins beside its text.
 constexpr int PanelPadding = 12;
 // The longest text panel 0 can show.
-const QString WidestPortText = QStringLiteral("COM10: 115200,8,N,1.");
+const QString WidestPortText = QStringLiteral("COM10: 3000000,8,N,1");
 
 const QByteArray DelayMarker = QByteArrayLiteral("\x1bT");
 constexpr int MaxDelayDigits = 4;
@@ -92,11 +97,21 @@ constexpr int MaxDelayDigits = 4;
 QString PortStatusText(TQxComPort& port) {
     const QString text = QStringLiteral("%1 %2,%3,%4,%5")
                              .arg(QLatin1String(ComPortNames[port.ComPort()]))
-                             .arg(BaudrateValues[port.Baudrate()])
+                             .arg(port.ActualBaudrate())
                              .arg(QLatin1Char(DatabitsChars[port.Databits()]))
                              .arg(QLatin1Char(ParityChars[port.Parity()]))
                              .arg(QLatin1String(StopBitsTexts[port.StopBits()]));
     return text.left(PortTextLength);
+}
+
+// Says so when the driver made another bit rate than the one asked for;
+// empty otherwise.
+QString LineSpeedDifference(const TQxComPort& port) {
+    if (!port.Open() || port.ActualBaudrate() == port.BaudrateValue())
+        return {};
+    return QStringLiteral("The serial driver set %1 baud instead of the %2 baud asked for.")
+        .arg(port.ActualBaudrate())
+        .arg(port.BaudrateValue());
 }
 
 QIcon ButtonIcon(const QString& name) {
@@ -129,12 +144,14 @@ void TQxConsoleWindow::FormCreate() {
     CreateStatusBar();
     CreateConsoleMenu();
     CreateConsole();
+    FLineControl = new TLineControl(SerialPort(), *ConsoleMenu, *StatusBar, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(MacroPanel);
     layout->addWidget(FConsole, 1);
+    layout->addWidget(FindBar);
     layout->addWidget(StatusBar);
 
     ConnectCommands();
@@ -144,6 +161,10 @@ void TQxConsoleWindow::FormCreate() {
     TQxComPort& port = SerialPort();
     port.OnReceive = [this](quint16 count) { ComPortReceive(count); };
     port.OnScan = [this](char& ch) { ComPortScan(ch); };
+    // Line and error events show in the status bar's line indicators.
+    port.OnCTSChanged = [this] { FLineControl->UpdateLineStatus(); };
+    port.OnDSRChanged = [this] { FLineControl->UpdateLineStatus(); };
+    port.OnError = [this] { FLineControl->UpdateLineStatus(); };
     port.OnConnectionChanged = [this](bool connected) { ComPortConnectionChanged(connected); };
     port.DialogParent = this;
 }
@@ -154,6 +175,16 @@ void TQxConsoleWindow::CreateConsole() {
     FConsole->OnKeyPress = [this](TQxConsole& sender, char& key) { ConsoleKeyPress(sender, key); };
     FConsole->OnRecordingEnded = [this](TQxConsole&) { UpdateStatusBar(); };
     FConsole->SetPopupMenu(ConsoleMenu);
+    FConsole->OnSend = [this](const QByteArray& bytes) {
+        // A background paste sends about 10 ms of line time at a turn, so
+        // a write that waits for the line never holds the window long.
+        FConsole->PasteChunkBytes = std::max(8, SerialPort().ActualBaudrate() / 1000);
+        WritePort(bytes);
+    };
+    FConsole->OnStatusMessage = [this](const QString& text) {
+        StatusBar->showMessage(text, StatusMessageMs);
+    };
+    FindBar = new TFindBar(FConsole, this);
     FConsole->setFocus();
     QWidget::setTabOrder(FConsole, MacroBox);
 }
@@ -272,6 +303,32 @@ void TQxConsoleWindow::CreateConsoleMenu() {
     for (QAction* item : {ConsoleMenuPause, ConsoleMenuLogging, ConsoleMenuStayTop,
                           ConsoleMenuButtons, ConsoleMenuCursor})
         item->setCheckable(true);
+    CreateLookBackItems();
+}
+
+// The pane's history, clipboard and find commands, in a block of their own.
+// The keys beside them are handled by the pane (Insert combinations) and the
+// key preview (F3); the menu shows them only.
+void TQxConsoleWindow::CreateLookBackItems() {
+    N3 = ConsoleMenu->addSeparator();
+    ConsoleMenuCopy = AddMenuItem("ConsoleMenuCopy", QStringLiteral("C&opy\tCtrl+Ins"));
+    ConsoleMenuPaste = AddMenuItem("ConsoleMenuPaste", QStringLiteral("Pa&ste\tShift+Ins"));
+    ConsoleMenuStopPaste = AddMenuItem("ConsoleMenuStopPaste", QStringLiteral("S&top Paste\tEsc"));
+    ConsoleMenuSelectAll = AddMenuItem("ConsoleMenuSelectAll", QStringLiteral("Select A&ll"));
+    ConsoleMenuFind = AddMenuItem("ConsoleMenuFind", QStringLiteral("&Find...\tF3"));
+    ConsoleMenuSaveScrollback =
+        AddMenuItem("ConsoleMenuSaveScrollback", QStringLiteral("Sa&ve Scrollback..."));
+    ConsoleMenuClearScrollback =
+        AddMenuItem("ConsoleMenuClearScrollback", QStringLiteral("Clear Scroll&back"));
+    connect(ConsoleMenuCopy, &QAction::triggered, this, [this] { FConsole->Copy(); });
+    connect(ConsoleMenuPaste, &QAction::triggered, this, [this] { FConsole->Paste(); });
+    connect(ConsoleMenuStopPaste, &QAction::triggered, this, [this] { FConsole->StopPaste(); });
+    connect(ConsoleMenuSelectAll, &QAction::triggered, this, [this] { FConsole->SelectAll(); });
+    connect(ConsoleMenuFind, &QAction::triggered, this, [this] { FindBar->Open(); });
+    connect(ConsoleMenuSaveScrollback, &QAction::triggered, this,
+            [this] { FConsole->SaveScrollback(); });
+    connect(ConsoleMenuClearScrollback, &QAction::triggered, this,
+            [this] { FConsole->ClearScrollback(); });
 }
 
 QAction* TQxConsoleWindow::AddMenuItem(const char* name, const QString& caption) {
@@ -333,6 +390,9 @@ void TQxConsoleWindow::FormDestroy() {
     TQxComPort& port = SerialPort();
     port.OnReceive = nullptr;
     port.OnScan = nullptr;
+    port.OnCTSChanged = nullptr;
+    port.OnDSRChanged = nullptr;
+    port.OnError = nullptr;
     port.OnConnectionChanged = nullptr;
     if (port.DialogParent == this)
         port.DialogParent = nullptr;
@@ -396,8 +456,12 @@ void TQxConsoleWindow::ReadPlacement(const QString& fileName, const QByteArray& 
     const int top = file.ReadInteger(section, "Top", DefaultTop);
     const int height = file.ReadInteger(section, "Height", DefaultHeight);
     const int width = file.ReadInteger(section, "Width", DefaultWidth);
-    move(left, top);
-    resize(width, height);
+    // A damaged section must not open a window larger than the screen or
+    // out of reach.
+    const QRect wanted(left, top, width, height);
+    const QRect placement = FitPlacement(wanted, AvailableAreaFor(wanted));
+    move(placement.topLeft());
+    resize(placement.size());
 }
 
 void TQxConsoleWindow::WritePlacement(const QString& fileName, const QByteArray& section) const {
@@ -460,10 +524,23 @@ void TQxConsoleWindow::UpdateStatusBar() {
         portText = QLatin1String(ComPortNames[port.ComPort()]) + QStringLiteral(" disconnected");
     const TLogDesc& log = FConsole->Log();
     FPanels[0]->setText(portText);
+    FPanels[0]->setToolTip(LineSpeedDifference(port));
     FPanels[1]->setText(EmulationNames[FConsole->HexEmulation()]);
     FPanels[2]->setText(EchoNames[FConsole->LocalEcho()]);
     FPanels[3]->setText(log.Active ? log.FileName : QString());
     SBLogging->setChecked(log.Active);
+    FLineControl->UpdateLineStatus();
+    ReportLineSpeedDifference();
+}
+
+// The user hears once of each rate the driver could not make.
+void TQxConsoleWindow::ReportLineSpeedDifference() {
+    const QString difference = LineSpeedDifference(SerialPort());
+    if (difference == FReportedSpeedDifference)
+        return;
+    FReportedSpeedDifference = difference;
+    if (!difference.isEmpty())
+        Interaction().Warning(this, difference);
 }
 
 QString TQxConsoleWindow::StatusText(int panel) const {
@@ -508,6 +585,8 @@ void TQxConsoleWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         FSkipKeyPress = true;
     } else if (key == Qt::Key_F1) {
         SBHelpClick();
+    } else if (key == Qt::Key_F3 && (chord & ~Qt::ShiftModifier) == Qt::NoModifier) {
+        FindBar->FindNext(chord == Qt::ShiftModifier);
     }
 }
 
@@ -622,6 +701,9 @@ void TQxConsoleWindow::ConsoleMenuPopup() {
     ConsoleMenuStayTop->setChecked(windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     ConsoleMenuButtons->setChecked(MacroPanel->isVisible());
     ConsoleMenuCursor->setChecked(FConsole->CursorOn());
+    FLineControl->UpdateMenu();
+    ConsoleMenuCopy->setEnabled(FConsole->HasSelection());
+    ConsoleMenuStopPaste->setEnabled(FConsole->Pasting());
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,8 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QToolButton;
+class TFindBar;
+class TLineControl;
 class TMacroBox;
 class TQxConsole;
 
@@ -51,8 +53,22 @@ public:
     QAction* ConsoleMenuButtons = nullptr;
     QAction* N2 = nullptr;
     QAction* ConsoleMenuCursor = nullptr;
+    // Looking back: history, clipboard and find.
+    QAction* N3 = nullptr;
+    QAction* ConsoleMenuCopy = nullptr;
+    QAction* ConsoleMenuPaste = nullptr;
+    QAction* ConsoleMenuSelectAll = nullptr;
+    QAction* ConsoleMenuFind = nullptr;
+    QAction* ConsoleMenuSaveScrollback = nullptr;
+    QAction* ConsoleMenuClearScrollback = nullptr;
+    QAction* ConsoleMenuStopPaste = nullptr;
+    // The find bar below the pane (hidden until F3 or Find...).
+    TFindBar* FindBar = nullptr;
 
     TQxConsole* Console() const { return FConsole; }
+    // The DTR, RTS and Send Break items of ConsoleMenu and the line
+    // indicators of the status bar.
+    TLineControl* LineControl() const { return FLineControl; }
 
     // Replaces the macro box's items with the macros (none selected) and
     // updates the Send button.
@@ -114,6 +130,7 @@ private:
     QToolButton* CreateSpeedButton(const char* name, const QString& caption, const char* iconName);
     void CreateStatusBar();
     void CreateConsoleMenu();
+    void CreateLookBackItems();
     QAction* AddMenuItem(const char* name, const QString& caption);
     void CreateConsole();
     void ConnectCommands();
@@ -121,6 +138,7 @@ private:
     void StartRecording();
     void StopRecording();
     void SetSizeLimits();
+    void ReportLineSpeedDifference();
     // Writes the placement unless it was written since the window was last
     // shown; a failure is shown once.
     void SavePlacement();
@@ -138,6 +156,7 @@ private:
     bool Delay(int milliseconds);
 
     TQxConsole* FConsole = nullptr;
+    TLineControl* FLineControl = nullptr;
     QList<QLabel*> FPanels;
     QByteArray FRemaining;
     bool FSending = false;
@@ -149,4 +168,5 @@ private:
     // A key or macro met the disconnected port (and the user heard the beep).
     bool FToldDisconnected = false;
     QEventLoop* FDelayLoop = nullptr;
+    QString FReportedSpeedDifference;
 };

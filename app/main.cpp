@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/QuitSignals.h"
 #include "app/TQxConsoleWindow.h"
 #include "serial/QxComPort.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char* argv[]) {
     // The program's title; the window's own caption carries the version.
     QApplication::setApplicationName(QStringLiteral("Qx-Console"));
 
+    InstallQuitSignals();
     auto* window = new TQxConsoleWindow;
     window->show();
     const int result = QApplication::exec();

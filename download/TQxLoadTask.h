@@ -17,16 +17,29 @@ public:
     ETransferAborted() : std::runtime_error("Keine Schreibquittung.") {}
 };
 
+// Ends a download inside its thread when a line could not be written; what
+// says the user sees.
+class EWriteFailed : public std::runtime_error {
+public:
+    explicit EWriteFailed(const QString& text) : std::runtime_error("write failed"), Text(text) {}
+    QString Text;
+};
+
 // Sends a text file to the target line by line, each line followed by CR LF,
 // with one of three line synchronisations: none, a 50 ms pause after each
 // line, or a wait for the handshake sequence after each line.
 //
-// The thread only opens and closes its own request on the port, walks through
-// the lines, repeats or aborts, and reports; the writing, the pause and the
-// wait for the answer run on the main thread (SendLine, through Synchronize),
-// together with the port's own events. A line that got no answer is sent once
-// more; a second failure ends the download with ErrorText. The last line
-// never fails. Terminate() cancels: the line in progress counts as done.
+// The thread opens and closes its own request on the port, walks through the
+// lines, repeats or aborts, and reports. It writes each line itself and
+// sleeps the pause itself, so that the main thread goes on painting, reading
+// what the target sends back and answering Cancel; the wait for the answer
+// runs on the main thread in short slices (the port's reads and its OnScan
+// belong there), with the events handled between them. A line that got no
+// answer is sent once more; a second failure ends the download with
+// ErrorText. The last line never fails. Terminate() cancels, also in the
+// middle of a long line or a wait: the line in progress counts as done. A
+// write that fails (the device went away) or makes no progress for
+// StallTimeoutMs ends the download with its own ErrorText in every mode.
 //
 // Use: create (the file is read at once), set OnProgress and OnTerminate,
 // SetSyncSettings, Resume. The task frees itself after OnTerminate returned.
@@ -34,7 +47,10 @@ class TQxLoadTask : public TThread {
 public:
     static constexpr int DelayMs = 50;
     static constexpr int AcknowledgeTimeoutMs = 1000;
+    static constexpr int StallTimeoutMs = 5000;
     static const QString NoResponseText;
+    static const QString WriteFailedText;
+    static const QString WriteStalledText;
     // The port's device went away (an adapter pulled) during the download.
     static const QString ConnectionLostText;
 
@@ -60,7 +76,8 @@ public:
 
 protected:
     void Execute() override;
-    // Main thread: writes the current line with CR LF and synchronises.
+    // Task thread: writes the current line with CR LF and synchronises.
+    // Throws EWriteFailed when the line could not be written.
     virtual void SendLine();
     // Main thread: raises OnProgress.
     virtual void ReportProgress();
@@ -73,6 +90,8 @@ private:
     // Runs Call on the main thread. False when the application no longer
     // serves such calls (it is shutting down); the run is then ended.
     bool OnMainThread(const std::function<void()>& call);
+    // Waits up to AcknowledgeTimeoutMs for the handshake sequence.
+    bool WaitForAcknowledge();
 
     TQxComPort& FPort;
     TDownloadLines FLines;

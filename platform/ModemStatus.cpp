@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include <sys/ioctl.h>
+#include <termios.h>
 
 namespace {
 
@@ -19,6 +20,14 @@ public:
 std::atomic<TModemStatusSource*> installed{nullptr};
 
 } // namespace
+
+bool TModemStatusSource::SetLines(int fd, int bits, bool on) {
+    return ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+bool TModemStatusSource::SendBreak(int fd) {
+    return ::tcsendbreak(fd, 0) == 0;
+}
 
 TModemStatusSource& ModemStatusSource() {
     static TDriverModemStatus driver;

@@ -286,15 +286,39 @@ bool TNetworkLink::SendReplies() {
 int TNetworkLink::Write(const char* data, int count, Clock::time_point deadline, bool hasDeadline) {
     if (FFd < 0 || count <= 0)
         return 0;
-    if (!FTelnet)
-        return SendAll(QByteArray::fromRawData(data, count), deadline, hasDeadline) ? count : 0;
-    return SendAll(TTelnetCodec::Escape(data, std::size_t(count)), deadline, hasDeadline) ? count
-                                                                                          : 0;
+    const QByteArray wire = FTelnet ? TTelnetCodec::Escape(data, std::size_t(count))
+                                    : QByteArray::fromRawData(data, count);
+    std::lock_guard guard(FSendLock);
+    qsizetype sent = SendLocked(wire, 0, deadline, hasDeadline);
+    // Half of a doubled 0xFF on the wire would turn the next byte into a
+    // command: the pair is finished whatever the time.
+    qsizetype dataBytes = 0;
+    qsizetype at = 0;
+    while (at < sent) {
+        if (FTelnet && std::uint8_t(wire.at(at)) == TTelnetCodec::Iac) {
+            if (at + 1 == sent)
+                sent = SendLocked(wire.left(at + 2), sent, deadline, false);
+            if (at + 1 >= sent)
+                break;
+            at += 2;
+        } else {
+            ++at;
+        }
+        ++dataBytes;
+    }
+    return int(dataBytes);
 }
 
 bool TNetworkLink::SendAll(const QByteArray& bytes, Clock::time_point deadline, bool hasDeadline) {
     std::lock_guard guard(FSendLock);
-    qsizetype done = 0;
+    return SendLocked(bytes, 0, deadline, hasDeadline) == bytes.size();
+}
+
+// Sends Bytes from From on until all went, the time ran out or the
+// connection failed; the position reached. The caller holds FSendLock.
+qsizetype TNetworkLink::SendLocked(const QByteArray& bytes, qsizetype from,
+                                   Clock::time_point deadline, bool hasDeadline) {
+    qsizetype done = from;
     while (done < bytes.size()) {
         const ssize_t n =
             ::send(FFd, bytes.constData() + done, std::size_t(bytes.size() - done), MSG_NOSIGNAL);
@@ -307,16 +331,16 @@ bool TNetworkLink::SendAll(const QByteArray& bytes, Clock::time_point deadline, 
         if (n < 0 && errno == EAGAIN) {
             const int waitMs = hasDeadline ? MillisecondsUntil(deadline) : -1;
             if (waitMs == 0)
-                return false;
+                break;
             pollfd socket{FFd, POLLOUT, 0};
             if (::poll(&socket, 1, waitMs) < 0 && errno != EINTR)
-                return false;
+                break;
             continue;
         }
         FGone.store(true);
-        return false;
+        break;
     }
-    return true;
+    return done;
 }
 
 quint32 TNetworkLink::TakeLineEvents() {

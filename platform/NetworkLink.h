@@ -49,9 +49,10 @@ public:
     int ReadInto(char* out, int room);
     // Data received during the connect, not yet moved by ReadInto.
     bool HasPending() const { return !FPending.isEmpty(); }
-    // Sends Count data bytes (escaped for Telnet) until Deadline (none when
-    // empty); the number of data bytes sent, fewer when the connection
-    // failed or the time ran out. Gone() tells the former.
+    // Sends Count data bytes (escaped for Telnet) until Deadline (unless
+    // HasDeadline is false); the number of data bytes sent, fewer when the
+    // connection failed or the time ran out (Gone() tells the former). A
+    // data byte is either wholly on the wire or not at all.
     int Write(const char* data, int count, std::chrono::steady_clock::time_point deadline,
               bool hasDeadline);
     bool Gone() const { return FGone.load(); }
@@ -64,6 +65,8 @@ public:
 private:
     bool SendAll(const QByteArray& bytes, std::chrono::steady_clock::time_point deadline,
                  bool hasDeadline);
+    qsizetype SendLocked(const QByteArray& bytes, qsizetype from,
+                         std::chrono::steady_clock::time_point deadline, bool hasDeadline);
     bool SendReplies();
     bool AwaitComPortAnswer(std::chrono::steady_clock::time_point deadline);
 

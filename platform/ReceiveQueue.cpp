@@ -1,26 +1,13 @@
 #include "platform/ReceiveQueue.h"
 
+#include "platform/ReadDeadline.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <optional>
 
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsUntil(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero())
-        return 0;
-    return int(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
-
-} // namespace
 
 TReceiveQueue::TReceiveQueue(std::size_t capacity)
     : FData(new char[capacity]), FCapacity(capacity),
@@ -85,39 +72,19 @@ std::size_t TReceiveQueue::Take(char* buffer, std::size_t count) {
 }
 
 std::size_t TReceiveQueue::Read(char* buffer, std::size_t count, const TCommTimeouts& timeouts) {
-    using std::chrono::milliseconds;
     std::size_t got = Take(buffer, count);
-    if (got == count)
+    TReadDeadline deadline(timeouts, qint64(count));
+    if (got == count || deadline.ReturnAtOnce())
         return got;
-    const bool returnAtOnce = timeouts.ReadIntervalTimeout == TCommTimeouts::MaxTimeout &&
-                              timeouts.ReadTotalTimeoutMultiplier == 0 &&
-                              timeouts.ReadTotalTimeoutConstant == 0;
-    if (returnAtOnce)
-        return got;
-    const bool hasTotal =
-        timeouts.ReadTotalTimeoutMultiplier != 0 || timeouts.ReadTotalTimeoutConstant != 0;
-    const bool hasInterval = timeouts.ReadIntervalTimeout != 0;
-    const Clock::time_point deadline =
-        Clock::now() + milliseconds(qint64(timeouts.ReadTotalTimeoutMultiplier) * qint64(count) +
-                                    timeouts.ReadTotalTimeoutConstant);
-    Clock::time_point lastByte = Clock::now();
     while (got < count && !FEnded.load()) {
-        std::optional<Clock::time_point> until;
-        if (hasTotal)
-            until = deadline;
-        if (hasInterval && got > 0) {
-            const Clock::time_point intervalEnd =
-                lastByte + milliseconds(timeouts.ReadIntervalTimeout);
-            until = until ? std::min(*until, intervalEnd) : intervalEnd;
-        }
-        const int waitMs = until ? MillisecondsUntil(*until) : -1;
+        const int waitMs = deadline.WaitMs(qint64(got));
         if (waitMs == 0)
             break;
         WaitForBytes(waitMs);
         const std::size_t more = Take(buffer + got, count - got);
         if (more > 0) {
             got += more;
-            lastByte = Clock::now();
+            deadline.NoteBytes();
         }
     }
     // Bytes that came with the end are still the caller's.

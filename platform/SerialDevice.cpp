@@ -2,6 +2,8 @@
 
 #include "platform/ModemStatus.h"
 #include "platform/NetworkLink.h"
+#include "platform/OpenDiagnosis.h"
+#include "platform/ReadDeadline.h"
 #include "platform/ReceiveQueue.h"
 
 #include <QFile>
@@ -50,14 +52,6 @@ bool ErrorCountersChanged(const serial_icounter_struct& before, const serial_ico
            now.buf_overrun != before.buf_overrun;
 }
 
-// Milliseconds until Deadline, rounded up, for poll(); 0 once it passed.
-int MillisecondsUntil(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero())
-        return 0;
-    return int(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
-
 bool IsLineGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
 }
@@ -73,16 +67,23 @@ TSerialDevice::~TSerialDevice() {
 }
 
 bool TSerialDevice::Fail(int error) {
+    FError = error;
     FErrorText = QString::fromLocal8Bit(std::strerror(error));
     return false;
 }
 
 bool TSerialDevice::Open(const QString& path) {
     FErrorText.clear();
+    FError = 0;
     if (IsOpen())
         return Fail(EBUSY);
     if (TNetworkLink::IsNetworkUrl(path))
         return OpenNetwork(path);
+    // Only a character device is opened: opening anything else read-write
+    // may have side effects. A live lock file of another program counts as
+    // that program's open.
+    if (const int refused = RefuseBeforeOpen(path))
+        return Fail(refused);
     const QByteArray nativePath = QFile::encodeName(path);
     const int fd = ::open(nativePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -102,6 +103,8 @@ bool TSerialDevice::Open(const QString& path) {
     FModemBits = ModemStatusSource().Read(fd);
     FEventCounts = ReadCounters(fd);
     FErrorCounts = FEventCounts;
+    FOpenCounts = FEventCounts;
+    FLockFile = CreateLockFile(path);
     std::lock_guard lock(FLock);
     FMask.store(0);
     FTxPending.store(false);
@@ -133,6 +136,8 @@ void TSerialDevice::Close() {
     }
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
+    RemoveLockFile(FLockFile);
+    FLockFile.clear();
 }
 
 bool TSerialDevice::SetQueueSizes(int, int) {
@@ -156,18 +161,45 @@ bool TSerialDevice::SetLineSettings(const TLineSettings& settings) {
     termios wanted = former;
     if (!BuildLineTermios(wanted, settings))
         return Fail(EINVAL);
-    if (::tcsetattr(fd, TCSANOW, &wanted) != 0)
+    if (!ApplyLineTermios(fd, wanted, settings.Baudrate))
         return Fail(errno);
-    // tcsetattr succeeds when the driver took any part; a speed it cannot
-    // do shows up only when read back.
-    termios applied{};
-    if (::tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != cfgetospeed(&wanted)) {
-        ::tcsetattr(fd, TCSANOW, &former);
-        return Fail(EINVAL);
-    }
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    ::ioctl(fd, TIOCMBIS, &lines);
+    // The driver takes what it can: a rate it cannot make exactly shows up
+    // only when read back.
+    FLineSpeed = ReadLineSpeed(fd);
+    // Linux raised both lines inside open() already; this puts them where
+    // they belong as soon as it can.
+    SetOutputLine(TIOCM_DTR, settings.DTR);
+    SetOutputLine(TIOCM_RTS, settings.RTS);
     return true;
+}
+
+bool TSerialDevice::SetOutputLine(int line, bool on) {
+    const int fd = FFd.load();
+    return fd >= 0 && ModemStatusSource().SetLines(fd, line, on);
+}
+
+bool TSerialDevice::SendBreak() {
+    const int fd = FFd.load();
+    return fd >= 0 && ModemStatusSource().SendBreak(fd);
+}
+
+std::optional<int> TSerialDevice::ModemLines() const {
+    const int fd = FFd.load();
+    if (fd < 0)
+        return std::nullopt;
+    return ModemStatusSource().Read(fd);
+}
+
+std::optional<TLineErrorCounts> TSerialDevice::ErrorCountsSinceOpen() const {
+    const int fd = FFd.load();
+    if (fd < 0 || !FOpenCounts)
+        return std::nullopt;
+    const std::optional<serial_icounter_struct> now = ReadCounters(fd);
+    if (!now)
+        return std::nullopt;
+    return TLineErrorCounts{now->frame - FOpenCounts->frame, now->overrun - FOpenCounts->overrun,
+                            now->parity - FOpenCounts->parity, now->brk - FOpenCounts->brk,
+                            now->buf_overrun - FOpenCounts->buf_overrun};
 }
 
 bool TSerialDevice::SetTimeouts(const TCommTimeouts& timeouts) {
@@ -371,23 +403,13 @@ int TSerialDevice::Read(char* buffer, int count) {
 
 int TSerialDevice::ReadWithTimeouts(int fd, char* buffer, int count,
                                     const TCommTimeouts& timeouts) {
-    using std::chrono::milliseconds;
-    const bool returnAtOnce = timeouts.ReadIntervalTimeout == TCommTimeouts::MaxTimeout &&
-                              timeouts.ReadTotalTimeoutMultiplier == 0 &&
-                              timeouts.ReadTotalTimeoutConstant == 0;
-    const bool hasTotal =
-        timeouts.ReadTotalTimeoutMultiplier != 0 || timeouts.ReadTotalTimeoutConstant != 0;
-    const bool hasInterval = timeouts.ReadIntervalTimeout != 0 && !returnAtOnce;
-    const Clock::time_point deadline =
-        Clock::now() + milliseconds(qint64(timeouts.ReadTotalTimeoutMultiplier) * count +
-                                    timeouts.ReadTotalTimeoutConstant);
-    Clock::time_point lastByte;
+    TReadDeadline deadline(timeouts, count);
     int got = 0;
     for (;;) {
         const ssize_t n = ::read(fd, buffer + got, size_t(count - got));
         if (n > 0) {
             got += int(n);
-            lastByte = Clock::now();
+            deadline.NoteBytes();
             if (got == count)
                 return got;
             continue;
@@ -399,18 +421,7 @@ int TSerialDevice::ReadWithTimeouts(int fd, char* buffer, int count,
             MarkHungUp();
             return got;
         }
-        if (returnAtOnce)
-            return got;
-
-        std::optional<Clock::time_point> until;
-        if (hasTotal)
-            until = deadline;
-        if (hasInterval && got > 0) {
-            const Clock::time_point intervalEnd =
-                lastByte + milliseconds(timeouts.ReadIntervalTimeout);
-            until = until ? std::min(*until, intervalEnd) : intervalEnd;
-        }
-        const int waitMs = until ? MillisecondsUntil(*until) : -1;
+        const int waitMs = deadline.WaitMs(got);
         if (waitMs == 0)
             return got;
         pollfd device{fd, POLLIN, 0};
@@ -461,6 +472,46 @@ int TSerialDevice::Write(const char* data, int count) {
     if (done > 0)
         Wake();
     return done;
+}
+
+int TSerialDevice::WriteSome(const char* data, int count, int waitMs) {
+    const int fd = FFd.load();
+    if (fd < 0 || FHungUp.load())
+        return -1;
+    if (FNetwork) {
+        const int taken = FNetwork->Write(
+            data, count, Clock::now() + std::chrono::milliseconds(waitMs), true);
+        if (FNetwork->Gone())
+            MarkHungUp();
+        if (taken > 0)
+            Wake();
+        return taken == 0 && FNetwork->Gone() ? -1 : taken;
+    }
+    bool waited = false;
+    for (;;) {
+        const ssize_t n = ::write(fd, data, size_t(count));
+        if (n > 0) {
+            if (FMask.load() & EV_TXEMPTY) {
+                FTxPending.store(true);
+                Wake();
+            }
+            return int(n);
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            if (waited)
+                return 0;
+            pollfd device{fd, POLLOUT, 0};
+            if (::poll(&device, 1, waitMs) < 0 && errno != EINTR)
+                return -1;
+            waited = true;
+            continue;
+        }
+        if (n < 0 && IsLineGone(errno))
+            MarkHungUp();
+        return count == 0 ? 0 : -1;
+    }
 }
 
 int TSerialDevice::InputQueueCount() const {

@@ -31,6 +31,16 @@ inline constexpr quint32 CE_RXPARITY = 0x0004;
 inline constexpr quint32 CE_FRAME = 0x0008;
 inline constexpr quint32 CE_BREAK = 0x0010;
 
+// The driver's line error counters since the device was opened.
+struct TLineErrorCounts {
+    int Frame = 0;
+    int Overrun = 0;
+    int Parity = 0;
+    int Break = 0;
+    int BufferOverrun = 0;
+    int Total() const { return Frame + Overrun + Parity + Break + BufferOverrun; }
+};
+
 // Read and write time-outs in milliseconds. A read returns when all bytes
 // arrived, when more than ReadIntervalTimeout passes between two bytes (0:
 // no interval limit), or when ReadTotalTimeoutMultiplier * count +
@@ -62,9 +72,12 @@ public:
     TSerialDevice& operator=(const TSerialDevice&) = delete;
 
     // Opens the tty at Path for reading and writing, exclusively: another
-    // open of the same device (by this or another program) fails with
-    // "Device or resource busy". Never creates a file. The event mask
-    // starts at 0. On failure ErrorText() says why (errno's text).
+    // open of the same device (by this or another program, or a live UUCP
+    // lock file of another program) fails with "Device or resource busy".
+    // Never creates a file; anything but a character device is refused
+    // without being opened. An open device is announced in a UUCP lock file
+    // where a lock directory takes one (CreateLockFile). The event mask
+    // starts at 0. On failure Error() is the errno and ErrorText() its text.
     // A path "rfc2217://host:port" or "tcp://host:port" opens a serial port
     // on another machine instead (TNetworkLink); it behaves as a tty, a
     // connection that ends as a line that hung up.
@@ -77,6 +90,7 @@ public:
     bool CarriesLineSettings() const;
     // The system's reason for the last failed operation.
     QString ErrorText() const { return FErrorText; }
+    int Error() const { return FError; }
 
     // Queue sizes cannot be chosen on Linux; the call only checks the device
     // is open. TransmitQueueSize() is the driver's transmit buffer.
@@ -86,7 +100,22 @@ public:
     // Applies the line parameters and raises DTR and RTS (a device without
     // modem lines is fine). False when a parameter is out of range or the
     // driver does not take it; the line then keeps its former parameters.
+    // Any bit rate is asked for; LineSpeed() is what the driver then set.
     bool SetLineSettings(const TLineSettings& settings);
+    // Raises (On) or drops one output line (TIOCM_DTR or TIOCM_RTS); false
+    // when closed or the device has no such line.
+    bool SetOutputLine(int line, bool on);
+    // Holds the line in the break state for about 250 ms (the caller waits).
+    bool SendBreak();
+    // The modem lines (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI ...), or
+    // nothing when closed or the driver does not answer.
+    std::optional<int> ModemLines() const;
+    // The line error counters since the open, or nothing when closed or
+    // the driver keeps none.
+    std::optional<TLineErrorCounts> ErrorCountsSinceOpen() const;
+    // The bit rate the driver reported after the last SetLineSettings; 0
+    // when it could not tell.
+    int LineSpeed() const { return FLineSpeed; }
     bool SetTimeouts(const TCommTimeouts& timeouts);
 
     // Sets the events WaitEvent() waits for and releases a pending wait,
@@ -123,6 +152,11 @@ public:
     // Writes Count bytes and returns how many the kernel took: all of them
     // unless the write time-outs ran out or the line hung up.
     int Write(const char* data, int count);
+    // Writes what the kernel takes of Count bytes, waiting at most WaitMs
+    // for room: the bytes taken (0 when there was no room in time), or -1
+    // when the device is closed, hung up or failed. Any thread may call it
+    // while another reads.
+    int WriteSome(const char* data, int count, int waitMs);
 
     // Bytes waiting in the receive queue and in the transmit queue.
     int InputQueueCount() const;
@@ -157,6 +191,10 @@ private:
     std::atomic<int> FFd{-1};
     int FWakeFd = -1;
     QString FErrorText;
+    int FError = 0;
+    // The UUCP lock file this open wrote; empty when none.
+    QString FLockFile;
+    int FLineSpeed = 0;
     TCommTimeouts FTimeouts;
 
     std::mutex FLock;
@@ -174,6 +212,8 @@ private:
     // What the waiter compares against; set at open, then the waiter's own.
     std::optional<int> FModemBits;
     std::optional<serial_icounter_struct> FEventCounts;
+    // The counters at open, for ErrorCountsSinceOpen().
+    std::optional<serial_icounter_struct> FOpenCounts;
     // What ClearErrors() compares against.
     std::optional<serial_icounter_struct> FErrorCounts;
     // The connection while a network port is open; owns the descriptor.

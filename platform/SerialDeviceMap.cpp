@@ -23,6 +23,10 @@ QString SerialDevicePath(TComPort port) {
     return path.isEmpty() ? DefaultSerialDevicePath(port) : QFile::decodeName(path);
 }
 
+bool OutputLineHighAtOpen(const QByteArray& key) {
+    return TProfileFile(SettingsFileName()).ReadInteger("COM-Device", key, 1) != 0;
+}
+
 bool SerialReconnectEnabled() {
     return TProfileFile(SettingsFileName()).ReadInteger("COM-Device", "Reconnect", 1) != 0;
 }

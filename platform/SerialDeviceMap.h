@@ -11,6 +11,12 @@
 // /dev/ttyUSB0-3, COM9 /dev/ttyACM0, COM10 /dev/ttyACM1.
 QString SerialDevicePath(TComPort port);
 QString DefaultSerialDevicePath(TComPort port);
+
+// Whether the output line Key ("DTR" or "RTS") is to be high while a port
+// is open: key Key of section "COM-Device", an integer, 0 for low; high when
+// missing. Read at every call.
+bool OutputLineHighAtOpen(const QByteArray& key);
+
 // Whether a device that went away is reopened when its path comes back:
 // key "Reconnect" of section "COM-Device" (default 1, 0 turns it off). Read
 // at every call.

@@ -1,6 +1,8 @@
 #include "serial/QxComPort.h"
 
 #include "platform/Interaction.h"
+#include "platform/NetworkLink.h"
+#include "platform/OpenDiagnosis.h"
 #include "platform/SerialDeviceMap.h"
 #include "platform/TickCount.h"
 #include "serial/QxComTask.h"
@@ -12,6 +14,8 @@
 
 #include <algorithm>
 #include <utility>
+
+#include <sys/ioctl.h>
 
 namespace {
 
@@ -57,11 +61,60 @@ void TQxComPort::SetComPort(TComPort value) {
     }
 }
 
+void TQxComPort::ReopenIfMoved() {
+    if (FRequests == 0 || SerialDevicePath(FComPort) == FOpenPath)
+        return;
+    const int requests = FRequests;
+    FRequests = 0;
+    ClosePort();
+    OpenPort(false);
+    FRequests = requests;
+}
+
+void TQxComPort::SetDTR(bool on) {
+    FDTR = on;
+    FDevice.SetOutputLine(TIOCM_DTR, on);
+}
+
+void TQxComPort::SetRTS(bool on) {
+    FRTS = on;
+    FDevice.SetOutputLine(TIOCM_RTS, on);
+}
+
+bool TQxComPort::SendBreak() {
+    return FDevice.SendBreak();
+}
+
 void TQxComPort::SetBaudrate(TBaudrate value) {
-    if (value == FBaudrate)
+    if (value == FBaudrate && FOtherBaudrate == 0)
         return;
     FBaudrate = value;
+    FOtherBaudrate = 0;
     ApplySettings();
+}
+
+int TQxComPort::BaudrateValue() const {
+    return FOtherBaudrate != 0 ? FOtherBaudrate : BaudrateValues.at(FBaudrate);
+}
+
+void TQxComPort::SetBaudrateValue(int value) {
+    if (value <= 0)
+        return;
+    const auto inTable = std::find(BaudrateValues.begin(), BaudrateValues.end(), value);
+    if (inTable != BaudrateValues.end()) {
+        SetBaudrate(static_cast<TBaudrate>(inTable - BaudrateValues.begin()));
+        return;
+    }
+    if (value == FOtherBaudrate)
+        return;
+    FOtherBaudrate = value;
+    ApplySettings();
+}
+
+int TQxComPort::ActualBaudrate() const {
+    if (Open() && FDevice.LineSpeed() > 0)
+        return FDevice.LineSpeed();
+    return BaudrateValue();
 }
 
 void TQxComPort::SetDatabits(TDataBits value) {
@@ -103,6 +156,10 @@ bool TQxComPort::OpenPort(bool silent) {
     ++FRequests;
     if (Open())
         return true;
+    // DTR and RTS start as the settings say at each open by the user; a
+    // reconnect keeps what the line control made of them.
+    FDTR = OutputLineHighAtOpen("DTR");
+    FRTS = OutputLineHighAtOpen("RTS");
     QString reason;
     if (OpenDevice(reason)) {
         if (FDisconnected.load())
@@ -115,14 +172,17 @@ bool TQxComPort::OpenPort(bool silent) {
 }
 
 bool TQxComPort::OpenDevice(QString& reason) {
-    if (FDevice.Open(SerialDevicePath(FComPort)) && ApplySettings() &&
-        FDevice.SetEventMask(WantedEvents())) {
+    const QString path = SerialDevicePath(FComPort);
+    FOpenPath = path;
+    if (FDevice.Open(path) && ApplySettings() && FDevice.SetEventMask(WantedEvents())) {
         FTxQueueSize = quint32(FDevice.TransmitQueueSize());
         FReceived.Restart();
         FTask->Resume();
         return true;
     }
-    reason = FDevice.ErrorText();
+    // A network port's reason (name not found, refused, timed out) is its own.
+    reason = TNetworkLink::IsNetworkUrl(path) ? FDevice.ErrorText()
+                                              : DescribeOpenFailure(path, FDevice.Error());
     FDevice.Close();
     return false;
 }
@@ -149,10 +209,13 @@ void TQxComPort::ConnectionLost(quint64 session) {
         return;
     // What came before the device went away is still handed over.
     DeliverReceived();
+    // Marked before the close, so that a writer on another thread (the
+    // download) that finds the device closed knows why.
+    const bool requested = FRequests > 0;
+    FDisconnected.store(requested);
     CloseDevice(false);
-    if (FRequests == 0)
+    if (!requested)
         return;
-    FDisconnected.store(true);
     if (SerialReconnectEnabled())
         FDeviceWatch->Watch(SerialDevicePath(FComPort));
     RaiseConnectionChanged(false);
@@ -244,8 +307,8 @@ bool TQxComPort::ApplySettings() {
         return false;
     if (!FDevice.SetQueueSizes(PortQueueSize, PortQueueSize))
         return false;
-    const TLineSettings line{BaudrateValues.at(FBaudrate), int(FDatabits) + 4, int(FStopBits),
-                             int(FParity)};
+    const TLineSettings line{
+        BaudrateValue(), int(FDatabits) + 4, int(FStopBits), int(FParity), FDTR, FRTS};
     if (!FDevice.SetLineSettings(line))
         return false;
     return FDevice.SetTimeouts(FTimeouts);
@@ -280,18 +343,28 @@ int TQxComPort::ReadBuffer(void* buffer, quint16 count) {
 bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
     if (!Open())
         return false;
-    // The bytes read here are not announced, nor are other events raised
-    // meanwhile; the monitor goes on filling the queue.
+    BeginSequenceWait();
+    QByteArray window;
+    const bool matched = ScanSequence(sequence, window, timeout);
+    EndSequenceWait();
+    return matched;
+}
+
+// The bytes read during the wait are not announced, nor are other events
+// raised meanwhile; the monitor goes on filling the queue.
+void TQxComPort::BeginSequenceWait() {
     HoldEvents();
     FReadTimeouts = WaitTimeouts;
-    bool matched = false;
-    QByteArray window;
+}
+
+bool TQxComPort::ScanSequence(const QByteArray& sequence, QByteArray& window, int sliceMs) {
     const qint64 start = TickCount();
-    // A hung-up line delivers nothing more; waiting out the time would only spin.
+    // A line that went away delivers nothing more; waiting out the time
+    // would only spin.
     const auto exhausted = [this] {
         return (!Open() || FDevice.HungUp()) && FReceived.Count() == 0;
     };
-    while (TickCount() < start + timeout && !exhausted()) {
+    while (TickCount() < start + sliceMs && !exhausted()) {
         char ch = 0;
         if (ReadBuffer(&ch, 1) != 1)
             continue;
@@ -299,13 +372,41 @@ bool TQxComPort::WaitForSequence(const QByteArray& sequence, int timeout) {
         window.append(ch);
         if (window.size() > sequence.size())
             window.remove(0, 1);
-        matched = window == sequence;
-        if (matched)
-            break;
+        if (window == sequence)
+            return true;
     }
+    return false;
+}
+
+void TQxComPort::EndSequenceWait() {
     FReadTimeouts = FTimeouts;
     ReleaseEvents();
-    return matched;
+}
+
+TQxComPort::TWriteOutcome TQxComPort::WriteFromWorker(const QByteArray& bytes,
+                                                      const std::function<bool()>& cancelled,
+                                                      int stallMs) {
+    constexpr int CancelCheckMs = 100;
+    qsizetype done = 0;
+    qint64 lastProgress = TickCount();
+    while (done < bytes.size()) {
+        if (cancelled())
+            return TWriteOutcome::Cancelled;
+        const int piece = int(std::min<qsizetype>(bytes.size() - done, MaxWritePiece));
+        const int taken = FDevice.WriteSome(bytes.constData() + done, piece, CancelCheckMs);
+        if (taken < 0) {
+            if (FDevice.HungUp())
+                NoteHangUp(FDevice.Session());
+            return TWriteOutcome::Failed;
+        }
+        if (taken > 0) {
+            done += taken;
+            lastProgress = TickCount();
+        } else if (TickCount() - lastProgress >= stallMs) {
+            return TWriteOutcome::Stalled;
+        }
+    }
+    return TWriteOutcome::Written;
 }
 
 void TQxComPort::HoldEvents() {

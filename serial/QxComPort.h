@@ -14,6 +14,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QObject;
 class QTimer;
@@ -68,11 +69,25 @@ public:
     // opens the new one (with the warning if that fails), keeping the count.
     TComPort ComPort() const { return FComPort; }
     void SetComPort(TComPort value);
+    // With requests held, reopens the device when the port's [Devices]
+    // entry names another path than the last open tried, so that a device
+    // newly given to the port takes over at once (warning on failure).
+    void ReopenIfMoved();
     // Line parameters: a change is applied to an open device at once (a
     // value the device rejects stays stored, the line keeps its former
     // setting) and to a closed one at its next open.
     TBaudrate Baudrate() const { return FBaudrate; }
     void SetBaudrate(TBaudrate value);
+    // The bit rate asked for: the table's value of Baudrate(), or a rate set
+    // with SetBaudrateValue. SetBaudrateValue takes any rate above 0 (others
+    // are ignored); a rate of the table sets Baudrate() as SetBaudrate does,
+    // any other leaves Baudrate() as it was.
+    int BaudrateValue() const;
+    void SetBaudrateValue(int value);
+    // The rate the driver set when the line was last configured (a driver
+    // makes the nearest rate it can); the asked rate while closed or when
+    // the driver cannot tell.
+    int ActualBaudrate() const;
     TDataBits Databits() const { return FDatabits; }
     void SetDatabits(TDataBits value);
     TStopBits StopBits() const { return FStopBits; }
@@ -96,10 +111,25 @@ public:
         return FDisconnected.load() || (FDevice.IsOpen() && FDevice.HungUp());
     }
 
+    // Line control. DTR and RTS start as [COM-Device] DTR= and RTS= say at
+    // each open (high unless 0) and keep what SetDTR/SetRTS made of them
+    // while open; a change while closed waits for the open. SendBreak holds
+    // the line in the break state for about 250 ms; false while closed.
+    bool DTR() const { return FDTR; }
+    void SetDTR(bool on);
+    bool RTS() const { return FRTS; }
+    void SetRTS(bool on);
+    bool SendBreak();
+    // The modem lines (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI) and the
+    // line error counters since the open; nothing while closed or when the
+    // driver does not answer.
+    std::optional<int> ModemLines() const { return FDevice.ModemLines(); }
+    std::optional<TLineErrorCounts> ErrorCounts() const { return FDevice.ErrorCountsSinceOpen(); }
+
     // Counts one request (also when the open then fails) and opens and
     // configures the device unless it is open. True when it is open. On
-    // failure the warning box shows, unless Silent, with the system's
-    // reason as its detail.
+    // failure the warning box shows, unless Silent, with a detail that names
+    // the device, the system's reason and what to do (DescribeOpenFailure).
     bool OpenPort(bool silent);
     // Drops one request and closes the device when none is left: true then
     // (whether or not a device was open), false while requests remain.
@@ -118,6 +148,28 @@ public:
     // have passed (false). Bytes after the match stay for OnReceive. An empty
     // Sequence matches the first byte; Timeout 0 or less reads nothing.
     bool WaitForSequence(const QByteArray& sequence, int timeout);
+    // The same wait cut into slices, so that the main thread may handle its
+    // events between them (all three calls belong to the main thread):
+    // BeginSequenceWait holds the port's events: the monitor goes on queuing
+    // what arrives, but nothing is announced until EndSequenceWait, which
+    // raises what was held; each ScanSequence reads byte by
+    // byte for at most SliceMs, showing each byte to OnScan and keeping the
+    // last bytes received in Window, and is true once they equal Sequence.
+    void BeginSequenceWait();
+    bool ScanSequence(const QByteArray& sequence, QByteArray& window, int sliceMs);
+    void EndSequenceWait();
+
+    // How a write from another thread ended.
+    enum class TWriteOutcome { Written, Cancelled, Stalled, Failed };
+    // Writes every byte of Bytes from the calling thread (the download's),
+    // so that the main thread goes on reading what the target sends back
+    // meanwhile. Gives up when Cancelled() turns true (it is asked at least
+    // every 100 ms), when the device took nothing for StallMs, or when the
+    // line is gone or the port closed (Failed).
+    TWriteOutcome WriteFromWorker(const QByteArray& bytes, const std::function<bool()>& cancelled,
+                                  int stallMs);
+    // True once the device reported a hang-up (the adapter was pulled).
+    bool HungUp() const { return FDevice.HungUp(); }
     // Pushes queue sizes, line parameters and time-outs to the open device.
     virtual bool ApplySettings();
     // Raises the first event of Mask in this order: EV_RXCHAR, EV_TXEMPTY,
@@ -218,8 +270,14 @@ private:
     TStopBits FStopBits = sb10;
     TDataBits FDatabits = db8;
     TBaudrate FBaudrate = br9600;
+    // A rate outside the table, or 0 when FBaudrate holds the rate.
+    int FOtherBaudrate = 0;
     TParity FParity = paNONE;
     TComPort FComPort = poCOM1;
+    bool FDTR = true;
+    bool FRTS = true;
+    // The device path the last open tried.
+    QString FOpenPath;
 };
 
 // The program's one serial port, created on first use. The application

@@ -7,12 +7,15 @@
 namespace {
 
 // A stream slower than this (five times the fastest standard baud rate) is
-// read in batches: after a read the monitor lets the bytes of one frame
-// gather in the kernel before it reads again, so that a line trickling in
-// small blocks wakes it about once per frame instead of once per block. A
-// frame of such a line is below 1 KB, far less than any driver buffers; a
-// faster line is read as fast as it comes.
+// read in batches: after a read the monitor lets the bytes of two screen
+// frames gather in the kernel before it reads again, so that a line
+// trickling in small blocks (a USB adapter hands them over every few
+// milliseconds) wakes the program some 30 times a second, painting
+// included, instead of once per block. Two frames of such a line are about
+// 2 KB, less than any driver buffers; a faster line is read as fast as it
+// comes.
 constexpr double SlowStreamBytesPerSecond = 64 * 1024;
+constexpr auto SlowStreamBatch = 2 * ReceiveFrame;
 // Bytes after a longer quiet time start something new (an echo, an
 // answer): they are read at once, and the pace is judged afresh.
 constexpr std::chrono::milliseconds QuietTime{100};
@@ -71,7 +74,7 @@ void TQxComTask::GatherSlowStream(int bytes) {
     const double seconds = std::chrono::duration<double>(interval).count();
     if (bytes >= SlowStreamBytesPerSecond * seconds)
         return;
-    FPort.FDevice.Sleep(ReceiveFrame);
+    FPort.FDevice.Sleep(SlowStreamBatch);
 }
 
 void TQxComTask::NoteReadGap(Clock::time_point now) {

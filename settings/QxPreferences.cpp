@@ -3,6 +3,7 @@
 #include "platform/AppLocation.h"
 #include "platform/Cp1252.h"
 #include "platform/Interaction.h"
+#include "platform/OpenDiagnosis.h"
 #include "platform/ProfileFile.h"
 #include "platform/SerialDeviceMap.h"
 #include "settings/ByteTextValidator.h"
@@ -12,6 +13,9 @@
 #include "settings/Settings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +23,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QStringListModel>
 #include <QTabWidget>
@@ -32,6 +37,7 @@ namespace {
 
 constexpr int SyncModeAcknowledged = 2;
 const QByteArray DefaultSequence = "#42";
+constexpr int MaxScrollback = 1000000;
 
 // The settings file, named afresh at every access.
 TProfileFile Profile() {
@@ -59,6 +65,13 @@ QToolButton* ArrowButton(Qt::ArrowType arrow, const QString& name, QWidget* pare
     button->setAutoRaise(true);
     button->setAccessibleName(name);
     return button;
+}
+
+// A bit rate written as plain decimal digits, above 0; 0 for anything else.
+int OtherBaudrate(const QByteArray& text) {
+    bool number = false;
+    const int rate = text.trimmed().toInt(&number);
+    return number && rate > 0 ? rate : 0;
 }
 
 QByteArray Flag(bool on) {
@@ -130,6 +143,14 @@ void TQxPreferences::CreateComPage() {
         QStringLiteral(" &Baudrate "),
         {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 2,
         ComPage);
+    BaudOtherLabel = new QLabel(QStringLiteral("&Other:"), ComPage);
+    BaudOtherEdit = new QLineEdit(ComPage);
+    BaudOtherLabel->setBuddy(BaudOtherEdit);
+    BaudOtherEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[1-9][0-9]{0,7}")), BaudOtherEdit));
+    BaudOtherEdit->setPlaceholderText(QStringLiteral("e.g. 921600"));
+    BaudOtherEdit->setToolTip(
+        QStringLiteral("Any other bit rate; when filled it is used instead of the choice above."));
     ParityBox = new TRadioGroup(QStringLiteral(" &Parity "), {"none", "odd", "even"}, 1, ComPage);
     ByteSizeBox = new TRadioGroup(QStringLiteral(" &Databits "), {"7", "8"}, 2, ComPage);
     StopBitsBox = new TRadioGroup(QStringLiteral(" S&topbits "), {"1", "2"}, 2, ComPage);
@@ -147,15 +168,48 @@ void TQxPreferences::CreateComPage() {
     bitsColumn->addWidget(ByteSizeBox, 1);
     bitsColumn->addWidget(StopBitsBox, 1);
     bitsColumn->addWidget(Btn7E2);
+    auto* otherBaudrate = new QHBoxLayout;
+    otherBaudrate->addWidget(BaudOtherLabel);
+    otherBaudrate->addWidget(BaudOtherEdit, 1);
+    auto* baudColumn = new QVBoxLayout;
+    baudColumn->addWidget(BaudBox, 1);
+    baudColumn->addLayout(otherBaudrate);
     auto* groups = new QHBoxLayout;
     groups->addWidget(COMBox);
-    groups->addWidget(BaudBox);
+    groups->addLayout(baudColumn);
     groups->addLayout(parityColumn);
     groups->addLayout(bitsColumn);
+    CreateDeviceGroup();
     auto* page = new QVBoxLayout(ComPage);
     page->addLayout(groups);
+    page->addWidget(DeviceGroup);
     page->addWidget(Label2);
     PageControl->addTab(ComPage, QStringLiteral("Interface"));
+}
+
+void TQxPreferences::CreateDeviceGroup() {
+    DeviceGroup = new QGroupBox(QStringLiteral(" De&vice "), ComPage);
+    DeviceLabel = new QLabel(DeviceGroup);
+    DeviceLabel->setTextFormat(Qt::PlainText);
+    DeviceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A by-id path is long: it goes on a line of its own rather than widen
+    // the dialog.
+    DeviceLabel->setWordWrap(true);
+    DeviceBox = new QComboBox(DeviceGroup);
+    DeviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    DeviceBox->setMinimumContentsLength(30);
+    RefreshDevicesBtn = FlatButton(QStringLiteral("&Refresh"), DeviceGroup);
+    RefreshDevicesBtn->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    AssignDeviceBtn = FlatButton(QString(), DeviceGroup);
+    AssignDeviceBtn->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto* detected = new QHBoxLayout;
+    detected->addWidget(new QLabel(QStringLiteral("Detected:"), DeviceGroup));
+    detected->addWidget(DeviceBox, 1);
+    detected->addWidget(RefreshDevicesBtn);
+    detected->addWidget(AssignDeviceBtn);
+    auto* rows = new QVBoxLayout(DeviceGroup);
+    rows->addWidget(DeviceLabel);
+    rows->addLayout(detected);
 }
 
 void TQxPreferences::CreateConsolePage() {
@@ -165,6 +219,7 @@ void TQxPreferences::CreateConsolePage() {
     EchoBox = new QCheckBox(QStringLiteral("Local Echo"), GroupBox1);
     CRInBox = new QCheckBox(QStringLiteral("CR->CR/LF (In)"), GroupBox1);
     CROutBox = new QCheckBox(QStringLiteral("CR->CR/LF (Out)"), GroupBox1);
+    TimestampsBox = new QCheckBox(QStringLiteral("Timestamps in logfiles"), GroupBox1);
     GroupBox2 = new QGroupBox(QStringLiteral(" Makros "), ConsolePage);
     MacroList = new QListView(GroupBox2);
     FMacros = new QStringListModel(this);
@@ -190,6 +245,7 @@ void TQxPreferences::CreateConsolePage() {
     options->addWidget(EchoBox);
     options->addWidget(CRInBox);
     options->addWidget(CROutBox);
+    options->addWidget(TimestampsBox);
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(EmulationBox);
     leftColumn->addWidget(GroupBox1, 1);
@@ -258,8 +314,12 @@ void TQxPreferences::CreateTransferPage() {
 void TQxPreferences::ConnectHandlers() {
     for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, ByteSizeBox, StopBitsBox})
         connect(group, &TRadioGroup::Changed, this, &TQxPreferences::ComParamsChanged);
+    connect(BaudOtherEdit, &QLineEdit::textChanged, this, &TQxPreferences::ComParamsChanged);
+    connect(COMBox, &TRadioGroup::Changed, this, &TQxPreferences::ShowChosenDevice);
+    connect(RefreshDevicesBtn, &QToolButton::clicked, this, &TQxPreferences::FillDetectedDevices);
+    connect(AssignDeviceBtn, &QToolButton::clicked, this, &TQxPreferences::AssignDeviceBtnClick);
     connect(EmulationBox, &TRadioGroup::Changed, this, &TQxPreferences::ConsoleParamsChanged);
-    for (QCheckBox* box : {EchoBox, CRInBox, CROutBox})
+    for (QCheckBox* box : {EchoBox, CRInBox, CROutBox, TimestampsBox})
         connect(box, &QCheckBox::toggled, this, &TQxPreferences::ConsoleParamsChanged);
     connect(SyncBox, &TRadioGroup::Changed, this, &TQxPreferences::TransferParamsChanged);
     connect(SyncEdit, &QLineEdit::textChanged, this, [this] {
@@ -289,12 +349,59 @@ void TQxPreferences::showEvent(QShowEvent* event) {
         return;
     FModified = false;
     ShowDevicePaths();
+    FillDetectedDevices();
+    ShowChosenDevice();
     CenterOnScreen(this);
 }
 
 void TQxPreferences::ShowDevicePaths() {
     for (int port = poCOM1; port <= poCOM10; ++port)
-        COMBox->Button(port)->setToolTip(SerialDevicePath(static_cast<TComPort>(port)));
+        COMBox->Button(port)->setToolTip(DevicePathOf(port));
+}
+
+// The device a port stands for: one given in this dialog, else [Devices].
+QString TQxPreferences::DevicePathOf(int port) const {
+    return FDeviceAssignments.value(port, SerialDevicePath(static_cast<TComPort>(port)));
+}
+
+void TQxPreferences::ShowChosenDevice() {
+    const int port = COMBox->ItemIndex();
+    if (port < 0)
+        return;
+    const QString path = DevicePathOf(port);
+    DeviceLabel->setText(QStringLiteral("%1 (%2) stands for %3")
+                             .arg(COMBox->SelectedText(),
+                                  QFileInfo::exists(path) ? QStringLiteral("present")
+                                                          : QStringLiteral("not present"),
+                                  path));
+    AssignDeviceBtn->setText(QStringLiteral("&Use for %1").arg(COMBox->SelectedText()));
+    AssignDeviceBtn->setEnabled(DeviceBox->count() > 0);
+}
+
+void TQxPreferences::FillDetectedDevices() {
+    DeviceBox->clear();
+    for (const TPresentDevice& device : PresentSerialDevices())
+        DeviceBox->addItem(device.DisplayName(), device.StablePath());
+    if (DeviceBox->count() == 0)
+        DeviceBox->setPlaceholderText(QStringLiteral("no serial device found"));
+    ShowChosenDevice();
+}
+
+void TQxPreferences::AssignDeviceBtnClick() {
+    const int port = COMBox->ItemIndex();
+    const QString path = DeviceBox->currentData().toString();
+    if (port < 0 || path.isEmpty() || path == DevicePathOf(port))
+        return;
+    FDeviceAssignments[port] = path;
+    ShowDevicePaths();
+    ShowChosenDevice();
+    ComParamsChanged();
+}
+
+void TQxPreferences::WriteDeviceAssignments() {
+    for (auto it = FDeviceAssignments.cbegin(); it != FDeviceAssignments.cend(); ++it)
+        Profile().WriteString("Devices", "COM" + QByteArray::number(it.key() + 1),
+                              QFile::encodeName(it.value()));
 }
 
 // File to controls. Setting a control raises its change handler as a user's
@@ -302,8 +409,13 @@ void TQxPreferences::ShowDevicePaths() {
 void TQxPreferences::ReadSettings() {
     COMBox->SetItemIndex(
         FindItem(COMBox->Items(), Profile().ReadString("COM-Device", "Port", "COM1")));
-    BaudBox->SetItemIndex(
-        FindItem(BaudBox->Items(), Profile().ReadString("COM-Device", "Baudrate", "19200")));
+    const QByteArray baudrate = Profile().ReadString("COM-Device", "Baudrate", "19200");
+    BaudBox->SetItemIndex(FindItem(BaudBox->Items(), baudrate));
+    // A rate the buttons do not offer goes to the other field.
+    const bool offered =
+        BaudBox->Items().contains(QString::fromLatin1(baudrate), Qt::CaseInsensitive);
+    BaudOtherEdit->setText(!offered && OtherBaudrate(baudrate) > 0 ? QString::fromLatin1(baudrate)
+                                                                   : QString());
     ByteSizeBox->SetItemIndex(
         FindItem(ByteSizeBox->Items(), Profile().ReadString("COM-Device", "Databits", "8")));
     StopBitsBox->SetItemIndex(
@@ -316,6 +428,7 @@ void TQxPreferences::ReadSettings() {
     EchoBox->setChecked(Profile().ReadInteger("Terminal", "Echo", 0) != 0);
     CRInBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(In)", 0) != 0);
     CROutBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(Out)", 0) != 0);
+    TimestampsBox->setChecked(Profile().ReadInteger("Logfile", "Timestamps", 0) != 0);
     ReadMacros();
     const QByteArray mode =
         Profile().ReadString("Transfer", "SyncMode", SyncModeNames.at(SyncModeAcknowledged));
@@ -359,6 +472,7 @@ void TQxPreferences::ReadMacros() {
 void TQxPreferences::TakeSettings() {
     ComSettings.ComPort = static_cast<TComPort>(COMBox->ItemIndex());
     ComSettings.Baudrate = static_cast<TBaudrate>(BaudBox->ItemIndex());
+    ComSettings.OtherBaudrate = OtherBaudrate(BaudOtherEdit->text().toLatin1());
     ComSettings.Databits = static_cast<TDataBits>(ByteSizeBox->ItemIndex() + db7);
     ComSettings.StopBits = static_cast<TStopBits>(StopBitsBox->ItemIndex() * sb20);
     ComSettings.Parity = static_cast<TParity>(ParityBox->ItemIndex());
@@ -369,6 +483,10 @@ void TQxPreferences::TakeSettings() {
     TerminalSettings.HexEmulation = EmulationBox->ItemIndex() > 0;
     TerminalSettings.CRLFIn = CRInBox->isChecked();
     TerminalSettings.CRLFOut = CROutBox->isChecked();
+    TerminalSettings.Timestamps = TimestampsBox->isChecked();
+    // No control: the file alone says how much history is kept.
+    TerminalSettings.Scrollback =
+        std::clamp(Profile().ReadInteger("Terminal", "Scrollback", 10000), 0, MaxScrollback);
     TransferSync.Mode = static_cast<std::uint8_t>(SyncBox->ItemIndex());
     TransferSync.Sequence = ToCp1252Bytes(SyncEdit->text()).left(TTransferSync::MaxSequenceLength);
 }
@@ -377,14 +495,21 @@ void TQxPreferences::TakeSettings() {
 // EProfileWriteError and leaves the keys before it written.
 void TQxPreferences::WriteSettings() {
     Profile().WriteString("COM-Device", "Port", COMBox->SelectedText().toLatin1());
-    Profile().WriteString("COM-Device", "Baudrate", BaudBox->SelectedText().toLatin1());
+    const QByteArray otherBaudrate = BaudOtherEdit->text().toLatin1();
+    Profile().WriteString("COM-Device", "Baudrate",
+                          OtherBaudrate(otherBaudrate) > 0 ? otherBaudrate
+                                                           : BaudBox->SelectedText().toLatin1());
     Profile().WriteString("COM-Device", "Databits", ByteSizeBox->SelectedText().toLatin1());
     Profile().WriteString("COM-Device", "Stopbits", StopBitsBox->SelectedText().toLatin1());
     Profile().WriteString("COM-Device", "Parity", ParityBox->SelectedText().toLatin1());
+    WriteDeviceAssignments();
     Profile().WriteString("Terminal", "Emulation", EmulationBox->SelectedText().toLatin1());
     Profile().WriteString("Terminal", "Echo", Flag(EchoBox->isChecked()));
     Profile().WriteString("Terminal", "CRLF(In)", Flag(CRInBox->isChecked()));
     Profile().WriteString("Terminal", "CRLF(Out)", Flag(CROutBox->isChecked()));
+    // A file that never had timestamps on stays without the key.
+    if (TimestampsBox->isChecked() || !Profile().ReadString("Logfile", "Timestamps", "").isEmpty())
+        Profile().WriteString("Logfile", "Timestamps", Flag(TimestampsBox->isChecked()));
     WriteMacros();
     Profile().WriteString("Transfer", "SyncMode", SyncModeNames.at(SyncBox->ItemIndex()));
     // The whole field, also a longer sequence that came from the file.

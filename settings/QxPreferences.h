@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QMap>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -37,10 +39,21 @@ public:
     QWidget* ComPage;
     TRadioGroup* COMBox;
     TRadioGroup* BaudBox;
+    // Any other bit rate; when filled it wins over BaudBox.
+    QLabel* BaudOtherLabel;
+    QLineEdit* BaudOtherEdit;
     TRadioGroup* ParityBox;
     TRadioGroup* ByteSizeBox;
     TRadioGroup* StopBitsBox;
     QLabel* Label2;
+    // The chosen port's device and whether it is present, and the serial
+    // devices detected, one of which can be given to the chosen port
+    // (written to [Devices] with OK).
+    QGroupBox* DeviceGroup;
+    QLabel* DeviceLabel;
+    QComboBox* DeviceBox;
+    QToolButton* RefreshDevicesBtn;
+    QToolButton* AssignDeviceBtn;
     QToolButton* Btn8N1;
     QToolButton* Btn7E2;
 
@@ -50,6 +63,7 @@ public:
     QCheckBox* EchoBox;
     QCheckBox* CRInBox;
     QCheckBox* CROutBox;
+    QCheckBox* TimestampsBox;
     QGroupBox* GroupBox2;
     QLabel* Label4;
     QListView* MacroList;
@@ -77,6 +91,12 @@ private:
     void ArrangeDialog();
     void ConnectHandlers();
     void ShowDevicePaths();
+    void CreateDeviceGroup();
+    QString DevicePathOf(int port) const;
+    void ShowChosenDevice();
+    void FillDetectedDevices();
+    void AssignDeviceBtnClick();
+    void WriteDeviceAssignments();
 
     void ReadSettings();
     void TakeSettings();
@@ -104,4 +124,6 @@ private:
 
     QStringListModel* FMacros;
     bool FModified = false;
+    // Devices given to ports in this dialog, by port index, not yet written.
+    QMap<int, QString> FDeviceAssignments;
 };

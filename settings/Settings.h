@@ -19,6 +19,9 @@ struct TComSettings {
     // A control of the Interface page changed since the settings dialog was
     // created.
     bool Changed = false;
+    // A bit rate outside the Baudrate table, in bits per second; it wins
+    // over Baudrate when above 0.
+    int OtherBaudrate = 0;
 };
 
 // The terminal options and the macros in effect.
@@ -29,6 +32,10 @@ struct TTerminalSettings {
     bool HexEmulation = false;
     bool CRLFIn = false;
     bool CRLFOut = false;
+    // Rows kept in the pane's history ([Terminal] Scrollback=, 0: none).
+    int Scrollback = 10000;
+    // Recorded lines start with their time ([Logfile] Timestamps=1).
+    bool Timestamps = false;
     // A control of the Terminal page or the macro list changed since the
     // settings dialog was created.
     bool Changed = false;

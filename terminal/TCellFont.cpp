@@ -20,26 +20,37 @@ TCellFont::TCellFont(const QFont& font) : FRawFont(QRawFont::fromFont(font)) {
         FGlyphs[byte] = glyph.value(0, 0);
     }
     FBlankGlyph = FGlyphs[' '];
+    // Room for the widest row of any emulation, and more than fits a screen.
+    constexpr int MaxCells = 512;
+    FCellPositions.reserve(MaxCells);
+    for (int i = 0; i < MaxCells; ++i)
+        FCellPositions.append(QPointF(i * FCellWidth, FAscent));
 }
 
 void TCellFont::DrawCells(QPainter& painter, const QByteArray& cells, int left, int top,
                           int maxCells) const {
-    const int count = static_cast<int>(std::min<qsizetype>(cells.size(), maxCells));
-    FRunGlyphs.clear();
-    FRunPositions.clear();
-    const int baseline = top + FAscent;
-    for (int i = 0; i < count; ++i) {
-        const quint32 glyph = FGlyphs[static_cast<uchar>(cells[i])];
-        if (glyph == FBlankGlyph)
-            continue;
-        FRunGlyphs.append(glyph);
-        FRunPositions.append(QPointF(left + i * FCellWidth, baseline));
-    }
-    if (FRunGlyphs.isEmpty())
+    DrawCellRange(painter, cells, 0, static_cast<int>(std::min<qsizetype>(cells.size(), maxCells)),
+                  left, top);
+}
+
+// One glyph run over the row's cells from the first to the last that is not
+// blank, blanks between them included: the raster engine draws it in one
+// pass from its glyph cache, and no position has to be computed per paint.
+void TCellFont::DrawCellRange(QPainter& painter, const QByteArray& cells, int from, int to,
+                              int left, int top) const {
+    to = std::min({to, static_cast<int>(cells.size()), static_cast<int>(FCellPositions.size())});
+    const auto* bytes = reinterpret_cast<const uchar*>(cells.constData());
+    while (from < to && FGlyphs[bytes[from]] == FBlankGlyph)
+        ++from;
+    while (to > from && FGlyphs[bytes[to - 1]] == FBlankGlyph)
+        --to;
+    if (from >= to)
         return;
+    FRunGlyphs.resize(to - from);
+    for (int i = from; i < to; ++i)
+        FRunGlyphs[i - from] = FGlyphs[bytes[i]];
     QGlyphRun run;
     run.setRawFont(FRawFont);
-    run.setGlyphIndexes(FRunGlyphs);
-    run.setPositions(FRunPositions);
-    painter.drawGlyphRun(QPointF(0, 0), run);
+    run.setRawData(FRunGlyphs.constData(), FCellPositions.constData() + from, to - from);
+    painter.drawGlyphRun(QPointF(left, top), run);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QFont>
 #include <QGlyphRun>
 #include <QList>
@@ -26,6 +27,9 @@ public:
     // at Top; cells at or beyond MaxCells are left out.
     void DrawCells(QPainter& painter, const QByteArray& cells, int left, int top,
                    int maxCells) const;
+    // The same for the cells From to To (exclusive) of Cells only.
+    void DrawCellRange(QPainter& painter, const QByteArray& cells, int from, int to, int left,
+                       int top) const;
 
 private:
     QRawFont FRawFont;
@@ -34,6 +38,8 @@ private:
     int FLineHeight = 1;
     int FAscent = 0;
     int FCellWidth = 1;
+    // The cell positions of a row relative to its top-left corner; a row is
+    // drawn as one run of glyphs over them, blanks included.
+    QList<QPointF> FCellPositions;
     mutable QList<quint32> FRunGlyphs;
-    mutable QList<QPointF> FRunPositions;
 };

@@ -3,6 +3,7 @@
 #include "terminal/TScreenListener.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QLocale>
 
 #include <algorithm>
@@ -32,6 +33,42 @@ QByteArray MarkerTime() {
     if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
         text += QLatin1Char(' ') + locale.toString(time, QLocale::LongFormat);
     return ToCp1252(text);
+}
+
+// Letters of the Western code page to lower case, for finding without
+// regard to case.
+constexpr std::array<uchar, 256> FoldTable() {
+    std::array<uchar, 256> table{};
+    for (int byte = 0; byte < 256; ++byte)
+        table[byte] = static_cast<uchar>(byte);
+    for (int byte = 'A'; byte <= 'Z'; ++byte)
+        table[byte] = static_cast<uchar>(byte + 32);
+    for (int byte = 0xC0; byte <= 0xDE; ++byte) {
+        if (byte != 0xD7)
+            table[byte] = static_cast<uchar>(byte + 32);
+    }
+    table[0x8A] = 0x9A; // S caron
+    table[0x8C] = 0x9C; // OE
+    table[0x8E] = 0x9E; // Z caron
+    table[0x9F] = 0xFF; // Y diaeresis
+    return table;
+}
+constexpr std::array<uchar, 256> Fold = FoldTable();
+
+void FoldInto(const QByteArray& text, QByteArray& folded) {
+    folded.resize(text.size());
+    const auto* from = reinterpret_cast<const uchar*>(text.constData());
+    auto* to = reinterpret_cast<uchar*>(folded.data());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        to[i] = Fold[from[i]];
+}
+
+QByteArray TrimmedRight(QByteArray text) {
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == ' ')
+        --end;
+    text.truncate(end);
+    return text;
 }
 
 const QByteArray& AsciiBlank() {
@@ -67,6 +104,17 @@ QByteArray TConsoleScreen::BlankLine() const {
     return HexEmulation ? HexBlank() : AsciiBlank();
 }
 
+QByteArray TConsoleScreen::NewBlankLine() {
+    const QByteArray& blank = HexEmulation ? HexBlank() : AsciiBlank();
+    if (FSpare.isDetached() && FSpare.capacity() >= blank.size()) {
+        QByteArray line = std::move(FSpare);
+        line.resize(blank.size());
+        std::memcpy(line.data(), blank.constData(), static_cast<size_t>(blank.size()));
+        return line;
+    }
+    return blank;
+}
+
 void TConsoleScreen::WriteText(const QByteArray& text) {
     if (!Displaying)
         return;
@@ -76,6 +124,7 @@ void TConsoleScreen::WriteText(const QByteArray& text) {
         HexIntake(next, end);
     else
         AsciiIntake(next, end);
+    FlushLog();
 }
 
 // Edits go straight into Lines (there is no separate working copy), so a
@@ -114,6 +163,8 @@ const uchar* TConsoleScreen::AsciiPrintableRun(const uchar* next, const uchar* e
     const uchar* stop = next + 1;
     while (stop < limit && !IsControl[*stop])
         ++stop;
+    if (Timestamps)
+        StampRow();
     std::memcpy(CurrentCells() + Col - 1, next, static_cast<size_t>(stop - next));
     Col += static_cast<int>(stop - next);
     if (Col > Columns)
@@ -197,7 +248,7 @@ void TConsoleScreen::Wrap() {
 void TConsoleScreen::MoveToRow(int row) {
     Row = row;
     while (Lines.size() <= Row)
-        Lines.append(BlankLine());
+        Lines.append(NewBlankLine());
     const int lastRow = std::max(MaxRow, 1);
     while (Row > lastRow)
         ScrollUp();
@@ -215,6 +266,8 @@ void TConsoleScreen::HexIntake(const uchar* next, const uchar* end) {
 const uchar* TConsoleScreen::HexFillLine(const uchar* next, const uchar* end) {
     const int placed = std::clamp((Col - 1) / 3, 0, HexBytesPerLine - 1);
     const int take = static_cast<int>(std::min<qsizetype>(HexBytesPerLine - placed, end - next));
+    if (Timestamps)
+        StampRow();
     QByteArray& line = Lines[Row];
     const int textStart = HexAreaWidth + placed;
     if (line.size() != textStart)
@@ -245,21 +298,144 @@ void TConsoleScreen::ScrollUp() {
     if (FListener)
         FListener->ScrolledUp();
     if (Log.Active)
-        LogLine(Lines.first());
+        LogLine(Lines.first(), RowTime(0));
+    if (!FRowTimes.isEmpty())
+        FRowTimes.removeFirst();
+    ++FScrolled;
+    if (FScrollbackLimit > 0) {
+        FHistory.append(std::move(Lines.first()));
+        if (FHistory.size() > FScrollbackLimit) {
+            // The oldest row's memory becomes the next new row: a flood
+            // then needs no allocation per row.
+            FSpare = std::move(FHistory.first());
+            FHistory.removeFirst();
+        }
+    }
     Lines.removeFirst();
     --Row;
 }
 
+// The history stays: only the screen is emptied.
 void TConsoleScreen::ClearScreen() {
     if (Log.Active)
         LogScreen();
+    FlushLog();
     Lines = QList<QByteArray>{BlankLine()};
+    FRowTimes.clear();
     Row = 0;
     Col = 1;
     if (FListener) {
         FListener->Cleared();
         FListener->CursorChanged();
     }
+}
+
+void TConsoleScreen::SetScrollbackLimit(int lines) {
+    FScrollbackLimit = std::max(lines, 0);
+    if (FHistory.size() > FScrollbackLimit)
+        FHistory.remove(0, FHistory.size() - FScrollbackLimit);
+}
+
+void TConsoleScreen::ClearScrollback() {
+    FHistory.clear();
+    FHistory.squeeze();
+    if (FListener)
+        FListener->Cleared();
+}
+
+const QByteArray& TConsoleScreen::LineText(qint64 line) const {
+    if (line >= FScrolled)
+        return Lines.at(line - FScrolled);
+    return FHistory.at(line - FirstLine());
+}
+
+std::optional<TTextPos> TConsoleScreen::Find(const QByteArray& needle, bool matchCase,
+                                             TTextPos from, bool backwards) const {
+    const qint64 first = FirstLine();
+    const qint64 count = EndLine() - first;
+    if (needle.isEmpty() || count <= 0)
+        return std::nullopt;
+    QByteArray key = needle;
+    if (!matchCase)
+        FoldInto(needle, key);
+    from.Line = std::clamp(from.Line, first, first + count - 1);
+    QByteArray folded;
+    // The line of From comes twice: first the part after (or before) From,
+    // at the end of the round the rest of it.
+    for (qint64 step = 0; step <= count; ++step) {
+        const qint64 offset = (from.Line - first + (backwards ? count - step : step)) % count;
+        const qint64 line = first + offset;
+        const QByteArray* text = &LineText(line);
+        if (!matchCase) {
+            FoldInto(*text, folded);
+            text = &folded;
+        }
+        qsizetype at = -1;
+        if (!backwards) {
+            at = text->indexOf(key, step == 0 ? from.Col : 0);
+            if (step == count && at >= from.Col)
+                at = -1;
+        } else if (step == 0) {
+            at = from.Col > 0 ? text->lastIndexOf(key, from.Col - 1) : -1;
+        } else {
+            at = text->lastIndexOf(key);
+            if (step == count && at < from.Col)
+                at = -1;
+        }
+        if (at >= 0)
+            return TTextPos{line, static_cast<int>(at)};
+    }
+    return std::nullopt;
+}
+
+qsizetype TConsoleScreen::IndexIn(const QByteArray& text, const QByteArray& needle, bool matchCase,
+                                  qsizetype from) {
+    if (matchCase)
+        return text.indexOf(needle, from);
+    QByteArray foldedText;
+    QByteArray foldedNeedle;
+    FoldInto(text, foldedText);
+    FoldInto(needle, foldedNeedle);
+    return foldedText.indexOf(foldedNeedle, from);
+}
+
+QList<QByteArray> TConsoleScreen::TextBetween(TTextPos from, TTextPos to) const {
+    QList<QByteArray> lines;
+    if (to < from)
+        std::swap(from, to);
+    from.Line = std::max(from.Line, FirstLine());
+    if (to.Line >= EndLine())
+        to = TTextPos{EndLine() - 1, static_cast<int>(LineText(EndLine() - 1).size())};
+    if (to.Col == 0 && to.Line > from.Line) {
+        // A selection that ends where a line begins holds none of that line.
+        --to.Line;
+        to.Col = static_cast<int>(LineText(to.Line).size());
+    }
+    for (qint64 line = from.Line; line <= to.Line; ++line) {
+        const QByteArray& text = LineText(line);
+        const qsizetype begin = line == from.Line ? from.Col : 0;
+        const qsizetype end = line == to.Line ? to.Col : text.size();
+        lines.append(TrimmedRight(text.mid(begin, std::max<qsizetype>(end - begin, 0))));
+    }
+    return lines;
+}
+
+bool TConsoleScreen::SaveText(const QString& fileName, QString& error) const {
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        error = file.errorString();
+        return false;
+    }
+    for (qint64 line = FirstLine(); line < EndLine(); ++line) {
+        file.write(LineText(line));
+        file.write("\r\n", 2);
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 void TConsoleScreen::SetCursorOn(bool on) {
@@ -274,6 +450,9 @@ void TConsoleScreen::SetHexEmulation(bool on) {
     if (on == HexEmulation)
         return;
     HexEmulation = on;
+    // The history goes with the screen; the clear reports both.
+    FHistory.clear();
+    FHistory.squeeze();
     ClearScreen();
 }
 
@@ -314,9 +493,10 @@ void TConsoleScreen::StopRecording() {
     if (!Log.Active)
         return;
     // Close reports the first error of these writes.
-    for (const QByteArray& line : std::as_const(Lines))
-        Log.WriteLine(line);
+    for (int row = 0; row < Lines.size(); ++row)
+        Log.WriteLine(Stamped(Lines.at(row), RowTime(row)));
     Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
+    FLogPending = false;
     QString error;
     const bool closed = Log.Close(error);
     Log.Active = false;
@@ -334,13 +514,48 @@ void TConsoleScreen::RecordEvent(const QByteArray& event) {
 }
 
 void TConsoleScreen::LogScreen() {
-    for (const QByteArray& line : std::as_const(Lines))
-        LogLine(line);
+    for (int row = 0; row < Lines.size(); ++row)
+        LogLine(Lines.at(row), RowTime(row));
 }
 
-void TConsoleScreen::LogLine(const QByteArray& line) {
-    if (Log.Active && !Log.WriteLine(line))
+// With timestamps a line starts with the time its first byte arrived; a
+// line that never received one carries the time it is written.
+void TConsoleScreen::LogLine(const QByteArray& line, qint64 time) {
+    if (!Log.Active)
+        return;
+    FLogPending = true;
+    if (!Log.WriteLine(Stamped(line, time)))
         EndFailedRecording();
+}
+
+QByteArray TConsoleScreen::Stamped(const QByteArray& line, qint64 time) const {
+    if (!Timestamps)
+        return line;
+    const QDateTime at =
+        time > 0 ? QDateTime::fromMSecsSinceEpoch(time) : QDateTime::currentDateTime();
+    return at.time().toString(QStringLiteral("hh:mm:ss.zzz ")).toLatin1() + line;
+}
+
+// Completed lines reach the file after every block of intake and every
+// clear, so a running recording is on disk as it happens.
+void TConsoleScreen::FlushLog() {
+    if (!FLogPending)
+        return;
+    FLogPending = false;
+    if (Log.Active && !Log.Flush())
+        EndFailedRecording();
+}
+
+// Notes the arrival time of the current row's first byte.
+void TConsoleScreen::StampRow() {
+    if (FRowTimes.size() <= Row)
+        FRowTimes.resize(Row + 1, 0);
+    if (FRowTimes[Row] == 0)
+        FRowTimes[Row] = QDateTime::currentMSecsSinceEpoch();
+}
+
+qint64 TConsoleScreen::RowTime(int row) const {
+    return row < FRowTimes.size() ? FRowTimes[row] : 0;
 }
 
 // The first write the file refuses ends the recording, so that the user

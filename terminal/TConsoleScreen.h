@@ -5,11 +5,23 @@
 #include <QByteArray>
 #include <QList>
 
+#include <optional>
+
 class TScreenListener;
 
+// A place in the text of history and screen: a line by its number (counted
+// from the first line that ever scrolled into the history, so it stays
+// with its text while rows scroll) and a 0-based character index in it.
+struct TTextPos {
+    qint64 Line = 0;
+    int Col = 0;
+    auto operator<=>(const TTextPos&) const = default;
+};
+
 // The terminal screen: a buffer of 80-column rows, the cursor and the byte
-// interpretation of the ASCII and HEX emulations. It needs no window; it
-// reports every change to its listener, which paints.
+// interpretation of the ASCII and HEX emulations, and the history of rows
+// that scrolled off its top. It needs no window; it reports every change to
+// its listener, which paints.
 class TConsoleScreen {
 public:
     static constexpr int Columns = 80;
@@ -55,6 +67,41 @@ public:
     // The blank line a new row starts with in the current emulation.
     QByteArray BlankLine() const;
 
+    // The history: rows that scrolled off the top, oldest first, at most
+    // ScrollbackLimit of them (0 keeps none).
+    static constexpr int DefaultScrollback = 10000;
+    void SetScrollbackLimit(int lines);
+    int ScrollbackLimit() const { return FScrollbackLimit; }
+    const QList<QByteArray>& History() const { return FHistory; }
+    void ClearScrollback();
+    // Line numbers of history and screen together: the oldest history line
+    // is FirstLine(), screen row r is ScreenLine() + r, and EndLine() is one
+    // past the last row of the screen.
+    qint64 FirstLine() const { return FScrolled - FHistory.size(); }
+    qint64 ScreenLine() const { return FScrolled; }
+    qint64 EndLine() const { return FScrolled + Lines.size(); }
+    // The text of a line between FirstLine() and EndLine().
+    const QByteArray& LineText(qint64 line) const;
+    // The next place at or after From (before it, when Backwards) where
+    // Needle occurs, searching history and screen and wrapping around at
+    // their ends. Letters of the code page match either case unless
+    // MatchCase is set.
+    std::optional<TTextPos> Find(const QByteArray& needle, bool matchCase, TTextPos from,
+                                 bool backwards) const;
+    // Where Needle occurs in Text at or after From, or -1.
+    static qsizetype IndexIn(const QByteArray& text, const QByteArray& needle, bool matchCase,
+                             qsizetype from);
+    // The lines from From up to To (exclusive), each without its trailing
+    // blanks.
+    QList<QByteArray> TextBetween(TTextPos from, TTextPos to) const;
+    // Writes history and screen into FileName as the logfile holds lines
+    // (bytes as stored, CR LF); false with the reason in Error.
+    bool SaveText(const QString& fileName, QString& error) const;
+
+    // Each line of the recording starts with the local time its first byte
+    // arrived ("hh:mm:ss.zzz ").
+    bool Timestamps = false;
+
     QList<QByteArray> Lines;
     TLogDesc Log;
     int EscState = 0;
@@ -80,9 +127,25 @@ private:
     void Wrap();
     void MoveToRow(int row);
     char* CurrentCells();
-    void LogLine(const QByteArray& line);
+    void LogLine(const QByteArray& line, qint64 time);
     void EndFailedRecording();
+    QByteArray Stamped(const QByteArray& line, qint64 time) const;
+    void FlushLog();
     void Warn(const QString& text, const QString& detail);
+    void StampRow();
+    QByteArray NewBlankLine();
+    qint64 RowTime(int row) const;
 
     TScreenListener* FListener = nullptr;
+    QList<QByteArray> FHistory;
+    // The memory of the last row dropped from the history, for reuse.
+    QByteArray FSpare;
+    int FScrollbackLimit = DefaultScrollback;
+    // Rows that ever scrolled off the top of the screen.
+    qint64 FScrolled = 0;
+    // While timestamps are recorded: the time (ms since the epoch) the first
+    // byte of each screen row arrived, 0 for none yet.
+    QList<qint64> FRowTimes;
+    // A line went to the logfile since the last flush.
+    bool FLogPending = false;
 };

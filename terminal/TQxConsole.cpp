@@ -2,25 +2,43 @@
 
 #include "platform/Cp1252.h"
 #include "platform/Interaction.h"
+#include "terminal/TLogDesc.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-const QColor TextColour(0, 0, 128);
+const QColor LightBaseText(0, 0, 128);
+const QColor DarkBaseText(210, 215, 255);
+const QColor LightBaseMatch(255, 230, 110);
+const QColor DarkBaseMatch(115, 95, 20);
+const QColor LightBaseCurrentMatch(255, 140, 40);
+const QColor DarkBaseCurrentMatch(165, 70, 0);
+constexpr int WheelRowsPerNotch = 3;
+// Characters that end a word for a double click, besides the blank.
+const QByteArray WordStops = "()[]{}<>\"'`,;|";
 constexpr int CaretWidth = 2;
 // The pane's text starts one pixel in from the left and top edges.
 constexpr int Margin = 1;
 constexpr int BlinkCyclesBeforeRest = 10;
+// A stream of random bytes holds a BEL every 256 bytes; ringing each would
+// flood the window system with bells.
+constexpr int BellIntervalMs = 100;
 
 QFont TerminalFont() {
     QFont font(QStringLiteral("Courier New"), 10);
@@ -43,6 +61,23 @@ TQxConsole::TQxConsole(QWidget* parent) : QWidget(parent) {
     setBackgroundRole(QPalette::Base);
     resize(185, 41);
     FScreen.SetListener(this);
+    FScrollBar = new QScrollBar(Qt::Vertical, this);
+    FScrollBar->setObjectName(QStringLiteral("ScrollBar"));
+    FScrollBar->setFocusPolicy(Qt::NoFocus);
+    FScrollBar->setCursor(Qt::ArrowCursor);
+    FScrollBar->hide();
+    connect(FScrollBar, &QScrollBar::valueChanged, this, &TQxConsole::ScrollBarMoved);
+    FIndicator = new QLabel(this);
+    FIndicator->setObjectName(QStringLiteral("ScrollIndicator"));
+    FIndicator->setAutoFillBackground(true);
+    FIndicator->setBackgroundRole(QPalette::ToolTipBase);
+    FIndicator->setForegroundRole(QPalette::ToolTipText);
+    FIndicator->setFrameShape(QFrame::Box);
+    FIndicator->setMargin(2);
+    FIndicator->hide();
+    setCursor(Qt::IBeamCursor);
+    FPasteTimer.setInterval(0);
+    connect(&FPasteTimer, &QTimer::timeout, this, &TQxConsole::SendPasteChunk);
     FFlushTimer.setSingleShot(true);
     connect(&FFlushTimer, &QTimer::timeout, this, &TQxConsole::Flush);
     connect(&FBlinkTimer, &QTimer::timeout, this, &TQxConsole::ToggleBlink);
@@ -76,6 +111,7 @@ void TQxConsole::SetCursorOn(bool on) {
     FScreen.SetCursorOn(on);
 }
 
+// The new emulation starts with an empty screen and no history.
 void TQxConsole::SetHexEmulation(bool on) {
     FScreen.SetHexEmulation(on);
 }
@@ -104,14 +140,31 @@ bool TQxConsole::CaretWanted() const {
 
 QRect TQxConsole::CaretRect() const {
     const int x = (FScreen.Col - 1) * FCells->CellWidth() + Margin;
-    return QRect(x, FScreen.Row * FLineHeight + Margin, CaretWidth, FLineHeight);
+    return QRect(x, CaretViewRow() * FLineHeight + Margin, CaretWidth, FLineHeight);
+}
+
+int TQxConsole::CaretViewRow() const {
+    const qint64 row = FScreen.ScreenLine() + FScreen.Row - ViewTopLine();
+    return static_cast<int>(std::clamp<qint64>(row, -2, VisibleRows() + 1));
+}
+
+// The rows' area: the whole pane but the scroll bar.
+QRect TQxConsole::TextArea() const {
+    QRect area = rect();
+    if (FScrollBar->isVisible())
+        area.setRight(FScrollBar->x() - 1);
+    return area;
+}
+
+QColor TQxConsole::TextColour() const {
+    return palette().color(QPalette::Base).lightness() < 128 ? DarkBaseText : LightBaseText;
 }
 
 // --- Painting -------------------------------------------------------------
 
 void TQxConsole::paintEvent(QPaintEvent* event) {
     // A blit still owed by the next flush would move what this paint draws
-    // from the current model; repaint everything then instead.
+    // from the model; repaint everything then instead.
     if (FPendingScroll > 0)
         FFullUpdate = true;
     // The region, not its bounding rectangle: after a scroll it holds the
@@ -122,20 +175,59 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     for (const QRect& rect : region)
         painter.fillRect(rect, palette().color(QPalette::Base));
-    painter.setPen(TextColour);
-    const QList<QByteArray>& lines = FScreen.Lines;
+    painter.setPen(TextColour());
+    const qint64 top = ViewTopLine();
+    const qint64 end = FScreen.EndLine();
     const int first = std::max((area.top() - Margin) / FLineHeight, 0);
-    const int last = std::min<int>((area.bottom() - Margin) / FLineHeight, lines.size() - 1);
-    const int maxCells = width() / FCells->CellWidth() + 1;
-    for (int row = first; row <= last; ++row) {
-        const int top = row * FLineHeight + Margin;
-        if (region.intersects(QRect(0, top, width(), FLineHeight)))
-            FCells->DrawCells(painter, lines[row], Margin, top, maxCells);
+    const int last = (area.bottom() - Margin) / FLineHeight;
+    const int maxCells = TextArea().width() / FCells->CellWidth() + 1;
+    for (int row = first; row <= last && top + row < end; ++row) {
+        const int y = row * FLineHeight + Margin;
+        if (region.intersects(QRect(0, y, width(), FLineHeight)))
+            PaintRow(painter, top + row, y, maxCells);
     }
     if (CaretWanted() && FBlinkOn) {
         FCaretPainted = CaretRect();
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.fillRect(FCaretPainted, Qt::white);
+    }
+}
+
+// A row: the find matches behind the text, the text, and the selected part
+// inverted (text colour behind, background colour for the glyphs).
+void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int maxCells) {
+    const QByteArray& text = FScreen.LineText(line);
+    if (!FFindKey.isEmpty())
+        PaintMarks(painter, text, line, top);
+    FCells->DrawCells(painter, text, Margin, top, maxCells);
+    if (!HasSelection())
+        return;
+    const TTextPos from = std::min(FSelAnchor, FSelEnd);
+    const TTextPos to = std::max(FSelAnchor, FSelEnd);
+    if (line < from.Line || line > to.Line)
+        return;
+    const int begin = line == from.Line ? from.Col : 0;
+    const int end = std::min(line == to.Line ? to.Col : static_cast<int>(text.size()), maxCells);
+    if (end <= begin)
+        return;
+    const int cellWidth = FCells->CellWidth();
+    painter.fillRect(QRect(Margin + begin * cellWidth, top, (end - begin) * cellWidth, FLineHeight),
+                     TextColour());
+    painter.setPen(palette().color(QPalette::Base));
+    FCells->DrawCellRange(painter, text, begin, end, Margin, top);
+    painter.setPen(TextColour());
+}
+
+void TQxConsole::PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top) {
+    const bool dark = palette().color(QPalette::Base).lightness() < 128;
+    const int cellWidth = FCells->CellWidth();
+    const int length = static_cast<int>(FFindKey.size());
+    for (qsizetype col = TConsoleScreen::IndexIn(text, FFindKey, FFindCase, 0); col >= 0;
+         col = TConsoleScreen::IndexIn(text, FFindKey, FFindCase, col + 1)) {
+        const bool current = FCurrentMatch && *FCurrentMatch == TTextPos{line, int(col)};
+        painter.fillRect(QRect(Margin + int(col) * cellWidth, top, length * cellWidth, FLineHeight),
+                         current ? (dark ? DarkBaseCurrentMatch : LightBaseCurrentMatch)
+                                 : (dark ? DarkBaseMatch : LightBaseMatch));
     }
 }
 
@@ -153,8 +245,12 @@ void TQxConsole::ScrolledUp() {
     ScheduleFlush();
 }
 
+// The screen or the history was emptied: what was selected or found is
+// gone.
 void TQxConsole::Cleared() {
     FFullUpdate = true;
+    FSelAnchor = FSelEnd = TTextPos{};
+    FCurrentMatch.reset();
     ScheduleFlush();
 }
 
@@ -164,6 +260,9 @@ void TQxConsole::CursorChanged() {
 }
 
 void TQxConsole::Beep() {
+    if (FLastBell.isValid() && FLastBell.elapsed() < BellIntervalMs)
+        return;
+    FLastBell.start();
     Interaction().Beep();
 }
 
@@ -200,19 +299,33 @@ void TQxConsole::StartFlushTimer(int delayMs) {
 
 // One blit for all rows scrolled since the last flush (or one full repaint
 // when a whole screen went by), then an update of the changed rows and of
-// the caret's old and new place.
+// the caret's old and new place. A scrolled-back view stays where it is:
+// only what it shows of the screen is repainted.
 void TQxConsole::Flush() {
     FFlushDue = false;
     FSinceFlush.restart();
     const int scroll = FPendingScroll;
-    const bool full = FFullUpdate || scroll >= VisibleRows();
-    if (full) {
-        update();
+    const QRect area = TextArea();
+    if (ScrolledBack()) {
+        const bool moved = FViewTop < FScreen.FirstLine();
+        const bool changed = scroll > 0 || FDirtyFirst >= 0;
+        const qint64 bottom = FViewTop + VisibleRows();
+        if (FFullUpdate || moved ||
+            (FDirtyFirst >= 0 && FDirtyLast >= FViewTop && FDirtyFirst < bottom))
+            update(area);
+        if (moved)
+            SetViewTop(FScreen.FirstLine());
+        if (changed && !FNewDataBelow) {
+            FNewDataBelow = true;
+            ShowIndicator();
+        }
+    } else if (FFullUpdate || scroll >= VisibleRows()) {
+        update(area);
     } else {
         if (scroll > 0) {
-            QWidget::scroll(0, -scroll * FLineHeight);
+            QWidget::scroll(0, -scroll * FLineHeight, area);
             // The top margin received the bottom pixel line of a row.
-            update(QRect(0, 0, width(), Margin));
+            update(QRect(0, 0, area.width(), Margin));
             FCaretPainted.translate(0, -scroll * FLineHeight);
         }
         if (FDirtyFirst >= 0)
@@ -224,13 +337,15 @@ void TQxConsole::Flush() {
     FPendingScroll = 0;
     FFullUpdate = false;
     FDirtyFirst = FDirtyLast = -1;
+    SyncScrollBar();
 }
 
 void TQxConsole::UpdateRows(int first, int last) {
     first = std::max(first, 0);
     if (last < first)
         return;
-    update(QRect(0, first * FLineHeight + Margin, width(), (last - first + 1) * FLineHeight));
+    update(QRect(0, first * FLineHeight + Margin, TextArea().width(),
+                 (last - first + 1) * FLineHeight));
 }
 
 // --- Caret ----------------------------------------------------------------
@@ -271,10 +386,16 @@ void TQxConsole::focusOutEvent(QFocusEvent*) {
 void TQxConsole::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     UpdateMetrics();
+    const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    FScrollBar->setGeometry(width() - barWidth, 0, barWidth, height());
+    SyncScrollBar();
+    ShowIndicator();
 }
 
 void TQxConsole::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        update();
     if (event->type() == QEvent::FontChange) {
         UpdateMetrics();
         FFullUpdate = true;
@@ -285,6 +406,10 @@ void TQxConsole::changeEvent(QEvent* event) {
 // --- Keyboard and mouse ---------------------------------------------------
 
 void TQxConsole::keyPressEvent(QKeyEvent* event) {
+    if (ViewKey(event)) {
+        event->accept();
+        return;
+    }
     const QString text = event->text();
     if (text.isEmpty()) {
         // The arrow keys stay here (they send nothing); others go on.
@@ -298,6 +423,46 @@ void TQxConsole::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
+// The editing and view keys, which send nothing: Ctrl+Insert copies,
+// Shift+Insert pastes, Escape stops a running paste, Shift+PgUp/PgDn/Home/End
+// and End move the view.
+bool TQxConsole::ViewKey(QKeyEvent* event) {
+    const Qt::KeyboardModifiers chord =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const int page = std::max(VisibleRows() - 2, 1);
+    switch (event->key()) {
+    case Qt::Key_Insert:
+        if (chord == Qt::ControlModifier)
+            Copy();
+        else if (chord == Qt::ShiftModifier)
+            Paste();
+        return true;
+    case Qt::Key_Escape:
+        if (!Pasting())
+            return false;
+        StopPaste();
+        return true;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (chord != Qt::ShiftModifier)
+            return false;
+        ScrollViewBy(event->key() == Qt::Key_PageUp ? -page : page);
+        return true;
+    case Qt::Key_Home:
+        if (chord != Qt::ShiftModifier)
+            return false;
+        SetViewTop(FScreen.FirstLine());
+        return true;
+    case Qt::Key_End:
+        if (chord != Qt::ShiftModifier && chord != Qt::NoModifier)
+            return false;
+        ScrollToLive();
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Characters composed by an input method (dead keys, compose sequences).
 void TQxConsole::inputMethodEvent(QInputMethodEvent* event) {
     TypeText(event->commitString());
@@ -305,8 +470,9 @@ void TQxConsole::inputMethodEvent(QInputMethodEvent* event) {
 }
 
 void TQxConsole::TypeText(const QString& text) {
-    // Typing shows the caret and starts its blinking afresh (a resting
-    // caret too), even when nothing is echoed.
+    // Typing returns to the live screen, shows the caret and starts its
+    // blinking afresh (a resting caret too), even when nothing is echoed.
+    ScrollToLive();
     if (!FBlinkOn)
         update(CaretRect());
     RestartBlink();
@@ -333,9 +499,74 @@ void TQxConsole::KeyPress(char& key) {
     }
 }
 
+// Left: starts a selection (a third click soon after a double click
+// selects the row); middle: pastes the selection (or the clipboard where
+// the platform has no selection).
 void TQxConsole::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     setFocus(Qt::MouseFocusReason);
+    const QPoint point = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        const TTextPos pos = PosAt(point);
+        if (FSinceDoubleClick.isValid() &&
+            FSinceDoubleClick.elapsed() < QApplication::doubleClickInterval() &&
+            (point - FDoubleClickPoint).manhattanLength() < QApplication::startDragDistance() * 2) {
+            FSinceDoubleClick.invalidate();
+            Select(TTextPos{pos.Line, 0}, TTextPos{pos.Line + 1, 0});
+            SetPrimarySelection();
+            return;
+        }
+        ClearSelection();
+        FSelAnchor = FSelEnd = pos;
+        FSelecting = true;
+    } else if (event->button() == Qt::MiddleButton) {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        PasteText(clipboard->text(clipboard->supportsSelection() ? QClipboard::Selection
+                                                                 : QClipboard::Clipboard));
+    }
+}
+
+void TQxConsole::mouseMoveEvent(QMouseEvent* event) {
+    if (!FSelecting || !(event->buttons() & Qt::LeftButton))
+        return;
+    const QPoint point = event->position().toPoint();
+    // Dragging past the top or bottom edge scrolls the view along.
+    if (point.y() < 0)
+        ScrollViewBy(-1);
+    else if (point.y() >= height())
+        ScrollViewBy(1);
+    const TTextPos pos = PosAt(point);
+    if (pos != FSelEnd) {
+        FSelEnd = pos;
+        update(TextArea());
+    }
+}
+
+void TQxConsole::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && FSelecting) {
+        FSelecting = false;
+        if (HasSelection())
+            SetPrimarySelection();
+    }
+}
+
+void TQxConsole::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);
+        return;
+    }
+    FSelecting = false;
+    FSinceDoubleClick.start();
+    FDoubleClickPoint = event->position().toPoint();
+    SelectWordAt(PosAt(FDoubleClickPoint));
+    SetPrimarySelection();
+}
+
+void TQxConsole::wheelEvent(QWheelEvent* event) {
+    const int notches = event->angleDelta().y() / QWheelEvent::DefaultDeltasPerStep;
+    if (notches != 0)
+        ScrollViewBy(-notches * WheelRowsPerNotch);
+    event->accept();
 }
 
 void TQxConsole::contextMenuEvent(QContextMenuEvent* event) {
@@ -345,4 +576,305 @@ void TQxConsole::contextMenuEvent(QContextMenuEvent* event) {
     } else {
         QWidget::contextMenuEvent(event);
     }
+}
+
+// --- History and view -----------------------------------------------------
+
+void TQxConsole::SetScrollbackLimit(int lines) {
+    FScreen.SetScrollbackLimit(lines);
+    SetViewTop(ViewTopLine());
+    SyncScrollBar();
+}
+
+void TQxConsole::ClearScrollback() {
+    FScreen.ClearScrollback();
+    ScrollToLive();
+    SyncScrollBar();
+}
+
+// A scrolled-back view whose top rows left the history meanwhile starts at
+// the oldest row until the next flush moves it there.
+qint64 TQxConsole::ViewTopLine() const {
+    return FViewTop >= 0 ? std::max(FViewTop, FScreen.FirstLine()) : FScreen.ScreenLine();
+}
+
+void TQxConsole::ScrollViewBy(qint64 rows) {
+    SetViewTop(ViewTopLine() + rows);
+}
+
+void TQxConsole::ScrollToLive() {
+    SetViewTop(FScreen.ScreenLine());
+}
+
+// Clamps the top line to the history; at the screen's first row the view
+// is live again.
+void TQxConsole::SetViewTop(qint64 line) {
+    line = std::clamp(line, FScreen.FirstLine(), FScreen.ScreenLine());
+    const qint64 top = line >= FScreen.ScreenLine() ? -1 : line;
+    if (top == FViewTop)
+        return;
+    FViewTop = top;
+    if (top < 0)
+        FNewDataBelow = false;
+    FFullUpdate = true;
+    update(TextArea());
+    ScheduleFlush();
+    ShowIndicator();
+    SyncScrollBar();
+}
+
+// The bar's range is the history; its end is the live screen.
+void TQxConsole::SyncScrollBar() {
+    const int history = static_cast<int>(FScreen.History().size());
+    const bool shown = FScreen.ScrollbackLimit() > 0 && history > 0;
+    const QSignalBlocker blocker(FScrollBar);
+    if (shown != FScrollBar->isVisible()) {
+        FScrollBar->setVisible(shown);
+        update();
+    }
+    if (!shown)
+        return;
+    FScrollBar->setRange(0, history);
+    FScrollBar->setPageStep(std::max(VisibleRows() - 1, 1));
+    FScrollBar->setValue(static_cast<int>(ViewTopLine() - FScreen.FirstLine()));
+}
+
+void TQxConsole::ScrollBarMoved(int value) {
+    SetViewTop(FScreen.FirstLine() + value);
+}
+
+void TQxConsole::ShowIndicator() {
+    if (!ScrolledBack()) {
+        FIndicator->hide();
+        return;
+    }
+    FIndicator->setText(FNewDataBelow ? QStringLiteral("New data below \u2013 End returns")
+                                      : QStringLiteral("Scrolled back \u2013 End returns"));
+    FIndicator->adjustSize();
+    FIndicator->move(TextArea().right() - FIndicator->width() - 4, 4);
+    FIndicator->show();
+}
+
+// --- Selection and clipboard ----------------------------------------------
+
+TTextPos TQxConsole::PosAt(const QPoint& point) const {
+    const int row = (point.y() - Margin) >= 0 ? (point.y() - Margin) / FLineHeight : -1;
+    const qint64 line = std::clamp(ViewTopLine() + row, FScreen.FirstLine(), FScreen.EndLine() - 1);
+    const int cellWidth = FCells->CellWidth();
+    const int col = (point.x() - Margin + cellWidth / 2) / cellWidth;
+    return TTextPos{line, std::clamp(col, 0, static_cast<int>(FScreen.LineText(line).size()))};
+}
+
+void TQxConsole::Select(TTextPos from, TTextPos to) {
+    FSelAnchor = from;
+    FSelEnd = to;
+    update(TextArea());
+}
+
+void TQxConsole::SelectAll() {
+    const qint64 last = FScreen.EndLine() - 1;
+    Select(TTextPos{FScreen.FirstLine(), 0},
+           TTextPos{last, static_cast<int>(FScreen.LineText(last).size())});
+    SetPrimarySelection();
+}
+
+void TQxConsole::ClearSelection() {
+    if (HasSelection())
+        update(TextArea());
+    FSelAnchor = FSelEnd = TTextPos{};
+}
+
+// A word runs over the characters around Pos up to a blank or a stop
+// character; on a blank the blanks around it are selected.
+void TQxConsole::SelectWordAt(const TTextPos& pos) {
+    const QByteArray& text = FScreen.LineText(pos.Line);
+    int col = std::min(pos.Col, static_cast<int>(text.size()) - 1);
+    if (col < 0)
+        return;
+    const auto kind = [&text](int i) {
+        const char ch = text.at(i);
+        return ch == ' ' ? 0 : WordStops.contains(ch) ? 1 : 2;
+    };
+    const int wanted = kind(col);
+    int begin = col;
+    int end = col + 1;
+    if (wanted != 1) {
+        while (begin > 0 && kind(begin - 1) == wanted)
+            --begin;
+        while (end < text.size() && kind(end) == wanted)
+            ++end;
+    }
+    Select(TTextPos{pos.Line, begin}, TTextPos{pos.Line, end});
+}
+
+QString TQxConsole::SelectedText() const {
+    if (!HasSelection())
+        return QString();
+    QStringList lines;
+    for (const QByteArray& line : FScreen.TextBetween(FSelAnchor, FSelEnd))
+        lines.append(Cp1252ToString(line));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TQxConsole::Copy() {
+    if (HasSelection())
+        QGuiApplication::clipboard()->setText(SelectedText(), QClipboard::Clipboard);
+}
+
+void TQxConsole::SetPrimarySelection() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard->supportsSelection() && HasSelection())
+        clipboard->setText(SelectedText(), QClipboard::Selection);
+}
+
+// --- Paste ----------------------------------------------------------------
+
+void TQxConsole::Paste() {
+    PasteText(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+}
+
+// The bytes a paste sends: each line end (LF, CR LF or a lone CR) as Enter
+// is sent, characters outside the code page left out (and counted).
+QByteArray TQxConsole::PasteBytes(const QString& text, int& dropped) const {
+    const QByteArray enter = FScreen.CRLFOut ? QByteArray("\r\n") : QByteArray("\r");
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    dropped = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
+            if (ch == QLatin1Char('\r') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            bytes += enter;
+            continue;
+        }
+        if (ch.isLowSurrogate())
+            continue; // counted with its high half
+        const int byte = UnicodeToCp1252(ch);
+        if (byte < 0)
+            ++dropped;
+        else
+            bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}
+
+void TQxConsole::PasteText(const QString& text) {
+    int dropped = 0;
+    const QByteArray bytes = PasteBytes(text, dropped);
+    if (dropped > 0 && OnStatusMessage)
+        OnStatusMessage(QStringLiteral("%1 pasted character(s) not sent: the code page lacks them.")
+                            .arg(dropped));
+    if (bytes.isEmpty())
+        return;
+    ScrollToLive();
+    if (bytes.size() > LargePasteBytes) {
+        const QPointer<TQxConsole> alive(this);
+        const bool send = Interaction().Question(
+            this, QStringLiteral("Paste %1 bytes to the port?").arg(bytes.size()));
+        if (!alive || !send)
+            return;
+    }
+    FPasteQueue += bytes;
+    if (FPasteQueue.size() <= LargePasteBytes && !FPasteTimer.isActive()) {
+        // A short paste goes out at once, as fast typing would.
+        const QByteArray all = FPasteQueue;
+        FPasteQueue.clear();
+        SendTyped(all);
+        return;
+    }
+    if (!FPasteTimer.isActive())
+        FPasteTimer.start();
+}
+
+void TQxConsole::SendPasteChunk() {
+    const QByteArray chunk = FPasteQueue.left(std::max(PasteChunkBytes, 1));
+    FPasteQueue.remove(0, chunk.size());
+    if (FPasteQueue.isEmpty()) {
+        FPasteTimer.stop();
+        FPasteQueue.squeeze();
+    }
+    SendTyped(chunk);
+}
+
+void TQxConsole::StopPaste() {
+    FPasteTimer.stop();
+    FPasteQueue.clear();
+    FPasteQueue.squeeze();
+}
+
+// Pasted bytes are echoed and sent as typed bytes are, in one block.
+void TQxConsole::SendTyped(const QByteArray& bytes) {
+    if (!OnSend) {
+        // Byte by byte; the line ends are already what Enter sends.
+        for (char key : bytes) {
+            if (FScreen.LocalEcho)
+                WriteText(QByteArray(1, key));
+            if (OnKeyPress)
+                OnKeyPress(*this, key);
+        }
+        return;
+    }
+    if (FScreen.LocalEcho)
+        WriteText(bytes);
+    OnSend(bytes);
+}
+
+// --- Find -----------------------------------------------------------------
+
+void TQxConsole::SetFindText(const QString& text, bool matchCase) {
+    const QByteArray key = ToCp1252(text);
+    if (key == FFindKey && matchCase == FFindCase)
+        return;
+    FFindKey = key;
+    FFindCase = matchCase;
+    FCurrentMatch.reset();
+    update(TextArea());
+}
+
+// From the current match on (or from the top of the view when there is
+// none), wrapping around; the view moves so that the match is shown.
+bool TQxConsole::Find(const QString& text, bool matchCase, bool backwards) {
+    SetFindText(text, matchCase);
+    if (FFindKey.isEmpty())
+        return false;
+    TTextPos from{ViewTopLine(), 0};
+    if (FCurrentMatch && *FCurrentMatch >= TTextPos{FScreen.FirstLine(), 0})
+        from = backwards ? *FCurrentMatch : TTextPos{FCurrentMatch->Line, FCurrentMatch->Col + 1};
+    else if (backwards)
+        from = TTextPos{std::min(ViewTopLine() + VisibleRows(), FScreen.EndLine()) - 1, 1 << 20};
+    FCurrentMatch = FScreen.Find(FFindKey, FFindCase, from, backwards);
+    update(TextArea());
+    if (!FCurrentMatch)
+        return false;
+    const qint64 line = FCurrentMatch->Line;
+    const int rows = std::max(FScreen.MaxRow, 1);
+    if (line < ViewTopLine() || line > ViewTopLine() + rows)
+        SetViewTop(line - rows / 2);
+    return true;
+}
+
+// --- Save -----------------------------------------------------------------
+
+void TQxConsole::SaveScrollback() {
+    TFileDialogRequest request;
+    request.Title = QStringLiteral("Save the scrollback as...");
+    request.Filters = {QStringLiteral("Text files (*.txt)|*.txt"),
+                       QStringLiteral("All Files (*.*)|*")};
+    request.DefaultSuffix = QStringLiteral("txt");
+    request.MustExist = false;
+    const QPointer<TQxConsole> alive(this);
+    const QString fileName = Interaction().ChooseFile(this, request);
+    if (!alive || fileName.isEmpty())
+        return;
+    if (QFileInfo::exists(fileName) &&
+        !Interaction().Question(this, QStringLiteral("%1 exists.\n\rReplace it?").arg(fileName)))
+        return;
+    if (!alive)
+        return;
+    QString error;
+    if (!FScreen.SaveText(fileName, error))
+        Interaction().Warning(this, QStringLiteral("The scrollback could not be saved."),
+                              fileName + QStringLiteral(": ") + error);
 }

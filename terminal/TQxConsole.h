@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPoint>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -13,11 +14,16 @@
 #include <functional>
 #include <memory>
 
+class QLabel;
+class QScrollBar;
+
 // The terminal pane: shows a TConsoleScreen of 80 columns in "Courier New",
 // draws its own caret and reports typed characters as bytes. Under a flood
 // of received text it paints at most once per frame of the screen: intake
 // collects the changed rows and scrolls, and one flush per frame turns them
-// into a single blit plus row updates.
+// into a single blit plus row updates. Its view can scroll back into the
+// screen's history; text can be selected, copied, pasted and found there.
+
 class TQxConsole : public QWidget, private TScreenListener {
     Q_OBJECT
 
@@ -51,6 +57,59 @@ public:
     int Col() const { return FScreen.Col; }
     int MaxRow() const { return FScreen.MaxRow; }
     int LineHeight() const { return FLineHeight; }
+
+    // History: how many rows that scrolled off the top are kept (0: none).
+    void SetScrollbackLimit(int lines);
+    void ClearScrollback();
+    // The view: live (following the screen) or scrolled back, its top at a
+    // line of history and screen. New data never moves a scrolled-back view.
+    bool ScrolledBack() const { return FViewTop >= 0; }
+    qint64 ViewTopLine() const;
+    void ScrollViewBy(qint64 rows);
+    void ScrollToLive();
+    // True while the view is scrolled back and data arrived since.
+    bool NewDataBelow() const { return FNewDataBelow; }
+
+    // Selection (shown inverted) and the clipboard. Copied text: rows
+    // joined by line ends, trailing blanks dropped, bytes as the pane shows
+    // them.
+    bool HasSelection() const { return FSelAnchor != FSelEnd; }
+    void Select(TTextPos from, TTextPos to);
+    void SelectAll();
+    void ClearSelection();
+    QString SelectedText() const;
+    void Copy();
+    // The place under a point of the pane.
+    TTextPos PosAt(const QPoint& point) const;
+
+    // Sends Text as if it were typed: in the Western code page (characters
+    // it lacks are left out), line ends as Enter. A paste of more than
+    // LargePasteBytes asks first and goes out in the background.
+    static constexpr int LargePasteBytes = 4096;
+    void Paste();
+    void PasteText(const QString& text);
+    bool Pasting() const { return !FPasteQueue.isEmpty(); }
+    void StopPaste();
+    // Bytes a background paste sends per turn of the event loop.
+    int PasteChunkBytes = 256;
+
+    // Finding: every match of the text is highlighted; Find moves the
+    // current match to the next (previous) one and scrolls the view to it.
+    void SetFindText(const QString& text, bool matchCase);
+    bool Find(const QString& text, bool matchCase, bool backwards);
+    std::optional<TTextPos> CurrentMatch() const { return FCurrentMatch; }
+
+    // Writes history and screen to a file (asks for its name).
+    void SaveScrollback();
+
+    // A block of bytes to send (a paste), raised instead of OnKeyPress per
+    // byte when set.
+    std::function<void(const QByteArray& bytes)> OnSend;
+    // A message for the owner's status bar.
+    std::function<void(const QString& text)> OnStatusMessage;
+
+    // The text colour: navy on a light base, a light colour on a dark one.
+    QColor TextColour() const;
 
     // The owner's menu, opened on a right click (or the menu key).
     void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
@@ -87,6 +146,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -106,6 +169,20 @@ private:
     void ToggleBlink();
     void RestartBlink();
     int VisibleRows() const;
+    QRect TextArea() const;
+    int CaretViewRow() const;
+    bool ViewKey(QKeyEvent* event);
+    void SetViewTop(qint64 line);
+    void SyncScrollBar();
+    void ScrollBarMoved(int value);
+    void ShowIndicator();
+    void PaintRow(QPainter& painter, qint64 line, int top, int maxCells);
+    void PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top);
+    void SelectWordAt(const TTextPos& pos);
+    void SetPrimarySelection();
+    void SendPasteChunk();
+    void SendTyped(const QByteArray& bytes);
+    QByteArray PasteBytes(const QString& text, int& dropped) const;
 
     TConsoleScreen FScreen;
     std::unique_ptr<TCellFont> FCells;
@@ -132,4 +209,28 @@ private:
     // 0 without focus or when the platform does not blink.
     int FBlinkHalfPeriodMs = 0;
     int FBlinkCycles = 0;
+
+    // The last ring of the bell; BELs within BellIntervalMs of it are
+    // merged into that ring.
+    QElapsedTimer FLastBell;
+
+    QScrollBar* FScrollBar = nullptr;
+    QLabel* FIndicator = nullptr;
+    // The top line of a scrolled-back view; -1 while live.
+    qint64 FViewTop = -1;
+    bool FNewDataBelow = false;
+
+    TTextPos FSelAnchor;
+    TTextPos FSelEnd;
+    bool FSelecting = false;
+    // A third click soon after a double click selects the row.
+    QElapsedTimer FSinceDoubleClick;
+    QPoint FDoubleClickPoint;
+
+    QByteArray FFindKey;
+    bool FFindCase = false;
+    std::optional<TTextPos> FCurrentMatch;
+
+    QByteArray FPasteQueue;
+    QTimer FPasteTimer;
 };

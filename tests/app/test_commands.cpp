@@ -2,9 +2,11 @@
 // the port, the pane and the window: at the first showing and after the
 // settings dialog. The main window runs on the offscreen platform with COM1
 // on a pseudo-terminal; modal dialogs are driven while they are shown.
+#include "app/TLineControl.h"
 #include "app/TMacroBox.h"
 #include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
+#include "platform/ModemStatus.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
 #include "settings/QxPreferences.h"
@@ -13,8 +15,10 @@
 #include "tests/app/AppWindowFixture.h"
 #include "tests/support/SmallDisk.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -22,7 +26,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 namespace {
@@ -104,6 +110,27 @@ template <> char* toString(const CheckMarks& marks) {
 }
 } // namespace QTest
 
+// Stands in for the driver's modem-line calls: keeps the output lines the
+// program sets, counts breaks, and reports Input with the output lines.
+class TFakeModemDriver : public TModemStatusSource {
+public:
+    TFakeModemDriver() { SetModemStatusSource(this); }
+    ~TFakeModemDriver() override { SetModemStatusSource(nullptr); }
+    std::optional<int> Read(int) override { return Input | Output; }
+    bool SetLines(int, int bits, bool on) override {
+        Output = on ? (Output | bits) : (Output & ~bits);
+        return true;
+    }
+    bool SendBreak(int) override {
+        ++Breaks;
+        return true;
+    }
+    // The monitor reads them from its own thread.
+    std::atomic<int> Input{0};
+    std::atomic<int> Output{TIOCM_DTR | TIOCM_RTS}; // as open() leaves them
+    std::atomic<int> Breaks{0};
+};
+
 class TestCommands : public QObject {
     Q_OBJECT
 
@@ -174,6 +201,49 @@ private slots:
     // Only the line parameters changed: they reach the device and panel 0 at
     // once, and the terminal group is not applied again. Cancel applies and
     // writes nothing.
+    // A rate above the buttons' from the settings file reaches the line and
+    // the status bar as the driver reports it.
+    void fastRateFromTheSettingsFile() {
+        AppWindowFixture f;
+        f.WriteSetting("COM-Device", "Baudrate", "921600");
+        QVERIFY(f.Show());
+        QCOMPARE(ReadLineSpeed(f.Pty.MasterFd()), 921600);
+        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: 921600,8,N,1"));
+        QVERIFY(f.Fake.Prompts.isEmpty());
+        // A pseudo-terminal answers no modem-line call: the indicators say so.
+        QVERIFY(f.Window->LineControl()->LinePanel->text().contains("n/a"));
+        QVERIFY(!f.Window->LineControl()->ErrorPanel->isVisible());
+    }
+
+    // DTR and RTS as Console.ini gives them at open, switched from the
+    // popup menu, a break, and the input lines in the status bar, all as
+    // seen through a modem-line source standing in for the driver.
+    void lineControlAtOpenFromTheMenuAndInTheStatusBar() {
+        TFakeModemDriver driver;
+        AppWindowFixture f;
+        f.WriteSetting("COM-Device", "DTR", "0");
+        QVERIFY(f.Show());
+        QCOMPARE(driver.Output, int(TIOCM_RTS));
+        QCOMPARE(LineOf(f.Pty).c_cflag & HUPCL, tcflag_t(0));
+        TLineControl& lines = *f.Window->LineControl();
+        driver.Input = TIOCM_CTS | TIOCM_CD;
+        lines.UpdateLineStatus();
+        QVERIFY(lines.LinePanel->text().contains("<b>CTS</b>"));
+        QVERIFY(lines.LinePanel->text().contains("<b>DCD</b>"));
+        QVERIFY(!lines.LinePanel->text().contains("<b>DSR</b>"));
+        QVERIFY(!lines.ErrorPanel->isVisible());
+
+        f.Window->ConsoleMenuPopup();
+        QVERIFY(!lines.ConsoleMenuDTR->isChecked() && lines.ConsoleMenuRTS->isChecked());
+        lines.ConsoleMenuDTR->trigger();
+        lines.ConsoleMenuRTS->trigger();
+        lines.ConsoleMenuBreak->trigger();
+        QCOMPARE(driver.Output, int(TIOCM_DTR));
+        QCOMPARE(driver.Breaks, 1);
+        f.Window->ConsoleMenuPopup();
+        QVERIFY(lines.ConsoleMenuDTR->isChecked() && !lines.ConsoleMenuRTS->isChecked());
+    }
+
     void baudRateChangeInTheSettingsDialog_data() {
         QTest::addColumn<bool>("ok");
         QTest::newRow("OK") << true;

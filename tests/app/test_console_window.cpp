@@ -1,21 +1,28 @@
 // The main window on the offscreen platform with COM1 on a pseudo-terminal:
 // the roads of received bytes and typed keys, the macro shortcuts, the
 // status bar, the size limits and the placement in the settings file.
+#include "app/QuitSignals.h"
 #include "app/TMacroBox.h"
 #include "help/TBubbleForm.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
+#include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -118,6 +125,12 @@ private slots:
             << int(Qt::Key_A) << int(shiftCtrl | Qt::AltModifier) << "\x01" << QByteArray("\x01");
         QTest::newRow("Shift+A is a capital")
             << int(Qt::Key_A) << int(Qt::ShiftModifier) << "A" << QByteArray("A");
+        QTest::newRow("Ctrl+Insert copies and sends nothing")
+            << int(Qt::Key_Insert) << int(Qt::ControlModifier) << "" << QByteArray();
+        QTest::newRow("Shift+Insert pastes as typed")
+            << int(Qt::Key_Insert) << int(Qt::ShiftModifier) << "" << QByteArray("pasted\r");
+        QTest::newRow("Ctrl+C stays a control character")
+            << int(Qt::Key_C) << int(Qt::ControlModifier) << "\x03" << QByteArray("\x03");
     }
 
     void keysAndShortcuts() {
@@ -129,6 +142,7 @@ private slots:
         QVERIFY(f.Show());
         f.Window->Console()->SetLocalEcho(false);
         f.Window->SetMacros({"one", "two"});
+        QGuiApplication::clipboard()->setText(QStringLiteral("pasted\n"));
 
         Type(f.Window.get(), Qt::Key(key), text, Qt::KeyboardModifiers(modifiers));
         // The next key is typed as usual: nothing is left to be dropped.
@@ -136,6 +150,28 @@ private slots:
 
         QCOMPARE(f.Pty.ReadAll(), sent + "x");
         QVERIFY(f.Window->Console()->hasFocus());
+    }
+
+    // F3 opens the find bar, Enter in it finds the match and scrolls the
+    // view there, Escape closes it and the pane has the focus again.
+    void f3FindsWithoutSendingAnything() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        TQxConsole* pane = f.Window->Console();
+        for (int i = 0; i < 200; ++i)
+            pane->WriteText((i == 20 ? "the needle " : "hay ") + QByteArray::number(i) + "\r\n");
+        Type(f.Window.get(), Qt::Key_F3, QString());
+        QTRY_VERIFY(f.Window->FindBar->FindEdit->hasFocus());
+        QTest::keyClicks(f.Window->FindBar->FindEdit, QStringLiteral("NEEDLE"));
+        Type(f.Window.get(), Qt::Key_Return, QStringLiteral("\r"));
+        QVERIFY(pane->CurrentMatch().has_value());
+        QCOMPARE(pane->CurrentMatch()->Col, 4);
+        QVERIFY(pane->ScrolledBack());
+        QVERIFY(pane->ViewTopLine() <= pane->CurrentMatch()->Line);
+        Type(f.Window.get(), Qt::Key_Escape, QStringLiteral("\x1b"));
+        QVERIFY(f.Window->FindBar->isHidden());
+        QTRY_VERIFY(pane->hasFocus());
+        QVERIFY(f.Pty.ReadAll().isEmpty());
     }
 
     // A macro with a pause runs the event loop while it is sent; the
@@ -401,6 +437,37 @@ private slots:
         QCOMPARE(f.Window->size(), QSize(640, 410));
     }
 
+    // A damaged [Window] section cannot open a window larger than the
+    // screen or out of reach; a placement that fits stands as it is.
+    void storedPlacementIsFittedIntoTheScreen_data() {
+        QTest::addColumn<QRect>("stored");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("fits") << QRect(130, 120, 500, 300) << true;
+        QTest::newRow("huge") << QRect(100, 100, 100000, 100000) << false;
+        QTest::newRow("off to the top left") << QRect(-5000, -400, 550, 300) << false;
+        QTest::newRow("off to the bottom right") << QRect(30000, 30000, 550, 300) << false;
+    }
+    void storedPlacementIsFittedIntoTheScreen() {
+        QFETCH(QRect, stored);
+        QFETCH(bool, fits);
+        AppWindowFixture f;
+        TProfileFile file(f.Dir.SettingsFile());
+        file.WriteInteger("Window", "Left", stored.left());
+        file.WriteInteger("Window", "Top", stored.top());
+        file.WriteInteger("Window", "Width", stored.width());
+        file.WriteInteger("Window", "Height", stored.height());
+        QVERIFY(f.Show());
+        const QRect shown(f.Window->pos(), f.Window->size());
+        QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().contains(shown),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(shown.x())
+                                .arg(shown.y())
+                                .arg(shown.width())
+                                .arg(shown.height())));
+        if (fits)
+            QCOMPARE(shown, stored);
+    }
+
     void unwritableSettingsFileIsReportedAtClose() {
         AppWindowFixture f;
         QVERIFY(f.Show());
@@ -413,6 +480,28 @@ private slots:
         QCOMPARE(f.Fake.WarningTexts(),
                  QStringList{QStringLiteral("Unable to write to %1").arg(f.Dir.SettingsFile())});
         QVERIFY(!SerialPort().Open());
+    }
+
+    // As the program runs: SIGTERM closes the window as the user would, so
+    // a running recording gets its end marker and the placement is saved.
+    void aQuitSignalEndsTheProgramAsClosingDoes() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        InstallQuitSignals();
+        const QString log = f.Dir.Path() + QStringLiteral("signal.log");
+        f.Window->Console()->SetLogFile(log);
+        QVERIFY(f.Window->Console()->Log().Active);
+        f.Window->Console()->WriteText("before the signal\r\n");
+        QCOMPARE(::raise(SIGTERM), 0);
+        QTRY_VERIFY(!f.Window->isVisible());
+        f.Window.reset(); // what the program does once its event loop ended
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.contains("before the signal"));
+        QVERIFY(text.contains("\r\n--- End of recording: "));
+        QVERIFY(text.endsWith(" ---\r\n"));
+        QCOMPARE(TProfileFile(f.Dir.SettingsFile()).ReadInteger("Window", "Width", 0), 550);
     }
 
     // As the program runs: closing the window ends the event loop, but the

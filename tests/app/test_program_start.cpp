@@ -52,9 +52,12 @@ private slots:
         QVERIFY(pty.ReadAll(300).isEmpty());
         QCOMPARE(console.state(), QProcess::Running);
 
+        // SIGTERM ends it as closing its window does: the placement is saved.
         console.terminate();
         QVERIFY(console.waitForFinished(10000));
+        QCOMPARE(console.exitStatus(), QProcess::NormalExit);
         QVERIFY(DeviceIsFree(pty));
+        QVERIFY(dir.ReadFile("Console.ini").contains("[Window]"));
     }
 
     // Options that answer at once, without a display or a window.

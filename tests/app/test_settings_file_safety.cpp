@@ -87,8 +87,17 @@ private slots:
             break;
         }
 
-        QCOMPARE(f.Fake.WarningTexts(), QStringList{"Unable to write to " + f.Dir.SettingsFile()});
-        QCOMPARE(f.Fake.Prompts[0].Detail, SystemErrorText(ENOSPC));
+        // The settings dialog keeps its own message and names the file in
+        // the details; every other path shows the file's message itself.
+        const QString unableToWrite = "Unable to write to " + f.Dir.SettingsFile();
+        if (path == wpSettingsOk) {
+            QCOMPARE(f.Fake.WarningTexts(),
+                     QStringList{"Incorrect settings!\r\nPlease check all parameters."});
+            QCOMPARE(f.Fake.Prompts[0].Detail, unableToWrite + "\n" + SystemErrorText(ENOSPC));
+        } else {
+            QCOMPARE(f.Fake.WarningTexts(), QStringList{unableToWrite});
+            QCOMPARE(f.Fake.Prompts[0].Detail, SystemErrorText(ENOSPC));
+        }
         QCOMPARE(f.Dir.ReadFile("Console.ini"), before);
         QCOMPARE(EntriesOf(f.Dir.Path()), entries);
         if (path == wpPlacement) {

@@ -1,17 +1,25 @@
 // Shows the main window with a few macros in a temporary application
 // directory, for looking at it; not a test.
-//   window_preview [--device PATH] [--popup] [--menu]
+//   window_preview [--device PATH] [--popup] [--menu] [--history] [--find]
+//                  [--dark]
 // --device maps COM1 to PATH (default: a path that does not exist),
-// --popup opens the macro list, --menu the pane's popup menu.
+// --popup opens the macro list, --menu the pane's popup menu, --history
+// fills the history and scrolls back with a selection across rows, --find
+// opens the find bar with matches, --dark uses a dark Fusion palette,
+// --shot FILE saves the window as a picture after a moment and ends.
 #include "app/TMacroBox.h"
 #include "app/TQxConsoleWindow.h"
 #include "platform/AppLocation.h"
 #include "platform/ProfileFile.h"
 #include "serial/QxComPort.h"
+#include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPalette>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -25,6 +33,20 @@ int main(int argc, char* argv[]) {
                                ? arguments[deviceAt + 1]
                                : QStringLiteral("/nonexistent/tty");
 
+    if (arguments.contains(QStringLiteral("--dark"))) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(45, 45, 48));
+        dark.setColor(QPalette::WindowText, QColor(220, 220, 220));
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+        dark.setColor(QPalette::Text, QColor(220, 220, 220));
+        dark.setColor(QPalette::Button, QColor(53, 53, 56));
+        dark.setColor(QPalette::ButtonText, QColor(220, 220, 220));
+        dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        QApplication::setPalette(dark);
+    }
     QTemporaryDir dir;
     SetApplicationDir(dir.path());
     TProfileFile(SettingsFileName()).WriteString("Devices", "COM1", device.toLocal8Bit());
@@ -36,13 +58,45 @@ int main(int argc, char* argv[]) {
     for (int i = macros.size(); i < 28; ++i)
         macros << "macro " + QByteArray::number(i + 1);
     window->SetMacros(macros);
+    // Also in the settings file, so that they stay when the settings apply.
+    for (int i = 0; i < macros.size(); ++i)
+        TProfileFile(SettingsFileName())
+            .WriteString("Macros", "Macro" + QByteArray::number(i), macros[i]);
     window->MacroBox->setCurrentIndex(1);
     window->Console()->WriteText("Qx-Console main window preview\r\n> ");
+    TQxConsole* pane = window->Console();
+    if (arguments.contains(QStringLiteral("--history")) ||
+        arguments.contains(QStringLiteral("--find"))) {
+        for (int i = 1; i <= 300; ++i)
+            pane->WriteText("boot: line " + QByteArray::number(i) + " of the log, status " +
+                            (i % 7 == 0 ? "ERROR" : "ok") + "\r\n");
+        pane->WriteText("> ");
+    }
+    if (arguments.contains(QStringLiteral("--history")))
+        QTimer::singleShot(200, window, [pane] {
+            pane->ScrollViewBy(-20);
+            const qint64 top = pane->ViewTopLine();
+            pane->Select(TTextPos{top + 3, 6}, TTextPos{top + 6, 20});
+            pane->WriteText("new data\r\n");
+        });
+    if (arguments.contains(QStringLiteral("--find")))
+        QTimer::singleShot(200, window, [window] {
+            window->FindBar->Open();
+            window->FindBar->FindEdit->setText(QStringLiteral("error"));
+            window->FindBar->FindNext(true);
+            window->FindBar->FindNext(true);
+        });
     if (arguments.contains(QStringLiteral("--popup")))
         QTimer::singleShot(300, window, [window] { window->MacroBox->showPopup(); });
     if (arguments.contains(QStringLiteral("--menu")))
         QTimer::singleShot(300, window, [window] {
             window->ConsoleMenu->popup(window->Console()->mapToGlobal(QPoint(120, 40)));
+        });
+    const int shotAt = int(arguments.indexOf(QStringLiteral("--shot")));
+    if (shotAt > 0 && shotAt + 1 < arguments.size())
+        QTimer::singleShot(1500, window, [window, file = arguments[shotAt + 1]] {
+            window->grab().save(file);
+            QApplication::quit();
         });
     const int result = QApplication::exec();
     delete window;

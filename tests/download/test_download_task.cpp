@@ -6,10 +6,15 @@
 #include "tests/download/DownloadRig.h"
 #include "tests/download/DownloadTarget.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <set>
 #include <thread>
+
+#include <poll.h>
+#include <unistd.h>
 
 #include <termios.h>
 
@@ -29,13 +34,22 @@ struct TOutcome {
 };
 
 // Runs a task to its end; the outcome is filled on the main thread.
-void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, TOutcome& outcome) {
+// WhileRunning, when given, is called every 10 ms on the main thread while
+// the task runs.
+void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, TOutcome& outcome,
+             const std::function<void(TQxLoadTask&)>& whileRunning = {}) {
     auto* task = new TQxLoadTask(port, file);
+    QTimer ticks;
+    if (whileRunning) {
+        QObject::connect(&ticks, &QTimer::timeout, [&] { whileRunning(*task); });
+        ticks.start(10);
+    }
     task->OnProgress = [&outcome](TQxLoadTask&, int max, int position) {
         outcome.Progress << qMakePair(max, position);
     };
     QEventLoop loop;
-    task->OnTerminate = [&outcome, &loop, task] {
+    task->OnTerminate = [&outcome, &loop, &ticks, task] {
+        ticks.stop();
         loop.quit();
         outcome.Ended = true;
         outcome.ErrorText = task->ErrorText;
@@ -50,6 +64,33 @@ void RunTask(TQxComPort& port, const QString& file, const TTransferSync& sync, T
     loop.exec();
     QVERIFY(outcome.Ended);
 }
+
+// A target that echoes every byte at once from its own thread while Reading
+// is set; cleared, it reads nothing more.
+struct TEchoTarget {
+    explicit TEchoTarget(int master)
+        : Thread([this, master] {
+              char buffer[65536];
+              while (!Stop) {
+                  pollfd in{master, POLLIN, 0};
+                  const ssize_t n =
+                      Reading && ::poll(&in, 1, 20) > 0 ? ::read(master, buffer, sizeof buffer) : 0;
+                  if (n <= 0)
+                      QThread::msleep(2);
+                  Received += std::max<ssize_t>(n, 0);
+                  for (ssize_t sent = 0, w = 0; sent < n && !Stop; sent += std::max<ssize_t>(w, 0))
+                      w = ::write(master, buffer + sent, size_t(n - sent));
+              }
+          }) {}
+    ~TEchoTarget() {
+        Stop = true;
+        Thread.join();
+    }
+    std::atomic<qint64> Received{0};
+    std::atomic<bool> Reading{true};
+    std::atomic<bool> Stop{false};
+    std::thread Thread;
+};
 
 } // namespace
 
@@ -200,6 +241,91 @@ private slots:
         QCOMPARE(outcome.ErrorText, fails ? TQxLoadTask::NoResponseText : QString());
         QCOMPARE(outcome.LineIndex, linesDone);
         QCOMPARE(outcome.Progress, ProgressSteps(TDownloadLines(content).Count(), linesDone));
+    }
+
+    // A 10 MB line to a target that echoes it: the task writes from its own
+    // thread while the main thread reads the echo, so it goes through. When
+    // the target stops reading in the middle, a cancel ends the line at
+    // once (no message); without one the write gives up after its stall
+    // time with its own message.
+    void aLongLineEchoedCancelledOrStalled_data() {
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("linesDone");
+        QTest::newRow("echoed whole") << false << false << QString() << 2;
+        QTest::newRow("cancel mid-line") << true << true << QString() << 1;
+        QTest::newRow("stall") << true << false << TQxLoadTask::WriteStalledText << 0;
+    }
+    void aLongLineEchoedCancelledOrStalled() {
+        QFETCH(bool, stop);
+        QFETCH(bool, cancel);
+        QFETCH(QString, error);
+        QFETCH(int, linesDone);
+        TRig rig;
+        qint64 echoed = 0;
+        rig.Port.OnReceive = [&rig, &echoed](quint16 waiting) {
+            QByteArray bytes(waiting, '\0');
+            echoed += rig.Port.ReadBuffer(bytes.data(), waiting);
+        };
+        QVERIFY(rig.Port.OpenPort(true));
+        TEchoTarget target(rig.Pty.MasterFd());
+        const QByteArray content = QByteArray(10 * 1024 * 1024, 'C') + "\r\nnext\r\n";
+        TOutcome outcome;
+        QElapsedTimer stopped;
+        RunTask(rig.Port, rig.File("big.txt", content), Sync(0), outcome, [&](TQxLoadTask& task) {
+            if (!stop || target.Received < 256 * 1024)
+                return;
+            if (!stopped.isValid()) {
+                target.Reading = false;
+                stopped.start();
+            }
+            if (cancel && stopped.elapsed() > 300) // the write is stuck by now
+                task.Terminate();
+        });
+        QCOMPARE(outcome.ErrorText, error);
+        QCOMPARE(outcome.LineIndex, linesDone);
+        if (!stop)
+            QTRY_COMPARE_WITH_TIMEOUT(echoed, content.size(), LongWaitMs);
+        else
+            QVERIFY(target.Received < content.size());
+    }
+
+    // The device goes away (the adapter is pulled) while the port is open:
+    // the download says so in every mode instead of reporting success,
+    // also when the line is gone before the first line.
+    void aVanishedDeviceFailsTheDownloadInEveryMode_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("none") << 0;
+        QTest::newRow("50 ms delay") << 1;
+        QTest::newRow("handshake") << 2;
+    }
+    void aVanishedDeviceFailsTheDownloadInEveryMode() {
+        QFETCH(int, mode);
+        TRig rig;
+        QVERIFY(rig.Port.OpenPort(true));
+        rig.Pty.CloseMaster();
+        TOutcome outcome;
+        RunTask(rig.Port, rig.File("lines.txt", "one\r\ntwo\r\nthree\r\n"), Sync(mode), outcome);
+        QCOMPARE(outcome.ErrorText, TQxLoadTask::ConnectionLostText);
+        QCOMPARE(outcome.LineIndex, 0);
+        QVERIFY(outcome.Progress.isEmpty());
+    }
+
+    // The handshake wait leaves the main thread free between short reads:
+    // its timers run while a silent target is waited for.
+    void theMainThreadHandlesEventsDuringTheHandshakeWait() {
+        TRig rig;
+        QVERIFY(rig.Port.OpenPort(true));
+        TDownloadTarget target(rig.Pty.MasterFd());
+        int ticks = 0;
+        TOutcome outcome;
+        RunTask(rig.Port, rig.File("one.txt", "only line\r\n"), Sync(2), outcome,
+                [&](TQxLoadTask&) { ++ticks; });
+        QCOMPARE(outcome.ErrorText, QString());
+        QCOMPARE(target.LineCount(), 1);
+        // The one wait lasts 1000 ms; a blocked main thread would tick once.
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     }
 
     void emptyFileSendsNothingButOpensAndClosesItsRequest() {

@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(rig.Ui.Prompts.size(), 1);
         QCOMPARE(rig.Ui.Prompts[0].Kind, QStringLiteral("warning"));
         QCOMPARE(rig.Ui.Prompts[0].Text, OpenWarning);
-        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(ENOENT));
+        QVERIFY(rig.Ui.Prompts[0].Detail.contains(": " + ErrnoText(ENOENT)));
         QVERIFY(!QFile::exists(missing));
 
         QVERIFY(!rig.Port.OpenPort(true));
@@ -255,6 +255,21 @@ private slots:
         QCOMPARE(rig.Ui.WarningTexts(), QStringList{OpenWarning});
     }
 
+    // A device newly given to the port in [Devices] takes over at once.
+    void aMovedDeviceIsReopened() {
+        TPortRig rig;
+        QVERIFY(rig.Port.OpenPort(false));
+        rig.Port.ReopenIfMoved();
+        QVERIFY(!DeviceIsFree(rig.Pty));
+        PtyPair second;
+        rig.Dir.MapDevice(1, second.SlavePath());
+        rig.Port.ReopenIfMoved();
+        QVERIFY(DeviceIsFree(rig.Pty));
+        QCOMPARE(rig.Port.Requests(), 1);
+        second.Write("moved");
+        QTRY_COMPARE(rig.Received, QByteArray("moved"));
+    }
+
     void parametersReachTheLineNowOrAtTheNextOpen() {
         TPortRig rig;
         rig.Port.SetBaudrate(br300);
@@ -291,8 +306,31 @@ private slots:
         QVERIFY(rig.Port.ClosePort());
         QVERIFY(!rig.Port.OpenPort(false));
         QCOMPARE(rig.Ui.Prompts.size(), 1);
-        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(EINVAL));
+        QVERIFY(rig.Ui.Prompts[0].Detail.contains(": " + ErrnoText(EINVAL)));
         QVERIFY(DeviceIsFree(rig.Pty));
+    }
+
+    // Rates above 115200, with a speed constant of their own or set as a
+    // number, reach the line and read back; a table rate takes over again.
+    void fastAndOtherRatesAreSetAndReadBack_data() {
+        QTest::addColumn<int>("rate");
+        for (const int rate :
+             {230400, 460800, 921600, 1000000, 1500000, 2000000, 3000000, 250000, 1234567})
+            QTest::addRow("%d", rate) << rate;
+    }
+    void fastAndOtherRatesAreSetAndReadBack() {
+        QFETCH(int, rate);
+        TPortRig rig;
+        rig.Port.SetBaudrateValue(rate);
+        QCOMPARE(rig.Port.BaudrateValue(), rate);
+        QVERIFY(rig.Port.OpenPort(false));
+        QCOMPARE(ReadLineSpeed(rig.Pty.MasterFd()), rate);
+        QCOMPARE(rig.Port.ActualBaudrate(), rate);
+        rig.Port.SetBaudrateValue(57600);
+        QCOMPARE(rig.Port.Baudrate(), br57600);
+        QCOMPARE(SpeedOf(rig.Pty), uint(B57600));
+        QCOMPARE(rig.Port.ActualBaudrate(), 57600);
+        QVERIFY(rig.Ui.Prompts.isEmpty());
     }
 
     void aDeviceInUseIsRefused() {
@@ -302,7 +340,7 @@ private slots:
         QVERIFY(!other.OpenPort(false));
         QCOMPARE(rig.Ui.Prompts.size(), 1);
         QCOMPARE(rig.Ui.Prompts[0].Text, OpenWarning);
-        QCOMPARE(rig.Ui.Prompts[0].Detail, ErrnoText(EBUSY));
+        QVERIFY(rig.Ui.Prompts[0].Detail.contains(": " + ErrnoText(EBUSY)));
         QVERIFY(rig.Port.ClosePort());
         QVERIFY(other.OpenPort(false));
     }

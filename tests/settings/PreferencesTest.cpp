@@ -1,6 +1,8 @@
 // The settings dialog on real files: what OK writes and when, the change
 // flags, the presets, the sequence field, the macro list with its editor, a
 // file that cannot be written, and the ways to cancel.
+#include "platform/OpenDiagnosis.h"
+#include "platform/ProfileFile.h"
 #include "settings/QxMacroEdit.h"
 #include "settings/QxPreferences.h"
 #include "settings/RadioGroup.h"
@@ -10,7 +12,9 @@
 #include "tests/support/TempAppDir.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -509,6 +513,91 @@ private slots:
         QTest::keyClick(dialog.COMBox->Button(1), Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(dir.ReadFile("Console.ini").contains("Port=COM2\r\n"));
+    }
+
+    // A rate the buttons do not offer lives in the other field, which wins
+    // over the buttons when filled; cleared, the buttons count again.
+    void otherBaudrateWinsWhenFilled_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<int>("other");
+        QTest::newRow("stored rate shown, kept")
+            << QByteArray("[COM-Device]\r\nBaudrate=921600\r\n") << QString() << 5 << "921600"
+            << QByteArray("Baudrate=921600") << 921600;
+        QTest::newRow("typed rate wins over the button")
+            << QByteArray() << "250000" << 9 << "" << QByteArray("Baudrate=250000") << 250000;
+        QTest::newRow("cleared field gives the button")
+            << QByteArray("[COM-Device]\r\nBaudrate=3000000\r\n") << "" << 9 << "3000000"
+            << QByteArray("Baudrate=115200") << 0;
+    }
+    void otherBaudrateWinsWhenFilled() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, typed);
+        QFETCH(int, button);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, written);
+        QFETCH(int, other);
+        TempAppDir dir;
+        if (!content.isEmpty())
+            dir.WriteFile("Console.ini", content);
+        TQxPreferences dialog;
+        dialog.show();
+        QCOMPARE(dialog.BaudOtherEdit->text(), shown);
+        Click(dialog, dialog.BaudBox->Button(button));
+        if (!typed.isNull()) {
+            dialog.BaudOtherEdit->clear();
+            TypeText(dialog.BaudOtherEdit, typed + "x");
+        }
+        Click(dialog, dialog.OKBtn);
+        QVERIFY(!dialog.isVisible());
+        QVERIFY2(dir.ReadFile("Console.ini").contains(written + "\r\n"),
+                 dir.ReadFile("Console.ini").constData());
+        QCOMPARE(ComSettings.OtherBaudrate, other);
+        LoadSettings();
+        QCOMPARE(ComSettings.OtherBaudrate, other);
+    }
+
+    // The chosen port's device shows with its presence; a detected device
+    // (by its by-id link where it has one) can be given to it, written with OK.
+    void chosenPortShowsItsDeviceAndTakesADetectedOne() {
+        TempAppDir dir;
+        QVERIFY(QDir(dir.Path()).mkpath("dev/serial/by-id") &&
+                QDir(dir.Path()).mkpath("sys/ttyS0") && QDir(dir.Path()).mkpath("sys/ttyS1"));
+        for (const char* node :
+             {"dev/ttyUSB0", "dev/ttyACM0", "dev/ttyS0", "dev/ttyS1", "dev/tty1"})
+            dir.WriteFile(node, {});
+        dir.WriteFile("sys/ttyS0/type", "0\n"); // no UART behind it
+        dir.WriteFile("sys/ttyS1/type", "4\n");
+        const QString byId = dir.Path() + "dev/serial/by-id/usb-FTDI_A5-port0";
+        QVERIFY(QFile::link("../../ttyUSB0", byId));
+        SetDeviceDirectories(dir.Path() + "dev", dir.Path() + "sys");
+        const QString acm = dir.Path() + "dev/ttyACM0";
+        dir.MapDevice(1, acm);
+        dir.MapDevice(2, dir.Path() + "dev/ttyGone");
+        TQxPreferences dialog;
+        dialog.show();
+        QCOMPARE(dialog.DeviceLabel->text(), "COM1 (present) stands for " + acm);
+        Click(dialog, dialog.COMBox->Button(1));
+        QCOMPARE(dialog.DeviceLabel->text(),
+                 "COM2 (not present) stands for " + dir.Path() + "dev/ttyGone");
+        QCOMPARE(dialog.DeviceBox->count(), 3);
+        QCOMPARE(dialog.DeviceBox->itemText(0), byId + " (ttyUSB0)");
+        QCOMPARE(dialog.DeviceBox->itemText(1), acm);
+        QCOMPARE(dialog.DeviceBox->itemText(2), dir.Path() + "dev/ttyS1");
+        dialog.DeviceBox->setCurrentIndex(0);
+        Click(dialog, dialog.AssignDeviceBtn);
+        QCOMPARE(dialog.DeviceLabel->text(), "COM2 (present) stands for " + byId);
+        QCOMPARE(dialog.COMBox->Button(1)->toolTip(), byId);
+        Click(dialog, dialog.OKBtn);
+        SetDeviceDirectories({}, {});
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(TProfileFile(dir.SettingsFile()).ReadString("Devices", "COM2", ""),
+                 QFile::encodeName(byId));
+        QCOMPARE(TProfileFile(dir.SettingsFile()).ReadString("Devices", "COM1", ""),
+                 QFile::encodeName(acm));
     }
 
     void portItemsShowTheirDevicePaths() {

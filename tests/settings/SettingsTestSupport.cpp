@@ -9,7 +9,7 @@
 #include <QtTest>
 
 void SpoilSettingsRecords() {
-    ComSettings = {poCOM7, br600, db5, sb15, paSPACE, true};
+    ComSettings = {poCOM7, br600, db5, sb15, paSPACE, true, 77};
     TerminalSettings = {{"stale"}, true, true, true, true, true};
     TransferSync.Mode = 1;
     TransferSync.Sequence = "stale";

@@ -2,15 +2,23 @@
 // reaches the screen's pixels, the caret rule, keys, mouse and focus.
 #include "terminal/TQxConsole.h"
 #include "tests/support/FakeInteraction.h"
+#include "tests/support/PtyPair.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QtTest>
+
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -420,14 +428,175 @@ private slots:
         menu.close();
     }
 
-    void bellBeepsThroughTheInteraction() {
+    // A burst of bells rings once; a bell after a pause rings again.
+    void bellBeepsThroughTheInteractionAtMostOnceInAWhile() {
         FakeInteraction fake;
         TQxConsole pane;
         pane.WriteText("a\ab\a");
+        pane.WriteText(QByteArray(1000, '\a'));
+        QCOMPARE(fake.Beeps, 1);
+        QCOMPARE(pane.Lines().first().left(2), QByteArray("ab"));
+        QTest::qWait(250);
+        pane.WriteText("\a");
         QCOMPARE(fake.Beeps, 2);
+        QTest::qWait(250);
         pane.SetHexEmulation(true);
         pane.WriteText("\a");
         QCOMPARE(fake.Beeps, 2);
+    }
+
+    // A scrolled-back view stays on its lines while data arrives; End or
+    // typing returns to the live screen.
+    void aScrolledBackViewHoldsUntilEndOrTyping() {
+        PaneWindow w(10);
+        QVERIFY(w.Ready());
+        QByteArray sent;
+        w.Pane->OnKeyPress = [&sent](TQxConsole&, char& key) { sent += key; };
+        for (int i = 0; i < 100; ++i)
+            w.Pane->WriteText("row " + QByteArray::number(i) + "\r\n");
+        QTest::keyClick(w.Pane, Qt::Key_PageUp, Qt::ShiftModifier);
+        QVERIFY(w.Pane->ScrolledBack());
+        const qint64 top = w.Pane->ViewTopLine();
+        const QByteArray topText = w.Pane->Screen().LineText(top);
+        QVERIFY(!w.Pane->NewDataBelow());
+        for (int i = 0; i < 30; ++i)
+            w.Pane->WriteText("more " + QByteArray::number(i) + "\r\n");
+        QTRY_VERIFY(w.Pane->NewDataBelow());
+        QCOMPARE(w.Pane->ViewTopLine(), top);
+        QCOMPARE(w.Pane->Screen().LineText(top), topText);
+        QTest::keyClick(w.Pane, Qt::Key_End);
+        QVERIFY(!w.Pane->ScrolledBack());
+        QTest::keyClick(w.Pane, Qt::Key_Home, Qt::ShiftModifier);
+        QCOMPARE(w.Pane->ViewTopLine(), w.Pane->Screen().FirstLine());
+        QVERIFY(sent.isEmpty());
+        QTest::keyClick(w.Pane, Qt::Key_A);
+        QVERIFY(!w.Pane->ScrolledBack());
+        QCOMPARE(sent, QByteArray("a"));
+        QTRY_COMPARE(w.Shown(), w.Fresh());
+
+        // Rows that leave a full history take the view's top along.
+        w.Pane->SetScrollbackLimit(50);
+        QTest::keyClick(w.Pane, Qt::Key_Home, Qt::ShiftModifier);
+        for (int i = 0; i < 100; ++i)
+            w.Pane->WriteText("flood " + QByteArray::number(i) + "\r\n");
+        QTRY_COMPARE(w.Pane->ViewTopLine(), w.Pane->Screen().FirstLine());
+        QVERIFY(w.Pane->ScrolledBack());
+        QTRY_COMPARE(w.Shown(), w.Fresh());
+    }
+
+    // Drag selects characters across rows, a double click a word, a third
+    // click the row; the selection stays with its text while rows scroll.
+    void mouseSelectsCharactersWordsAndRows_data() {
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("drag") << 1 << QStringLiteral("two three\nsecond r");
+        QTest::newRow("double click") << 2 << QStringLiteral("two");
+        QTest::newRow("triple click") << 3 << QStringLiteral("one two three");
+    }
+    void mouseSelectsCharactersWordsAndRows() {
+        QFETCH(int, clicks);
+        QFETCH(QString, expected);
+        PaneWindow w(6);
+        QVERIFY(w.Ready());
+        w.Pane->WriteText("one two three\r\nsecond row\xe4\r\n");
+        const QPoint from =
+            Cell(*w.Pane, 0, 5).center() - QPoint(Cell(*w.Pane, 0, 5).width() / 2, 0);
+        const QPoint to = Cell(*w.Pane, 1, 9).center() - QPoint(Cell(*w.Pane, 1, 9).width() / 2, 0);
+        if (clicks == 1) {
+            QTest::mousePress(w.Pane, Qt::LeftButton, Qt::NoModifier, from);
+            QTest::mouseMove(w.Pane, to);
+            QTest::mouseRelease(w.Pane, Qt::LeftButton, Qt::NoModifier, to);
+        } else {
+            QTest::mouseDClick(w.Pane, Qt::LeftButton, Qt::NoModifier, from + QPoint(3, 0));
+            if (clicks == 3)
+                QTest::mouseClick(w.Pane, Qt::LeftButton, Qt::NoModifier, from + QPoint(3, 0));
+        }
+        QCOMPARE(w.Pane->SelectedText(), expected);
+        for (int i = 0; i < 20; ++i)
+            w.Pane->WriteText("scrolling " + QByteArray::number(i) + "\r\n");
+        QCOMPARE(w.Pane->SelectedText(), expected);
+        QTest::keyClick(w.Pane, Qt::Key_Insert, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+        w.Pane->SelectAll();
+        QVERIFY(
+            w.Pane->SelectedText().startsWith(QStringLiteral("one two three\nsecond row\u00e4\n")));
+    }
+
+    // Line ends go out as Enter does, characters the code page lacks are
+    // not sent (and the user is told).
+    void pasteSendsAsTyped_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("crlfOut");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("LF") << QStringLiteral("ls\nid\n") << false << QByteArray("ls\rid\r")
+                            << false;
+        QTest::newRow("CR LF") << QStringLiteral("ls\r\nid") << false << QByteArray("ls\rid")
+                               << false;
+        QTest::newRow("CR LF out")
+            << QStringLiteral("ls\nid\r\n") << true << QByteArray("ls\r\nid\r\n") << false;
+        QTest::newRow("code page") << QStringLiteral("\u00e4\u20ac\u4e2d\U0001F600!") << false
+                                   << QByteArray("\xe4\x80!") << true;
+    }
+    void pasteSendsAsTyped() {
+        QFETCH(QString, text);
+        QFETCH(bool, crlfOut);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, told);
+        TQxConsole pane;
+        pane.SetCRLFOut(crlfOut);
+        pane.SetLocalEcho(true);
+        QByteArray sent;
+        QString message;
+        pane.OnSend = [&sent](const QByteArray& chunk) { sent += chunk; };
+        pane.OnStatusMessage = [&message](const QString& m) { message = m; };
+        QGuiApplication::clipboard()->setText(text);
+        pane.Paste();
+        QCOMPARE(sent, bytes);
+        QCOMPARE(!message.isEmpty(), told);
+        TConsoleScreen echoed;
+        echoed.WriteText(bytes);
+        QCOMPARE(pane.Lines(), echoed.Lines);
+    }
+
+    // A paste over 4 KB asks with its size, then goes out in the background
+    // while the event loop runs, whole, through a real pseudo-terminal.
+    void aLargePasteArrivesWholeWhileTheWindowRuns() {
+        PtyPair pty;
+        QVERIFY(pty.IsValid());
+        const int slave = ::open(QFile::encodeName(pty.SlavePath()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(slave >= 0);
+        FakeInteraction fake;
+        fake.QuestionAnswers = {true};
+        TQxConsole pane;
+        pane.OnSend = [slave](const QByteArray& chunk) {
+            for (qsizetype done = 0; done < chunk.size();) {
+                const ssize_t n =
+                    ::write(slave, chunk.constData() + done, size_t(chunk.size() - done));
+                QVERIFY(n > 0);
+                done += n;
+            }
+        };
+        QString text;
+        for (int i = 0; text.size() < 300000; ++i)
+            text += QStringLiteral("line %1 of a long paste\n").arg(i);
+        const QByteArray expected = text.toLatin1().replace('\n', '\r');
+        QByteArray received;
+        std::thread reader([&] { received = pty.Read(int(expected.size()), 10000); });
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(1);
+        pane.PasteText(text);
+        QCOMPARE(fake.Prompts.size(), 1);
+        QVERIFY(fake.Prompts[0].Text.contains(QString::number(expected.size())));
+        QVERIFY(pane.Pasting());
+        QTRY_VERIFY_WITH_TIMEOUT(!pane.Pasting(), 60000);
+        reader.join();
+        ::close(slave);
+        QCOMPARE(received.size(), expected.size());
+        QVERIFY(received == expected);
+        QVERIFY(ticks > 0);
     }
 };
 

@@ -296,6 +296,46 @@ private slots:
         QCOMPARE(ReadAll(path).count("--- Start of recording: "), 2);
     }
 
+    // Every line that left the screen is in the file while the recording
+    // runs, whatever the emulation and whether times are written.
+    void aRunningRecordingIsOnDiskAsItHappens_data() {
+        QTest::addColumn<bool>("timestamps");
+        QTest::newRow("plain") << false;
+        QTest::newRow("timestamps") << true;
+    }
+    void aRunningRecordingIsOnDiskAsItHappens() {
+        QFETCH(bool, timestamps);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("live.log"));
+        Pane p(4);
+        p.Console.Screen().Timestamps = timestamps;
+        p.Console.SetLogFile(path);
+        QVERIFY(p.Console.Log().Active);
+        for (int i = 0; i < 10; ++i)
+            p.Console.WriteText("line " + QByteArray::number(i) + "\r\n");
+        const QTime after = QTime::currentTime();
+        const QList<QByteArray> lines = FileLines(path);
+        QVERIFY(IsMarker(lines.value(1), "Start"));
+        QCOMPARE(lines.size(), 2 + 10 + 1 - 4);
+        const QRegularExpression stamp(
+            QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d) line 0 *$"));
+        if (timestamps) {
+            const QRegularExpressionMatch match = stamp.match(QString::fromLatin1(lines[2]));
+            QVERIFY2(match.hasMatch(), lines[2].constData());
+            const QTime at = QTime::fromString(match.captured(1), QStringLiteral("hh:mm:ss.zzz"));
+            // Within the last minute (also across midnight).
+            QVERIFY((at.msecsTo(after) + 86400000) % 86400000 < 60000);
+            QVERIFY(lines[lines.size() - 1].endsWith(Padded("line 6")));
+        } else {
+            QCOMPARE(lines[2], Padded("line 0"));
+            QCOMPARE(lines.last(), Padded("line 6"));
+        }
+        p.Console.SetRecording(false);
+        const QList<QByteArray> all = FileLines(path);
+        QVERIFY(IsMarker(all.last(), "End"));
+        QVERIFY(IsMarker(all.value(1), "Start"));
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> Dir;
 };

@@ -347,6 +347,120 @@ private slots:
                 QFAIL(qPrintable(broken + QStringLiteral(" after %1 bytes").arg(fed)));
         }
     }
+
+    // Rows that scroll off go into the history, oldest first, bounded by the
+    // limit; 0 keeps none. Line numbers run on over history and screen.
+    void historyKeepsTheNewestRowsInOrder_data() {
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("ascii, under the limit") << false << 100 << 50;
+        QTest::newRow("ascii, flood over the limit") << false << 100 << 5000;
+        QTest::newRow("ascii, no history") << false << 0 << 500;
+        QTest::newRow("hex, flood over the limit") << true << 64 << 3000;
+    }
+    void historyKeepsTheNewestRowsInOrder() {
+        QFETCH(bool, hex);
+        QFETCH(int, limit);
+        QFETCH(int, lines);
+        Screen s;
+        s.Model.SetHexEmulation(hex);
+        s.Model.SetScrollbackLimit(limit);
+        QByteArray text;
+        for (int i = 0; i < lines; ++i)
+            text += hex ? char(i % 256) + QByteArray(15, 'x')
+                        : "line " + QByteArray::number(i) + "\r\n";
+        s.Model.WriteText(text);
+        const int scrolled = lines - s.Model.MaxRow;
+        QCOMPARE(s.Model.History().size(), std::min(scrolled, limit));
+        QCOMPARE(s.Model.ScreenLine(), scrolled);
+        QCOMPARE(s.Model.EndLine() - s.Model.FirstLine(),
+                 s.Model.History().size() + s.Model.Lines.size());
+        for (qint64 line = s.Model.FirstLine(); line < s.Model.EndLine() - 1; ++line) {
+            const QByteArray expected =
+                hex ? QByteArray::number(line % 256, 16).toUpper().rightJustified(2, '0')
+                    : Padded("line " + QByteArray::number(line));
+            QCOMPARE(s.Model.LineText(line).left(expected.size()), expected);
+        }
+    }
+
+    void positioningAndClearAddressTheScreenOnly() {
+        Screen s(3);
+        s.Model.WriteText("a\r\nb\r\nc\r\nd\r\ne\r\nf");
+        const QList<QByteArray> history = s.Model.History();
+        QCOMPARE(history.size(), 2);
+        s.Model.WriteText("\x1bP00X");
+        QCOMPARE(Line(s.Model, 0), Padded("X"));
+        QCOMPARE(s.Model.History(), history);
+        s.Model.ClearScreen();
+        QCOMPARE(s.Model.History(), history);
+        s.Model.ClearScrollback();
+        QVERIFY(s.Model.History().isEmpty());
+        s.Model.WriteText("a\r\nb\r\nc\r\nd\r\ne");
+        s.Model.SetHexEmulation(true);
+        QVERIFY(s.Model.History().isEmpty());
+    }
+
+    // History lines 0..3, screen lines 4..6 (rows 0..2).
+    void findsOverHistoryAndScreen_data() {
+        QTest::addColumn<QByteArray>("needle");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<qint64>("fromLine");
+        QTest::addColumn<int>("fromCol");
+        QTest::addColumn<bool>("backwards");
+        QTest::addColumn<qint64>("line");
+        QTest::addColumn<int>("col");
+        QTest::newRow("forward into history")
+            << QByteArray("boot") << true << 0LL << 0 << false << 1LL << 0;
+        QTest::newRow("forward past the start")
+            << QByteArray("boot") << true << 1LL << 1 << false << 5LL << 3;
+        QTest::newRow("forward wraps around")
+            << QByteArray("boot") << true << 5LL << 4 << false << 1LL << 0;
+        QTest::newRow("case on") << QByteArray("BOOT") << true << 0LL << 0 << false << 6LL << 0;
+        QTest::newRow("case off") << QByteArray("BOOT") << false << 2LL << 0 << false << 5LL << 3;
+        QTest::newRow("backwards") << QByteArray("boot") << true << 5LL << 3 << true << 1LL << 0;
+        QTest::newRow("backwards wraps")
+            << QByteArray("boot") << true << 1LL << 0 << true << 5LL << 3;
+        QTest::newRow("code page letters fold")
+            << QByteArray("\xc4RGER") << false << 0LL << 0 << false << 3LL << 0;
+        QTest::newRow("absent") << QByteArray("nowhere") << false << 0LL << 0 << false << -1LL
+                                << -1;
+    }
+    void findsOverHistoryAndScreen() {
+        QFETCH(QByteArray, needle);
+        QFETCH(bool, matchCase);
+        QFETCH(qint64, fromLine);
+        QFETCH(int, fromCol);
+        QFETCH(bool, backwards);
+        QFETCH(qint64, line);
+        QFETCH(int, col);
+        Screen s(2);
+        s.Model.WriteText("zero\r\nboot one\r\ntwo\r\n\xe4rger\r\nfour\r\nno boot\r\nBOOT");
+        QCOMPARE(s.Model.FirstLine(), 0);
+        QCOMPARE(s.Model.ScreenLine(), 4);
+        const std::optional<TTextPos> found =
+            s.Model.Find(needle, matchCase, TTextPos{fromLine, fromCol}, backwards);
+        QCOMPARE(found.has_value(), line >= 0);
+        if (found) {
+            QCOMPARE(found->Line, line);
+            QCOMPARE(found->Col, col);
+        }
+    }
+
+    void textBetweenJoinsRowsWithoutTrailingBlanks() {
+        Screen s(2);
+        s.Model.WriteText("first row\r\nsecond row\r\nthird\r\nlast");
+        const QList<QByteArray> across{"row", "second row", "thi"};
+        QCOMPARE(s.Model.TextBetween(TTextPos{0, 6}, TTextPos{2, 3}), across);
+        QCOMPARE(s.Model.TextBetween(TTextPos{2, 3}, TTextPos{0, 6}), across);
+        QCOMPARE(s.Model.TextBetween(TTextPos{1, 0}, TTextPos{2, 0}),
+                 QList<QByteArray>{"second row"});
+        s.Model.SetHexEmulation(true);
+        s.Model.WriteText("AB\r");
+        const qint64 top = s.Model.ScreenLine();
+        QCOMPARE(s.Model.TextBetween(TTextPos{top, 0}, TTextPos{top, 100}),
+                 QList<QByteArray>{HexLine("41 42 0D", "AB.")});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConsoleScreen)

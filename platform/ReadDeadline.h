@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/SerialDevice.h"
+
+#include <chrono>
+
+// Milliseconds until Deadline, rounded up, for poll(); 0 once it passed.
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline);
+
+// The read time-outs of TCommTimeouts as a clock for one read of Count
+// bytes: how long the read may still wait for more. Both the device and the
+// receive queue read by it, so that a read ends the same way on either.
+class TReadDeadline {
+public:
+    TReadDeadline(const TCommTimeouts& timeouts, qint64 count);
+    // The read returns at once with what is there (an interval of
+    // MaxTimeout with both totals 0).
+    bool ReturnAtOnce() const { return FReturnAtOnce; }
+    // Bytes arrived now: the interval limit runs from here.
+    void NoteBytes() { FLastBytes = std::chrono::steady_clock::now(); }
+    // How long to wait for more after Got bytes: -1 for no limit, 0 when the
+    // read must return now.
+    int WaitMs(qint64 got) const;
+
+private:
+    std::chrono::milliseconds FInterval;
+    bool FReturnAtOnce;
+    bool FHasTotal;
+    std::chrono::steady_clock::time_point FDeadline;
+    std::chrono::steady_clock::time_point FLastBytes;
+};
