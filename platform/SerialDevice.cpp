@@ -491,10 +491,10 @@ int TSerialDevice::WriteSome(const char* data, int count, int waitMs) {
     for (;;) {
         const ssize_t n = ::write(fd, data, size_t(count));
         if (n > 0) {
-            if (FMask.load() & EV_TXEMPTY) {
+            if (FMask.load() & EV_TXEMPTY)
                 FTxPending.store(true);
-                Wake();
-            }
+            // The answer to these bytes must not wait out a gathering sleep.
+            Wake();
             return int(n);
         }
         if (n < 0 && errno == EINTR)
