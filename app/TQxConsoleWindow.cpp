@@ -18,6 +18,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
@@ -39,6 +40,14 @@ namespace {
 
 const QString Caption = QStringLiteral("Qx-Console V3.0");
 const QByteArray PlacementSection = "Window";
+
+// With a settings file of its own the window says which board it serves, so
+// that several windows side by side can be told apart.
+QString WindowCaption() {
+    if (SettingsFileIsDefault())
+        return Caption;
+    return Caption + QStringLiteral(" - ") + QFileInfo(SettingsFileName()).completeBaseName();
+}
 
 // Status texts indexed by the pane's HexEmulation and LocalEcho.
 const std::array<QString, 2> EmulationNames = {QStringLiteral("ASCII"), QStringLiteral("HEX")};
@@ -129,7 +138,7 @@ TQxConsoleWindow::~TQxConsoleWindow() {
 // Creation, showing, destruction
 
 void TQxConsoleWindow::FormCreate() {
-    setWindowTitle(Caption);
+    setWindowTitle(WindowCaption());
     setWindowIcon(QIcon(QStringLiteral(":/icons/qx-console.svg")));
     CreateMacroPanel();
     CreateStatusBar();
@@ -506,7 +515,9 @@ void TQxConsoleWindow::UpdateStatusBar() {
     if (!FConsole->Displaying())
         portText = QStringLiteral("Pause");
     else if (port.Open())
-        portText = PortStatusText(port);
+        portText = port.CarriesLineSettings()
+                       ? PortStatusText(port)
+                       : QLatin1String(ComPortNames[port.ComPort()]) + QStringLiteral(" raw stream");
     else if (port.Disconnected())
         portText = QLatin1String(ComPortNames[port.ComPort()]) + QStringLiteral(" disconnected");
     const TLogDesc& log = FConsole->Log();

@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/QuitSignals.h"
 #include "app/TQxConsoleWindow.h"
 #include "serial/QxComPort.h"
@@ -5,6 +6,8 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    if (const int exitCode = HandleCommandLine(argc, argv); exitCode >= 0)
+        return exitCode;
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(icons);
     // The program's title; the window's own caption carries the version.

@@ -17,6 +17,11 @@ QString WithSlash(QString dir) {
     return dir;
 }
 
+QString& ChosenSettingsFile() {
+    static QString file;
+    return file;
+}
+
 } // namespace
 
 QString ApplicationDir() {
@@ -29,7 +34,13 @@ QString ApplicationDir() {
 
 void SetApplicationDir(const QString& dir) { OverriddenDir() = dir.isEmpty() ? dir : WithSlash(dir); }
 
+void SetSettingsFile(const QString& file) { ChosenSettingsFile() = file; }
+
+bool SettingsFileIsDefault() { return ChosenSettingsFile().isEmpty(); }
+
 QString SettingsFileName() {
+    if (!ChosenSettingsFile().isEmpty())
+        return ChosenSettingsFile();
     const QString local = ApplicationDir() + QStringLiteral("Console.ini");
     if (QFileInfo::exists(local) || QFileInfo(ApplicationDir()).isWritable())
         return local;

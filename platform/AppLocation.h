@@ -11,3 +11,8 @@ void SetApplicationDir(const QString& dir);
 // an installed program whose directory is not writable and holds no such
 // file: then "Console.ini" in the user's configuration directory.
 QString SettingsFileName();
+// Points the program at another settings file (the --settings option); an
+// empty string returns to the default one.
+void SetSettingsFile(const QString& file);
+// True unless another settings file was chosen.
+bool SettingsFileIsDefault();

@@ -2,6 +2,7 @@
 
 #include "platform/ModemLineWaiter.h"
 #include "platform/ModemStatus.h"
+#include "platform/NetworkLink.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/ReadDeadline.h"
 #include "platform/ReceiveQueue.h"
@@ -83,6 +84,8 @@ bool TSerialDevice::Open(const QString& path) {
     FError = 0;
     if (IsOpen())
         return Fail(EBUSY);
+    if (TNetworkLink::IsNetworkUrl(path))
+        return OpenNetwork(path);
     // Only a character device is opened: opening anything else read-write
     // may have side effects. A live lock file of another program counts as
     // that program's open.
@@ -141,6 +144,10 @@ void TSerialDevice::Close() {
     FTxPending.store(false);
     FHungUp.store(false);
     lock.unlock();
+    if (FNetwork) {
+        FNetwork.reset(); // closes its socket
+        return;
+    }
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     RemoveLockFile(FLockFile);
@@ -160,6 +167,8 @@ bool TSerialDevice::SetLineSettings(const TLineSettings& settings) {
     const int fd = FFd.load();
     if (fd < 0)
         return Fail(EBADF);
+    if (FNetwork)
+        return FNetwork->SetLineSettings(settings) || Fail(EINVAL);
     termios former{};
     if (::tcgetattr(fd, &former) != 0)
         return Fail(errno);
@@ -335,6 +344,11 @@ int TSerialDevice::ReadAvailable(TReceiveQueue& queue) {
     const int fd = Enter();
     if (fd < 0)
         return 0;
+    if (FNetwork) {
+        const int moved = ReadNetwork(queue);
+        Leave();
+        return moved;
+    }
     int moved = 0;
     for (;;) {
         const TReceiveQueue::TSpan span = queue.FreeSpan();
@@ -363,7 +377,8 @@ quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {
     if (const quint32 held = std::exchange(FHeldLineEvents, 0) & mask)
         return held;
     quint32 events = 0;
-    if ((mask & EV_RXCHAR) && !FHungUp.load() && QueueCount(fd, FIONREAD) > 0)
+    if ((mask & EV_RXCHAR) && !FHungUp.load() &&
+        (FNetwork ? NetworkReadable(fd) : QueueCount(fd, FIONREAD) > 0))
         events |= EV_RXCHAR;
     if ((mask & EV_TXEMPTY) && FTxPending.load() && QueueCount(fd, TIOCOUTQ) == 0 &&
         FTxPending.exchange(false))
@@ -384,8 +399,9 @@ quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {
 
 // ReadLines: the modem lines too, not only the counters (on a USB adapter
 // each look at the lines is a transfer; the counters are kept by the host).
+// A network port's server reports its changes itself.
 quint32 TSerialDevice::LineEvents(int fd, quint32 mask, bool readLines) {
-    quint32 events = 0;
+    quint32 events = FNetwork ? FNetwork->TakeLineEvents() : 0;
     if (FModemBits && readLines) {
         if (const std::optional<int> bits = ModemStatusSource().Read(fd)) {
             const int changed = *bits ^ *FModemBits;
@@ -482,6 +498,8 @@ int TSerialDevice::Write(const char* data, int count) {
     const int fd = FFd.load();
     if (fd < 0 || count <= 0 || FHungUp.load())
         return 0;
+    if (FNetwork)
+        return WriteNetwork(data, count);
     const bool hasTotal =
         FTimeouts.WriteTotalTimeoutMultiplier != 0 || FTimeouts.WriteTotalTimeoutConstant != 0;
     const Clock::time_point deadline =
@@ -510,10 +528,12 @@ int TSerialDevice::Write(const char* data, int count) {
             MarkHungUp();
         break;
     }
-    if (done > 0 && (FMask.load() & EV_TXEMPTY)) {
+    if (done > 0 && (FMask.load() & EV_TXEMPTY))
         FTxPending.store(true);
+    // A monitor letting a slow stream gather (Sleep) looks again at once:
+    // the answer to what was just sent must not wait a frame.
+    if (done > 0)
         Wake();
-    }
     return done;
 }
 
@@ -521,14 +541,23 @@ int TSerialDevice::WriteSome(const char* data, int count, int waitMs) {
     const int fd = FFd.load();
     if (fd < 0 || FHungUp.load())
         return -1;
+    if (FNetwork) {
+        const int taken = FNetwork->Write(
+            data, count, Clock::now() + std::chrono::milliseconds(waitMs), true);
+        if (FNetwork->Gone())
+            MarkHungUp();
+        if (taken > 0)
+            Wake();
+        return taken == 0 && FNetwork->Gone() ? -1 : taken;
+    }
     bool waited = false;
     for (;;) {
         const ssize_t n = ::write(fd, data, size_t(count));
         if (n > 0) {
-            if (FMask.load() & EV_TXEMPTY) {
+            if (FMask.load() & EV_TXEMPTY)
                 FTxPending.store(true);
-                Wake();
-            }
+            // The answer to these bytes must not wait out a gathering sleep.
+            Wake();
             return int(n);
         }
         if (n < 0 && errno == EINTR)
@@ -560,6 +589,8 @@ int TSerialDevice::OutputQueueCount() const {
 
 quint32 TSerialDevice::ClearErrors() {
     const int fd = FFd.load();
+    if (fd >= 0 && FNetwork)
+        return FNetwork->TakeErrors();
     if (fd < 0 || !FErrorCounts)
         return 0;
     const std::optional<serial_icounter_struct> now = ReadCounters(fd);
@@ -578,4 +609,82 @@ quint32 TSerialDevice::ClearErrors() {
         errors |= CE_BREAK;
     FErrorCounts = now;
     return errors;
+}
+
+// ---------------------------------------------------------------------------
+// Network ports
+
+bool TSerialDevice::CarriesLineSettings() const {
+    return !FNetwork || FNetwork->CarriesLineSettings();
+}
+
+bool TSerialDevice::OpenNetwork(const QString& url) {
+    // The window keeps painting while a connection is made, so a retry's
+    // timer may try to open again meanwhile: that one waits its turn.
+    if (FConnecting)
+        return Fail(EALREADY);
+    FConnecting = true;
+    auto link = std::make_unique<TNetworkLink>();
+    const bool connected = link->Connect(url, FErrorText);
+    FConnecting = false;
+    if (!connected)
+        return false;
+    // A network port has no modem ioctls nor error counters: the server's
+    // notices stand in for them.
+    FModemBits.reset();
+    FEventCounts.reset();
+    FErrorCounts.reset();
+    std::lock_guard lock(FLock);
+    FNetwork = std::move(link);
+    FMask.store(0);
+    FTxPending.store(false);
+    FReceiveHeld.store(false);
+    FHungUp.store(false);
+    ++FSession;
+    FFd.store(FNetwork->Fd());
+    return true;
+}
+
+// Readable covers the end of the connection too: the read then finds it.
+bool TSerialDevice::NetworkReadable(int fd) const {
+    if (FNetwork->HasPending())
+        return true;
+    pollfd socket{fd, POLLIN | POLLRDHUP, 0};
+    return ::poll(&socket, 1, 0) > 0 && socket.revents != 0;
+}
+
+int TSerialDevice::ReadNetwork(TReceiveQueue& queue) {
+    int moved = 0;
+    for (;;) {
+        const TReceiveQueue::TSpan span = queue.FreeSpan();
+        if (span.Size == 0)
+            break;
+        const int n = FNetwork->ReadInto(span.Data, int(std::min<std::size_t>(span.Size, 1 << 20)));
+        if (n < 0)
+            MarkHungUp();
+        if (n <= 0)
+            break;
+        queue.Commit(std::size_t(n));
+        moved += n;
+    }
+    return moved;
+}
+
+int TSerialDevice::WriteNetwork(const char* data, int count) {
+    const bool hasTotal =
+        FTimeouts.WriteTotalTimeoutMultiplier != 0 || FTimeouts.WriteTotalTimeoutConstant != 0;
+    const Clock::time_point deadline =
+        Clock::now() +
+        std::chrono::milliseconds(qint64(FTimeouts.WriteTotalTimeoutMultiplier) * count +
+                                  FTimeouts.WriteTotalTimeoutConstant);
+    const int done = FNetwork->Write(data, count, deadline, hasTotal);
+    if (FNetwork->Gone())
+        MarkHungUp();
+    if (done > 0 && (FMask.load() & EV_TXEMPTY))
+        FTxPending.store(true);
+    // A monitor letting a slow stream gather (Sleep) looks again at once:
+    // the answer to what was just sent must not wait a frame.
+    if (done > 0)
+        Wake();
+    return done;
 }

@@ -14,6 +14,7 @@
 
 #include <linux/serial.h>
 
+class TNetworkLink;
 class TReceiveQueue;
 class TModemLineWaiter;
 struct TModemLineSignal;
@@ -82,10 +83,16 @@ public:
     // without being opened. An open device is announced in a UUCP lock file
     // where a lock directory takes one (CreateLockFile). The event mask
     // starts at 0. On failure Error() is the errno and ErrorText() its text.
+    // A path "rfc2217://host:port" or "tcp://host:port" opens a serial port
+    // on another machine instead (TNetworkLink); it behaves as a tty, a
+    // connection that ends as a line that hung up.
     bool Open(const QString& path);
     // Releases a pending wait, then closes. Nothing happens when closed.
     void Close();
     bool IsOpen() const { return FFd.load() >= 0; }
+    // False for a network port that is a plain byte stream: line settings
+    // and modem lines do not reach the far side.
+    bool CarriesLineSettings() const;
     // The system's reason for the last failed operation.
     QString ErrorText() const { return FErrorText; }
     int Error() const { return FError; }
@@ -170,6 +177,10 @@ public:
     bool HungUp() const { return FHungUp.load(); }
 
 private:
+    bool OpenNetwork(const QString& url);
+    int ReadNetwork(TReceiveQueue& queue);
+    int WriteNetwork(const char* data, int count);
+    bool NetworkReadable(int fd) const;
     bool Fail(int error);
     void Wake();
     void DrainWake();
@@ -227,4 +238,7 @@ private:
     std::optional<serial_icounter_struct> FOpenCounts;
     // What ClearErrors() compares against.
     std::optional<serial_icounter_struct> FErrorCounts;
+    // The connection while a network port is open; owns the descriptor.
+    std::unique_ptr<TNetworkLink> FNetwork;
+    bool FConnecting = false;
 };

@@ -1,6 +1,7 @@
 #include "serial/QxComPort.h"
 
 #include "platform/Interaction.h"
+#include "platform/NetworkLink.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/SerialDeviceMap.h"
 #include "platform/TickCount.h"
@@ -179,7 +180,9 @@ bool TQxComPort::OpenDevice(QString& reason) {
         FTask->Resume();
         return true;
     }
-    reason = DescribeOpenFailure(path, FDevice.Error());
+    // A network port's reason (name not found, refused, timed out) is its own.
+    reason = TNetworkLink::IsNetworkUrl(path) ? FDevice.ErrorText()
+                                              : DescribeOpenFailure(path, FDevice.Error());
     FDevice.Close();
     return false;
 }

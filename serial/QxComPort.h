@@ -102,6 +102,9 @@ public:
     int Requests() const { return FRequests; }
     void SetRequests(int value) { FRequests = value; }
     bool Open() const { return FDevice.IsOpen(); }
+    // False while the device is a network port that passes bytes only (raw
+    // TCP, or a Telnet server without the COM port option).
+    bool CarriesLineSettings() const { return FDevice.CarriesLineSettings(); }
     // The device went away while requests were held, and has not come back
     // (also in the moment between its hang-up and its close).
     bool Disconnected() const {

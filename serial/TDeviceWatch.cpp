@@ -1,5 +1,7 @@
 #include "serial/TDeviceWatch.h"
 
+#include "platform/NetworkLink.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -12,7 +14,9 @@ TDeviceWatch::TDeviceWatch(std::function<void()> onChance, QObject* parent)
 
 void TDeviceWatch::Watch(const QString& path) {
     FPath = path;
-    WatchNearestDirectory();
+    // A network port has no directory to watch: only the retries tell.
+    if (!TNetworkLink::IsNetworkUrl(path))
+        WatchNearestDirectory();
     FRetry.start();
 }
 

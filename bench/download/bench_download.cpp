@@ -6,6 +6,7 @@
 #include "serial/QxComPort.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Ser2netServer.h"
 #include "tests/support/TempAppDir.h"
 
 #include <QApplication>
@@ -251,15 +252,37 @@ int main(int argc, char** argv) {
                                      TBenchTarget::TMode::Answer));
     }
     const double efficiency = LineEfficiency(pty, port, appDir.Path() + "paced.s19");
+    port.ClosePort();
+
+    // The same acknowledged download to a board behind ser2net on this
+    // machine (RFC 2217 over loopback, onto the same pseudo-terminal).
+    double rfc2217 = -1;
+    Ser2netServer server(pty.SlavePath(), QStringLiteral("telnet(rfc2217),tcp"));
+    if (!Ser2netServer::Installed()) {
+        std::fprintf(stderr, "download_rfc2217_ack_lines_s: ser2net is not installed, skipped\n");
+    } else if (server.Start()) {
+        appDir.MapDevice(1, server.Url());
+        port.SetRequests(0);
+        if (port.OpenPort(true)) {
+            std::vector<double> viaSer2net;
+            for (int round = 0; round < Rounds; ++round)
+                viaSer2net.push_back(LinesPerSecond(pty, port, appDir.Path() + "ack.s19",
+                                                    AckLines, 2, TBenchTarget::TMode::Answer));
+            rfc2217 = Median(viaSer2net);
+        }
+    }
 
     std::printf("download_none_lines_s: %.0f lines/s\n", Median(none));
     std::printf("download_ack_lines_s: %.0f lines/s\n", Median(ack));
+    if (Ser2netServer::Installed())
+        std::printf("download_rfc2217_ack_lines_s: %.0f lines/s\n", rfc2217);
     std::printf("download_115200_efficiency: %.4f ratio\n", efficiency);
     std::printf("download_100k_file_mb: %.2f MB\n", fileSize / 1e6);
     std::printf("download_100k_peak_rss_mb: %.2f MB\n", double(peak) / 1e6);
     std::printf("download_100k_memory_ratio: %.2f ratio\n",
                 peak < 0 ? -1.0 : double(peak) / fileSize);
     port.ClosePort();
+    server.Stop();
     for (const QString& warning : interaction.WarningTexts())
         std::fprintf(stderr, "warning shown: %s\n", qPrintable(warning));
     return interaction.WarningTexts().isEmpty() ? 0 : 1;

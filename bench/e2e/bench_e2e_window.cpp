@@ -13,6 +13,7 @@
 #include "terminal/TQxConsole.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Ser2netServer.h"
 #include "tests/support/TempAppDir.h"
 #include "tools/FloodStream.h"
 
@@ -544,10 +545,33 @@ double MedianStartupMs(const QString& self) {
     return samples.empty() ? -1 : Median(samples);
 }
 
+// The window on a port behind a real ser2net on this machine (RFC 2217 over
+// loopback): a binary flood of every byte value (the pane must show the
+// same as from a local line) and key to wire.
+void ReportThroughSer2net() {
+    if (!Ser2netServer::Installed()) {
+        std::fprintf(stderr, "rfc2217: ser2net is not installed, skipped\n");
+        return;
+    }
+    ShownWindow shown;
+    Ser2netServer server(shown.Pty.SlavePath(), QStringLiteral("telnet(rfc2217),tcp"));
+    if (!server.Start() || !shown.Show(server.Url())) {
+        std::fprintf(stderr, "rfc2217: the window did not open its port through ser2net\n");
+        Report("e2e_rx_rfc2217_mb_s", -1, "MB/s", 1);
+        return;
+    }
+    const QByteArray binary = MakeStream(FloodKind::Binary, HexBytes);
+    std::vector<double> rates;
+    for (int run = 0; run < Runs; ++run)
+        rates.push_back(DrainRate(shown, binary, false));
+    Report("e2e_rx_rfc2217_mb_s", Median(rates), "MB/s", 1);
+    Report("key_to_wire_rfc2217_ms", MedianKeyToWireMs(shown), "ms", 3);
+}
+
 } // namespace
 
 // Arguments: the parts to run (rx, blocked, key, echo, split, reconnect,
-// startup); all
+// startup, rfc2217); all
 // when none given. --x11: on an X server of its own (xcb), names end in _x11.
 int main(int argc, char** argv) {
     if (argc >= 3 && qstrcmp(argv[1], "--startup-child") == 0)
@@ -565,7 +589,7 @@ int main(int argc, char** argv) {
     if (parts.isEmpty())
         parts = {QStringLiteral("rx"),     QStringLiteral("blocked"), QStringLiteral("key"),
                  QStringLiteral("echo"),   QStringLiteral("split"),   QStringLiteral("reconnect"),
-                 QStringLiteral("startup")};
+                 QStringLiteral("startup"), QStringLiteral("rfc2217")};
 
     if (parts.contains(QStringLiteral("rx")) || parts.contains(QStringLiteral("blocked")) ||
         parts.contains(QStringLiteral("key")) || parts.contains(QStringLiteral("echo")) ||
@@ -609,6 +633,8 @@ int main(int argc, char** argv) {
             Report("key_to_pane_ms", echo.ToPaneMs, "ms", 3);
         }
     }
+    if (parts.contains(QStringLiteral("rfc2217")))
+        ReportThroughSer2net();
     if (parts.contains(QStringLiteral("reconnect")))
         Report("reconnect_ms", MedianReconnectMs(), "ms", 1);
     if (parts.contains(QStringLiteral("startup")))

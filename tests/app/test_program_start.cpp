@@ -1,11 +1,13 @@
 // The real program, started from its own directory on the offscreen
 // platform: it takes COM1 from the settings file beside it, holds the device
 // while it runs and lets it go when it ends.
+#include "platform/ProfileFile.h"
 #include "platform/SerialDevice.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
 
@@ -14,6 +16,15 @@ namespace {
 bool DeviceIsFree(const PtyPair& pty) {
     TSerialDevice other;
     return other.Open(pty.SlavePath());
+}
+
+// The program copied into the directory, so that its own Console.ini would
+// land there too.
+QString CopyProgram(const TempAppDir& dir) {
+    const QString program = dir.Path() + QStringLiteral("qx-console");
+    QFile::copy(QStringLiteral(QX_CONSOLE_PATH), program);
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return program;
 }
 
 } // namespace
@@ -26,10 +37,8 @@ private slots:
         TempAppDir dir;
         PtyPair pty;
         dir.MapDevice(1, pty.SlavePath());
-        const QString program = dir.Path() + QStringLiteral("qx-console");
-        QVERIFY(QFile::copy(QStringLiteral(QX_CONSOLE_PATH), program));
-        QVERIFY(
-            QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString program = CopyProgram(dir);
+        QVERIFY(QFileInfo(program).isExecutable());
         QVERIFY(DeviceIsFree(pty));
 
         QProcess console;
@@ -49,6 +58,69 @@ private slots:
         QCOMPARE(console.exitStatus(), QProcess::NormalExit);
         QVERIFY(DeviceIsFree(pty));
         QVERIFY(dir.ReadFile("Console.ini").contains("[Window]"));
+    }
+
+    // Options that answer at once, without a display or a window.
+    void answersOptionsAndRefusesUnknownOnes_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("stdoutHas");
+        QTest::addColumn<QString>("stderrHas");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--settings FILE" << "";
+        QTest::newRow("short help") << QStringList{"-h"} << 0 << "Usage:" << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "Qx-Console 3.0" << "";
+        QTest::newRow("unknown") << QStringList{"--frobnicate"} << 2 << ""
+                                 << "unknown option '--frobnicate'";
+        QTest::newRow("missing file") << QStringList{"--settings"} << 2 << ""
+                                      << "needs a file name";
+        QTest::newRow("stray argument") << QStringList{"board.ini"} << 2 << ""
+                                        << "unexpected argument 'board.ini'";
+    }
+    void answersOptionsAndRefusesUnknownOnes() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, stdoutHas);
+        QFETCH(QString, stderrHas);
+        QProcess console;
+        // No display at all: these answers must not need one.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        console.setProcessEnvironment(environment);
+        console.start(QStringLiteral(QX_CONSOLE_PATH), arguments);
+        QVERIFY(console.waitForFinished(10000));
+        QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(console.exitCode(), exitCode);
+        const QString out = QString::fromLocal8Bit(console.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(console.readAllStandardError());
+        QVERIFY2(out.contains(stdoutHas), qPrintable(out));
+        QVERIFY2(err.contains(stderrHas), qPrintable(err));
+        if (exitCode != 0)
+            QVERIFY2(err.contains(QLatin1String("Usage:")) && out.isEmpty(), qPrintable(err));
+    }
+
+    // A settings file of its own, named relative to the working directory:
+    // its port is opened and the default file beside the program stays
+    // untouched.
+    void usesTheSettingsFileGiven() {
+        TempAppDir dir;
+        PtyPair pty;
+        const QString program = CopyProgram(dir);
+        TProfileFile(dir.Path() + QStringLiteral("board1.ini"))
+            .WriteString("Devices", "COM1", pty.SlavePath().toLocal8Bit());
+
+        QProcess console;
+        console.setProcessChannelMode(QProcess::ForwardedChannels);
+        console.setWorkingDirectory(dir.Path());
+        console.start(program, {QStringLiteral("--settings"), QStringLiteral("board1.ini")});
+        QVERIFY(console.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&pty] { return !DeviceIsFree(pty); }, 10000));
+        QVERIFY(!QFile::exists(dir.SettingsFile()));
+
+        console.terminate();
+        QVERIFY(console.waitForFinished(10000));
+        QVERIFY(DeviceIsFree(pty));
     }
 };
 

@@ -2,6 +2,7 @@
 // checks every record and answers each line with an asterisk.
 #include "download/TQxLoaderDlg.h"
 #include "tests/download/DownloadRig.h"
+#include "tests/support/Ser2netServer.h"
 #include "tests/tools/TargetProcess.h"
 
 #include <QLineEdit>
@@ -17,13 +18,19 @@ private slots:
     void everyRecordReachesTheLoader_data() {
         QTest::addColumn<QStringList>("loaderOptions");
         QTest::addColumn<QByteArray>("repeats");
-        QTest::newRow("every line answered") << QStringList{} << QByteArray("0");
+        QTest::addColumn<bool>("throughSer2net");
+        QTest::newRow("every line answered") << QStringList{} << QByteArray("0") << false;
         QTest::newRow("one line answered only when repeated")
-            << QStringList{"--drop", "500"} << QByteArray("1");
+            << QStringList{"--drop", "500"} << QByteArray("1") << false;
+        QTest::newRow("a loader behind ser2net (RFC 2217)")
+            << QStringList{} << QByteArray("0") << true;
     }
     void everyRecordReachesTheLoader() {
         QFETCH(QStringList, loaderOptions);
         QFETCH(QByteArray, repeats);
+        QFETCH(bool, throughSer2net);
+        if (throughSer2net && !Ser2netServer::Installed())
+            QSKIP("ser2net is not installed (scripts/install-deps.sh installs it)");
         FakeInteraction fake;
         TempAppDir dir;
         const QString file = dir.Path() + "image.s19";
@@ -31,6 +38,11 @@ private slots:
         TargetProcess target;
         QVERIFY(target.Start(QStringList{"--loader", "#42"} + loaderOptions));
         dir.MapDevice(1, target.SlavePath());
+        Ser2netServer server(target.SlavePath(), QStringLiteral("telnet(rfc2217),tcp"));
+        if (throughSer2net) {
+            QVERIFY(server.Start());
+            dir.MapDevice(1, server.Url());
+        }
 
         TQxComPort port;
         TTransferSync sync;

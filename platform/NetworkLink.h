@@ -1,0 +1,85 @@
+#pragma once
+
+#include "platform/LineTermios.h"
+#include "platform/TelnetCodec.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+// A serial port on another machine, reached over TCP: "tcp://host:port" is
+// a raw byte stream, "rfc2217://host:port" speaks Telnet with the COM port
+// option, which carries the line settings and the modem lines too (see
+// TTelnetCodec). A server that never takes the COM port option is used as a
+// raw stream (CarriesLineSettings() false).
+//
+// Threads: Connect, SetLineSettings, Write and TakeErrors belong to the
+// thread that owns the port; ReadInto, HasPending and TakeLineEvents to the
+// reader. Sending is locked, so answers to the server never split a write.
+class TNetworkLink {
+public:
+    static constexpr std::chrono::seconds ConnectTimeout{5};
+    // How long a Telnet server may take to answer the COM port option.
+    static constexpr std::chrono::seconds ComPortAnswerTimeout{2};
+
+    ~TNetworkLink();
+
+    // Whether Path names a network port rather than a device file.
+    static bool IsNetworkUrl(const QString& path);
+
+    // Resolves the host and connects, within ConnectTimeout; on the main
+    // thread the window keeps painting meanwhile. False with the reason
+    // (name not found, connection refused, timed out...) in Reason.
+    bool Connect(const QString& url, QString& reason);
+    // The connected socket (non-blocking); -1 before Connect.
+    int Fd() const { return FFd; }
+
+    bool IsTelnet() const { return FTelnet; }
+    bool CarriesLineSettings() const;
+    // Sends the line settings over the COM port option (and again whenever
+    // the server takes the option later); a raw stream keeps them only.
+    bool SetLineSettings(const TLineSettings& settings);
+
+    // Moves the data bytes the server sent into Out (room for Room bytes),
+    // answering Telnet commands on the way. Returns the bytes moved, 0 when
+    // nothing waits, -1 when the connection ended or failed.
+    int ReadInto(char* out, int room);
+    // Data received during the connect, not yet moved by ReadInto.
+    bool HasPending() const { return !FPending.isEmpty(); }
+    // Sends Count data bytes (escaped for Telnet) until Deadline (unless
+    // HasDeadline is false); the number of data bytes sent, fewer when the
+    // connection failed or the time ran out (Gone() tells the former). A
+    // data byte is either wholly on the wire or not at all.
+    int Write(const char* data, int count, std::chrono::steady_clock::time_point deadline,
+              bool hasDeadline);
+    bool Gone() const { return FGone.load(); }
+
+    // EV_CTS, EV_DSR, EV_ERR seen in the server's notices since the last call.
+    quint32 TakeLineEvents();
+    // CE_ line errors the server reported since the last call.
+    quint32 TakeErrors();
+
+private:
+    bool SendAll(const QByteArray& bytes, std::chrono::steady_clock::time_point deadline,
+                 bool hasDeadline);
+    qsizetype SendLocked(const QByteArray& bytes, qsizetype from,
+                         std::chrono::steady_clock::time_point deadline, bool hasDeadline);
+    bool SendReplies();
+    bool AwaitComPortAnswer(std::chrono::steady_clock::time_point deadline);
+
+    int FFd = -1;
+    bool FTelnet = false;
+    TTelnetCodec FCodec;
+    QByteArray FPending;
+    std::mutex FSendLock;
+    TLineSettings FSettings;
+    bool FHaveSettings = false;
+    bool FSettingsSent = false;
+    std::atomic<bool> FAgreed{false};
+    std::atomic<bool> FGone{false};
+    std::atomic<quint32> FLineEvents{0};
+    std::atomic<quint32> FErrors{0};
+};
