@@ -6,18 +6,9 @@
 
 #include <sys/ioctl.h>
 
-// The kernel's termios with the bit rates as numbers. glibc's <termios.h>
-// does not declare it, and the kernel's own header clashes with glibc's.
-struct termios2 {
-    tcflag_t c_iflag;
-    tcflag_t c_oflag;
-    tcflag_t c_cflag;
-    tcflag_t c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed;
-    speed_t c_ospeed;
-};
+// The name the kernel's ioctl numbers are spelled with (TCGETS2 takes the
+// size of struct termios2).
+struct termios2 : TKernelTermios {};
 
 namespace {
 
@@ -58,7 +49,7 @@ speed_t SpeedOfBaudrate(int baudrate) {
 bool ApplyLineTermios(int fd, const termios& line, int baudrate) {
     if (SpeedOfBaudrate(baudrate) != 0)
         return ::tcsetattr(fd, TCSANOW, &line) == 0;
-    termios2 kernel{};
+    TKernelTermios kernel{};
     if (::ioctl(fd, TCGETS2, &kernel) != 0)
         return false;
     kernel.c_iflag = line.c_iflag;
@@ -72,8 +63,21 @@ bool ApplyLineTermios(int fd, const termios& line, int baudrate) {
     return ::ioctl(fd, TCSETS2, &kernel) == 0;
 }
 
+bool SaveLineState(int fd, TKernelTermios& state) {
+    return ::ioctl(fd, TCGETS2, &state) == 0;
+}
+
+bool RestoreLineState(int fd, const TKernelTermios& state) {
+    TKernelTermios now{};
+    if (::ioctl(fd, TCGETS2, &now) != 0)
+        return false;
+    TKernelTermios given = state;
+    given.c_cflag = (given.c_cflag & ~tcflag_t(HUPCL)) | (now.c_cflag & HUPCL);
+    return ::ioctl(fd, TCSETS2, &given) == 0;
+}
+
 int ReadLineSpeed(int fd) {
-    termios2 kernel{};
+    TKernelTermios kernel{};
     if (::ioctl(fd, TCGETS2, &kernel) == 0 && kernel.c_ospeed != 0)
         return int(kernel.c_ospeed);
     termios line{};

@@ -34,3 +34,24 @@ bool BuildLineTermios(termios& termios, const TLineSettings& settings);
 bool ApplyLineTermios(int fd, const termios& termios, int baudrate);
 // The bit rate the driver set, as it reports it back; 0 when it cannot tell.
 int ReadLineSpeed(int fd);
+
+// The kernel's termios with the bit rates as numbers (termios2). glibc's
+// <termios.h> does not declare it, and the kernel's own header clashes
+// with glibc's.
+struct TKernelTermios {
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+
+// Reads the whole line state of the tty Fd, bit rates included, so that it
+// can be given back; false when the driver does not tell.
+bool SaveLineState(int fd, TKernelTermios& state);
+// Gives the tty Fd the saved State back, except HUPCL: whether the lines
+// drop at this close was decided by the open. False when the driver refuses.
+bool RestoreLineState(int fd, const TKernelTermios& state);

@@ -107,6 +107,10 @@ bool TSerialDevice::Open(const QString& path) {
     // Keeps out other openers that do not lock (root ignores this).
     ::ioctl(fd, TIOCEXCL);
 
+    TKernelTermios found{};
+    FFoundLine.reset();
+    if (SaveLineState(fd, found))
+        FFoundLine = found;
     FModemBits = ModemStatusSource().Read(fd);
     FEventCounts = ReadCounters(fd);
     FErrorCounts = FEventCounts;
@@ -142,12 +146,19 @@ void TSerialDevice::Close() {
     ++FSession;
     FMask.store(0);
     FTxPending.store(false);
-    FHungUp.store(false);
+    const bool hungUp = FHungUp.exchange(false);
     lock.unlock();
     if (FNetwork) {
         FNetwork.reset(); // closes its socket
         return;
     }
+    // The next program finds the line as this one found it. Bytes still
+    // on their way out would go at the former rate and arrive garbled, so
+    // a line with output pending keeps its settings; a line that hung up
+    // takes nothing any more.
+    int pending = 0;
+    if (FFoundLine && !hungUp && ::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending == 0)
+        RestoreLineState(fd, *FFoundLine);
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     RemoveLockFile(FLockFile);
@@ -542,8 +553,8 @@ int TSerialDevice::WriteSome(const char* data, int count, int waitMs) {
     if (fd < 0 || FHungUp.load())
         return -1;
     if (FNetwork) {
-        const int taken = FNetwork->Write(
-            data, count, Clock::now() + std::chrono::milliseconds(waitMs), true);
+        const int taken =
+            FNetwork->Write(data, count, Clock::now() + std::chrono::milliseconds(waitMs), true);
         if (FNetwork->Gone())
             MarkHungUp();
         if (taken > 0)

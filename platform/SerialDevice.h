@@ -206,6 +206,8 @@ private:
     int FError = 0;
     // The UUCP lock file this open wrote; empty when none.
     QString FLockFile;
+    // The line as the device was found, given back at close.
+    std::optional<TKernelTermios> FFoundLine;
     int FLineSpeed = 0;
     TCommTimeouts FTimeouts;
 

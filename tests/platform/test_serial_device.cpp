@@ -17,6 +17,7 @@
 #include <future>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -97,6 +98,38 @@ private slots:
         line.c_cflag = CS8 | CRTSCTS | PARENB;
         QVERIFY(BuildLineTermios(line, {9600, dataBits, 0, parity}));
         QCOMPARE(uint(line.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CRTSCTS)), frame);
+    }
+
+    // The device is left as it was found: another program's cooked line at
+    // 9600 baud comes back so after a raw 115200 session.
+    void closeGivesTheFoundLineBack() {
+        PtyPair pty;
+        const int fd = ::open(QFile::encodeName(pty.SlavePath()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        termios found{};
+        QCOMPARE(::tcgetattr(fd, &found), 0);
+        found.c_lflag |= ICANON | ECHO;
+        found.c_iflag |= ICRNL;
+        ::cfsetspeed(&found, B9600);
+        QCOMPARE(::tcsetattr(fd, TCSANOW, &found), 0);
+        QCOMPARE(::tcgetattr(fd, &found), 0);
+
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        QVERIFY(device.SetLineSettings({115200, 7, 2, 2}));
+        termios during{};
+        QCOMPARE(::tcgetattr(fd, &during), 0);
+        QVERIFY(during.c_lflag != found.c_lflag);
+        device.Close();
+
+        termios after{};
+        QCOMPARE(::tcgetattr(fd, &after), 0);
+        ::close(fd);
+        QCOMPARE(after.c_iflag, found.c_iflag);
+        QCOMPARE(after.c_oflag, found.c_oflag);
+        QCOMPARE(after.c_cflag, found.c_cflag);
+        QCOMPARE(after.c_lflag, found.c_lflag);
+        QCOMPARE(::cfgetospeed(&after), speed_t(B9600));
     }
 
     void parametersOutOfRangeAreRejected() {
