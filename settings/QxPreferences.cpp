@@ -3,6 +3,7 @@
 #include "platform/AppLocation.h"
 #include "platform/Cp1252.h"
 #include "platform/Interaction.h"
+#include "platform/NetworkLink.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/ProfileFile.h"
 #include "platform/SerialDeviceMap.h"
@@ -198,6 +199,11 @@ void TQxPreferences::CreateDeviceGroup() {
     DeviceBox = new QComboBox(DeviceGroup);
     DeviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     DeviceBox->setMinimumContentsLength(30);
+    // A device the program does not detect (a network port, a path of the
+    // user's own) can be typed in.
+    DeviceBox->setEditable(true);
+    DeviceBox->setInsertPolicy(QComboBox::NoInsert);
+    DeviceBox->lineEdit()->setPlaceholderText(QStringLiteral("a device or rfc2217://host:port"));
     RefreshDevicesBtn = FlatButton(QStringLiteral("&Refresh"), DeviceGroup);
     RefreshDevicesBtn->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     AssignDeviceBtn = FlatButton(QString(), DeviceGroup);
@@ -370,12 +376,26 @@ void TQxPreferences::ShowChosenDevice() {
         return;
     const QString path = DevicePathOf(port);
     DeviceLabel->setText(QStringLiteral("%1 (%2) stands for %3")
-                             .arg(COMBox->SelectedText(),
-                                  QFileInfo::exists(path) ? QStringLiteral("present")
-                                                          : QStringLiteral("not present"),
-                                  path));
+                             .arg(COMBox->SelectedText(), PresenceOf(path), path));
     AssignDeviceBtn->setText(QStringLiteral("&Use for %1").arg(COMBox->SelectedText()));
-    AssignDeviceBtn->setEnabled(DeviceBox->count() > 0);
+}
+
+QString TQxPreferences::PresenceOf(const QString& path) {
+    if (TNetworkLink::IsNetworkUrl(path))
+        return QStringLiteral("network port");
+    return QFileInfo::exists(path) ? QStringLiteral("present") : QStringLiteral("not present");
+}
+
+// A detected device by its stable path; anything else as typed, when it is
+// a network port or an absolute path.
+QString TQxPreferences::ChosenDevicePath() const {
+    const QString text = DeviceBox->currentText().trimmed();
+    const int detected = DeviceBox->findText(text);
+    if (detected >= 0)
+        return DeviceBox->itemData(detected).toString();
+    if (TNetworkLink::IsNetworkUrl(text) || text.startsWith(u'/'))
+        return text;
+    return {};
 }
 
 void TQxPreferences::FillDetectedDevices() {
@@ -383,13 +403,14 @@ void TQxPreferences::FillDetectedDevices() {
     for (const TPresentDevice& device : PresentSerialDevices())
         DeviceBox->addItem(device.DisplayName(), device.StablePath());
     if (DeviceBox->count() == 0)
-        DeviceBox->setPlaceholderText(QStringLiteral("no serial device found"));
+        DeviceBox->lineEdit()->setPlaceholderText(
+            QStringLiteral("no serial device found: type a device or rfc2217://host:port"));
     ShowChosenDevice();
 }
 
 void TQxPreferences::AssignDeviceBtnClick() {
     const int port = COMBox->ItemIndex();
-    const QString path = DeviceBox->currentData().toString();
+    const QString path = ChosenDevicePath();
     if (port < 0 || path.isEmpty() || path == DevicePathOf(port))
         return;
     FDeviceAssignments[port] = path;

@@ -96,6 +96,8 @@ private:
     void ShowChosenDevice();
     void FillDetectedDevices();
     void AssignDeviceBtnClick();
+    QString ChosenDevicePath() const;
+    static QString PresenceOf(const QString& path);
     void WriteDeviceAssignments();
 
     void ReadSettings();

@@ -591,6 +591,14 @@ private slots:
         Click(dialog, dialog.AssignDeviceBtn);
         QCOMPARE(dialog.DeviceLabel->text(), "COM2 (present) stands for " + byId);
         QCOMPARE(dialog.COMBox->Button(1)->toolTip(), byId);
+        // A network port is typed in; text that names no device is not taken.
+        Click(dialog, dialog.COMBox->Button(2));
+        const QString url = "rfc2217://127.0.0.1:3001";
+        for (const QString& typed : {url, QStringLiteral("not a device")}) {
+            dialog.DeviceBox->setEditText(typed);
+            Click(dialog, dialog.AssignDeviceBtn);
+        }
+        QCOMPARE(dialog.DeviceLabel->text(), "COM3 (network port) stands for " + url);
         Click(dialog, dialog.OKBtn);
         SetDeviceDirectories({}, {});
         QVERIFY(!dialog.isVisible());
@@ -598,6 +606,7 @@ private slots:
                  QFile::encodeName(byId));
         QCOMPARE(TProfileFile(dir.SettingsFile()).ReadString("Devices", "COM1", ""),
                  QFile::encodeName(acm));
+        QCOMPARE(TProfileFile(dir.SettingsFile()).ReadString("Devices", "COM3", ""), url.toLatin1());
     }
 
     void portItemsShowTheirDevicePaths() {
