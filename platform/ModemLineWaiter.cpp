@@ -1,5 +1,6 @@
 #include "platform/ModemLineWaiter.h"
 
+#include "platform/LineCounters.h"
 #include "platform/ModemStatus.h"
 
 #include <chrono>
@@ -10,7 +11,6 @@
 #include <optional>
 
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -37,17 +37,6 @@ void InstallInterruptHandler() {
         return ::sigaction(InterruptSignal, &action, nullptr) == 0;
     }();
     (void)installed;
-}
-
-std::optional<serial_icounter_struct> LineCounters(int fd) {
-    serial_icounter_struct counters{};
-    if (::ioctl(fd, TIOCGICOUNT, &counters) != 0)
-        return std::nullopt;
-    return counters;
-}
-
-bool LineCountersDiffer(const serial_icounter_struct& a, const serial_icounter_struct& b) {
-    return a.cts != b.cts || a.dsr != b.dsr || a.dcd != b.dcd || a.rng != b.rng;
 }
 
 } // namespace
@@ -79,7 +68,7 @@ namespace {
 void WaitForLineChanges(const std::shared_ptr<TModemLineWaiter::TState>& state) {
     TModemLineSignal& signal = *state->Signal;
     signal.Raise();
-    std::optional<serial_icounter_struct> before = LineCounters(state->Fd);
+    std::optional<TLineCounters> before = ReadLineCounters(state->Fd);
     while (!state->Stop.load()) {
         const TModemWait result = ModemStatusSource().WaitForChange(state->Fd, InputLines);
         // After a close the descriptor may already belong to something else.
@@ -97,8 +86,8 @@ void WaitForLineChanges(const std::shared_ptr<TModemLineWaiter::TState>& state) 
             break;
         // A change between two waits is not reported by the next one; the
         // counters catch it.
-        const std::optional<serial_icounter_struct> now = LineCounters(state->Fd);
-        if (before && now && LineCountersDiffer(*before, *now))
+        const std::optional<TLineCounters> now = ReadLineCounters(state->Fd);
+        if (before && now && now->InputLinesDiffer(*before))
             signal.Raise();
         before = now;
     }

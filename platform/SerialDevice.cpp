@@ -44,19 +44,6 @@ int QueueCount(int fd, unsigned long request) {
     return ::ioctl(fd, request, &count) == 0 ? count : 0;
 }
 
-std::optional<serial_icounter_struct> ReadCounters(int fd) {
-    serial_icounter_struct counters{};
-    if (::ioctl(fd, TIOCGICOUNT, &counters) != 0)
-        return std::nullopt;
-    return counters;
-}
-
-bool ErrorCountersChanged(const serial_icounter_struct& before, const serial_icounter_struct& now) {
-    return now.frame != before.frame || now.overrun != before.overrun ||
-           now.parity != before.parity || now.brk != before.brk ||
-           now.buf_overrun != before.buf_overrun;
-}
-
 bool IsLineGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
 }
@@ -112,7 +99,7 @@ bool TSerialDevice::Open(const QString& path) {
     if (SaveLineState(fd, found))
         FFoundLine = found;
     FModemBits = ModemStatusSource().Read(fd);
-    FEventCounts = ReadCounters(fd);
+    FEventCounts = ReadLineCounters(fd);
     FErrorCounts = FEventCounts;
     FOpenCounts = FEventCounts;
     FHasModemLines = FModemBits || FEventCounts;
@@ -219,12 +206,10 @@ std::optional<TLineErrorCounts> TSerialDevice::ErrorCountsSinceOpen() const {
     const int fd = FFd.load();
     if (fd < 0 || !FOpenCounts)
         return std::nullopt;
-    const std::optional<serial_icounter_struct> now = ReadCounters(fd);
+    const std::optional<TLineCounters> now = ReadLineCounters(fd);
     if (!now)
         return std::nullopt;
-    return TLineErrorCounts{now->frame - FOpenCounts->frame, now->overrun - FOpenCounts->overrun,
-                            now->parity - FOpenCounts->parity, now->brk - FOpenCounts->brk,
-                            now->buf_overrun - FOpenCounts->buf_overrun};
+    return now->Errors - FOpenCounts->Errors;
 }
 
 bool TSerialDevice::SetTimeouts(const TCommTimeouts& timeouts) {
@@ -426,16 +411,15 @@ quint32 TSerialDevice::LineEvents(int fd, quint32 mask, bool readLines) {
         }
     }
     if (FEventCounts) {
-        if (const std::optional<serial_icounter_struct> counts = ReadCounters(fd)) {
+        if (const std::optional<TLineCounters> counts = ReadLineCounters(fd)) {
             // The counters also catch a pulse too short to be seen in the lines.
-            if (counts->cts != FEventCounts->cts)
+            if (counts->Cts != FEventCounts->Cts)
                 events |= EV_CTS;
-            if (counts->dsr != FEventCounts->dsr)
+            if (counts->Dsr != FEventCounts->Dsr)
                 events |= EV_DSR;
-            if (counts->cts != FEventCounts->cts || counts->dsr != FEventCounts->dsr ||
-                counts->dcd != FEventCounts->dcd || counts->rng != FEventCounts->rng)
+            if (counts->InputLinesDiffer(*FEventCounts))
                 events |= EV_MODEMLINES;
-            if (ErrorCountersChanged(*FEventCounts, *counts))
+            if (counts->Errors != FEventCounts->Errors)
                 events |= EV_ERR;
             FEventCounts = counts;
         }
@@ -604,19 +588,20 @@ quint32 TSerialDevice::ClearErrors() {
         return FNetwork->TakeErrors();
     if (fd < 0 || !FErrorCounts)
         return 0;
-    const std::optional<serial_icounter_struct> now = ReadCounters(fd);
+    const std::optional<TLineCounters> now = ReadLineCounters(fd);
     if (!now)
         return 0;
     quint32 errors = 0;
-    if (now->buf_overrun != FErrorCounts->buf_overrun)
+    const TLineErrorCounts& before = FErrorCounts->Errors;
+    if (now->Errors.BufferOverrun != before.BufferOverrun)
         errors |= CE_RXOVER;
-    if (now->overrun != FErrorCounts->overrun)
+    if (now->Errors.Overrun != before.Overrun)
         errors |= CE_OVERRUN;
-    if (now->parity != FErrorCounts->parity)
+    if (now->Errors.Parity != before.Parity)
         errors |= CE_RXPARITY;
-    if (now->frame != FErrorCounts->frame)
+    if (now->Errors.Frame != before.Frame)
         errors |= CE_FRAME;
-    if (now->brk != FErrorCounts->brk)
+    if (now->Errors.Break != before.Break)
         errors |= CE_BREAK;
     FErrorCounts = now;
     return errors;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LineCounters.h"
 #include "platform/LineTermios.h"
 
 #include <QString>
@@ -12,7 +13,6 @@
 #include <mutex>
 #include <optional>
 
-#include <linux/serial.h>
 
 class TNetworkLink;
 class TReceiveQueue;
@@ -36,15 +36,6 @@ inline constexpr quint32 CE_RXPARITY = 0x0004;
 inline constexpr quint32 CE_FRAME = 0x0008;
 inline constexpr quint32 CE_BREAK = 0x0010;
 
-// The driver's line error counters since the device was opened.
-struct TLineErrorCounts {
-    int Frame = 0;
-    int Overrun = 0;
-    int Parity = 0;
-    int Break = 0;
-    int BufferOverrun = 0;
-    int Total() const { return Frame + Overrun + Parity + Break + BufferOverrun; }
-};
 
 // Read and write time-outs in milliseconds. A read returns when all bytes
 // arrived, when more than ReadIntervalTimeout passes between two bytes (0:
@@ -235,11 +226,11 @@ private:
 
     // What the waiter compares against; set at open, then the waiter's own.
     std::optional<int> FModemBits;
-    std::optional<serial_icounter_struct> FEventCounts;
+    std::optional<TLineCounters> FEventCounts;
     // The counters at open, for ErrorCountsSinceOpen().
-    std::optional<serial_icounter_struct> FOpenCounts;
+    std::optional<TLineCounters> FOpenCounts;
     // What ClearErrors() compares against.
-    std::optional<serial_icounter_struct> FErrorCounts;
+    std::optional<TLineCounters> FErrorCounts;
     // The connection while a network port is open; owns the descriptor.
     std::unique_ptr<TNetworkLink> FNetwork;
     bool FConnecting = false;

@@ -24,10 +24,10 @@ class TQxComTask;
 
 // Device time-outs while WaitForSequence() reads byte by byte: each
 // one-byte read returns within about 1 ms.
-inline constexpr TCommTimeouts WaitTimeouts{1, 0, 1, 0, 0};
-// The line events the monitor watches: EV_RXCHAR, EV_TXEMPTY, EV_CTS,
-// EV_DSR, EV_ERR.
-inline constexpr quint32 PortEventMask = 0x9D;
+inline constexpr TCommTimeouts WaitTimeouts{.ReadIntervalTimeout = 1,
+                                            .ReadTotalTimeoutConstant = 1};
+// The line events the monitor watches.
+inline constexpr quint32 PortEventMask = EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_ERR;
 inline constexpr int PortQueueSize = 2048;
 // What the monitor may read ahead of the main thread: about ten seconds of
 // a 3 Mbaud line.
@@ -268,7 +268,8 @@ private:
     bool FDeliverAgain = false;
     quint32 FHeldEvents = 0;
     std::unique_ptr<TQxComTask> FTask;
-    TCommTimeouts FTimeouts{40, 1, 10, 0, 0};
+    TCommTimeouts FTimeouts{
+        .ReadIntervalTimeout = 40, .ReadTotalTimeoutMultiplier = 1, .ReadTotalTimeoutConstant = 10};
     TCommTimeouts FReadTimeouts = FTimeouts;
     int FRequests = 0;
     quint32 FTxQueueSize = 0;
