@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -67,6 +68,7 @@ TQxConsole::TQxConsole(QWidget* parent) : QWidget(parent) {
     FScrollBar->setCursor(Qt::ArrowCursor);
     FScrollBar->hide();
     connect(FScrollBar, &QScrollBar::valueChanged, this, &TQxConsole::ScrollBarMoved);
+    FScrollBar->installEventFilter(this);
     FIndicator = new QLabel(this);
     FIndicator->setObjectName(QStringLiteral("ScrollIndicator"));
     FIndicator->setAutoFillBackground(true);
@@ -180,11 +182,20 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     const qint64 end = FScreen.EndLine();
     const int first = std::max((area.top() - Margin) / FLineHeight, 0);
     const int last = (area.bottom() - Margin) / FLineHeight;
-    const int maxCells = TextArea().width() / FCells->CellWidth() + 1;
+    const QRect textArea = TextArea();
+    const int cellWidth = FCells->CellWidth();
+    const int maxCells = textArea.width() / cellWidth + 1;
+    // Only the cells the region touches: a repaint of the scroll bar or of
+    // the caret needs a sliver of each row, not the rows' whole text.
     for (int row = first; row <= last && top + row < end; ++row) {
         const int y = row * FLineHeight + Margin;
-        if (region.intersects(QRect(0, y, width(), FLineHeight)))
-            PaintRow(painter, top + row, y, maxCells);
+        const QRect touched =
+            (region & QRect(textArea.left(), y, textArea.width(), FLineHeight)).boundingRect();
+        if (touched.isEmpty())
+            continue;
+        const int fromCell = std::max((touched.left() - Margin) / cellWidth, 0);
+        const int toCell = std::min((touched.right() - Margin) / cellWidth + 1, maxCells);
+        PaintRow(painter, top + row, y, fromCell, toCell);
     }
     if (CaretWanted() && FBlinkOn) {
         FCaretPainted = CaretRect();
@@ -195,11 +206,11 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
 
 // A row: the find matches behind the text, the text, and the selected part
 // inverted (text colour behind, background colour for the glyphs).
-void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int maxCells) {
+void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell) {
     const QByteArray& text = FScreen.LineText(line);
     if (!FFindKey.isEmpty())
         PaintMarks(painter, text, line, top);
-    FCells->DrawCells(painter, text, Margin, top, maxCells);
+    FCells->DrawCellRange(painter, text, fromCell, toCell, Margin, top);
     if (!HasSelection())
         return;
     const TTextPos from = std::min(FSelAnchor, FSelEnd);
@@ -207,7 +218,7 @@ void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int maxCells)
     if (line < from.Line || line > to.Line)
         return;
     const int begin = line == from.Line ? from.Col : 0;
-    const int end = std::min(line == to.Line ? to.Col : static_cast<int>(text.size()), maxCells);
+    const int end = std::min(line == to.Line ? to.Col : static_cast<int>(text.size()), toCell);
     if (end <= begin)
         return;
     const int cellWidth = FCells->CellWidth();
@@ -634,9 +645,48 @@ void TQxConsole::SyncScrollBar() {
     }
     if (!shown)
         return;
+    const int pageStep = std::max(VisibleRows() - 1, 1);
+    const int value = static_cast<int>(ViewTopLine() - FScreen.FirstLine());
+    // A live view under a stream: the handle stays at the bottom, and once
+    // it is as short as it gets a longer history looks the same. The bar is
+    // then left alone (a repaint of it every frame costs more than the
+    // rows); it catches up before the mouse can use it.
+    FScrollBarBehind = !ScrolledBack() && value == history && pageStep == FScrollBar->pageStep() &&
+                       FScrollBar->value() == FScrollBar->maximum() &&
+                       ScrollBarHandle(history) == ScrollBarHandle(FScrollBar->maximum());
+    if (FScrollBarBehind)
+        return;
     FScrollBar->setRange(0, history);
-    FScrollBar->setPageStep(std::max(VisibleRows() - 1, 1));
-    FScrollBar->setValue(static_cast<int>(ViewTopLine() - FScreen.FirstLine()));
+    FScrollBar->setPageStep(pageStep);
+    FScrollBar->setValue(value);
+}
+
+// Where the scroll bar's handle is drawn for a range of 0 to Maximum, at its
+// end.
+QRect TQxConsole::ScrollBarHandle(int maximum) const {
+    QStyleOptionSlider option;
+    option.initFrom(FScrollBar);
+    option.subControls = QStyle::SC_All;
+    option.orientation = Qt::Vertical;
+    option.minimum = 0;
+    option.maximum = maximum;
+    option.sliderPosition = option.sliderValue = maximum;
+    option.singleStep = FScrollBar->singleStep();
+    option.pageStep = FScrollBar->pageStep();
+    return FScrollBar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                               QStyle::SC_ScrollBarSlider, FScrollBar);
+}
+
+bool TQxConsole::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FScrollBar && FScrollBarBehind &&
+        (event->type() == QEvent::Enter || event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::Wheel || event->type() == QEvent::ContextMenu)) {
+        const QSignalBlocker blocker(FScrollBar);
+        FScrollBar->setRange(0, static_cast<int>(FScreen.History().size()));
+        FScrollBar->setValue(FScrollBar->maximum());
+        FScrollBarBehind = false;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TQxConsole::ScrollBarMoved(int value) {

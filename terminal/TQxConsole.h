@@ -175,8 +175,11 @@ private:
     void SetViewTop(qint64 line);
     void SyncScrollBar();
     void ScrollBarMoved(int value);
+    QRect ScrollBarHandle(int maximum) const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowIndicator();
-    void PaintRow(QPainter& painter, qint64 line, int top, int maxCells);
+    // Draws the cells FromCell up to ToCell (not included) of a line.
+    void PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell);
     void PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top);
     void SelectWordAt(const TTextPos& pos);
     void SetPrimarySelection();
@@ -218,6 +221,8 @@ private:
     QLabel* FIndicator = nullptr;
     // The top line of a scrolled-back view; -1 while live.
     qint64 FViewTop = -1;
+    // The scroll bar still shows a shorter history (that looks the same).
+    bool FScrollBarBehind = false;
     bool FNewDataBelow = false;
 
     TTextPos FSelAnchor;
