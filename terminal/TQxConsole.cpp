@@ -128,6 +128,7 @@ void TQxConsole::SetRecording(bool on) {
 
 void TQxConsole::UpdateMetrics() {
     FCells = std::make_unique<TCellFont>(font());
+    FTiles.Reset();
     FLineHeight = FCells->LineHeight();
     FScreen.MaxRow = std::max(height() / FLineHeight - 1, 1);
 }
@@ -208,9 +209,16 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
 // inverted (text colour behind, background colour for the glyphs).
 void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell) {
     const QByteArray& text = FScreen.LineText(line);
+    const QColor base = palette().color(QPalette::Base);
+    // Opaque tiles would cover the find marks behind the text.
+    const bool tiles =
+        FFindKey.isEmpty() && base.alpha() == 255 && painter.device()->devicePixelRatio() == 1;
     if (!FFindKey.isEmpty())
         PaintMarks(painter, text, line, top);
-    FCells->DrawCellRange(painter, text, fromCell, toCell, Margin, top);
+    if (tiles)
+        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, TextColour(), base);
+    else
+        FCells->DrawCellRange(painter, text, fromCell, toCell, Margin, top);
     if (!HasSelection())
         return;
     const TTextPos from = std::min(FSelAnchor, FSelEnd);

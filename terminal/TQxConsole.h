@@ -2,6 +2,7 @@
 
 #include "terminal/TCellFont.h"
 #include "terminal/TConsoleScreen.h"
+#include "terminal/TQxConsoleTiles.h"
 #include "terminal/TScreenListener.h"
 
 #include <QElapsedTimer>
@@ -189,6 +190,7 @@ private:
 
     TConsoleScreen FScreen;
     std::unique_ptr<TCellFont> FCells;
+    TQxConsoleTiles FTiles;
     int FLineHeight = 1;
     QPointer<QMenu> FPopupMenu;
 
