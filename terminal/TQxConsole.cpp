@@ -98,10 +98,10 @@ TQxConsole::~TQxConsole() {
 
 void TQxConsole::WriteText(const QByteArray& text) {
     FScreen.WriteText(text);
-    // A block that comes once the frame is over flushes at once, so that a
-    // steady stream paints on the arrival of its blocks, not on a timer
-    // that wakes the program between them.
-    if (FFlushTimer.isActive() && !FFlushDue && FSinceFlush.elapsed() >= FFrameMs)
+    // A block that comes once the paint interval is over flushes at once, so
+    // that a steady stream paints on the arrival of its blocks, not on a
+    // timer that wakes the program between them.
+    if (FFlushTimer.isActive() && !FFlushDue && FSinceFlush.elapsed() >= FPaintIntervalMs)
         StartFlushTimer(0);
 }
 
@@ -298,17 +298,19 @@ void TQxConsole::RecordingFailed(const QString& text, const QString& detail) {
         this, [this, text, detail] { Warning(text, detail); }, Qt::QueuedConnection);
 }
 
-// Flushes right after the current work when the last flush lies a frame
-// back. Otherwise the changes wait for the next block of text that comes
-// after the frame (WriteText), or for half a frame more at the end of a
-// burst; everything that changes meanwhile joins the same flush.
+// Flushes right after the current work when the last flush lies a paint
+// interval (two and a half screen frames, 40 ms at 60 Hz) back: an echo after a quiet moment shows
+// at once. Otherwise the changes wait for the next block of text that comes after the interval
+// (WriteText), or for one interval more at the end of a burst; everything that changes meanwhile
+// joins the same flush. A slow line read in batches of two frames thus paints every other batch,
+// and no timer wakes the program between them: each paint costs a round trip to the X server.
 void TQxConsole::ScheduleFlush() {
     if (FFlushTimer.isActive())
         return;
     const qreal rate = screen() ? screen()->refreshRate() : 60;
-    FFrameMs = std::clamp(static_cast<int>(1000 / std::max<qreal>(rate, 1)), 4, 50);
-    const qint64 since = FSinceFlush.isValid() ? FSinceFlush.elapsed() : FFrameMs;
-    StartFlushTimer(since >= FFrameMs ? 0 : static_cast<int>(FFrameMs - since + FFrameMs / 2));
+    FPaintIntervalMs = std::clamp(static_cast<int>(2500 / std::max<qreal>(rate, 1)), 10, 125);
+    const qint64 since = FSinceFlush.isValid() ? FSinceFlush.elapsed() : FPaintIntervalMs;
+    StartFlushTimer(since >= FPaintIntervalMs ? 0 : static_cast<int>(2 * FPaintIntervalMs - since));
 }
 
 void TQxConsole::StartFlushTimer(int delayMs) {

@@ -20,8 +20,8 @@ class QScrollBar;
 
 // The terminal pane: shows a TConsoleScreen of 80 columns in "Courier New",
 // draws its own caret and reports typed characters as bytes. Under a flood
-// of received text it paints at most once per frame of the screen: intake
-// collects the changed rows and scrolls, and one flush per frame turns them
+// of received text it paints at most every two and a half screen frames:
+// intake collects the changed rows and scrolls, and one flush turns them
 // into a single blit plus row updates. Its view can scroll back into the
 // screen's history; text can be selected, copied, pasted and found there.
 
@@ -205,7 +205,8 @@ private:
     QTimer FFlushTimer;
     // The flush timer runs out at once (not at the end of a frame).
     bool FFlushDue = false;
-    int FFrameMs = 16;
+    // The shortest time between two flushes under a stream.
+    int FPaintIntervalMs = 40;
     QElapsedTimer FSinceFlush;
 
     QTimer FBlinkTimer;
