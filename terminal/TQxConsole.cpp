@@ -299,11 +299,13 @@ void TQxConsole::RecordingFailed(const QString& text, const QString& detail) {
 }
 
 // Flushes right after the current work when the last flush lies a paint
-// interval (two and a half screen frames, 40 ms at 60 Hz) back: an echo after a quiet moment shows
-// at once. Otherwise the changes wait for the next block of text that comes after the interval
-// (WriteText), or for one interval more at the end of a burst; everything that changes meanwhile
-// joins the same flush. A slow line read in batches of two frames thus paints every other batch,
-// and no timer wakes the program between them: each paint costs a round trip to the X server.
+// interval (two and a half screen frames, 40 ms at 60 Hz) back: an echo
+// after a quiet moment shows at once. Otherwise the changes wait for the
+// next block of text that comes after the interval (WriteText), or for one
+// interval more at the end of a burst; everything that changes meanwhile
+// joins the same flush. A slow line read in batches of two frames thus
+// paints every other batch, and no timer wakes the program between them:
+// on an X server each paint costs a round trip and two wake-ups.
 void TQxConsole::ScheduleFlush() {
     if (FFlushTimer.isActive())
         return;
