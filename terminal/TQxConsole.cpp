@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -67,6 +68,7 @@ TQxConsole::TQxConsole(QWidget* parent) : QWidget(parent) {
     FScrollBar->setCursor(Qt::ArrowCursor);
     FScrollBar->hide();
     connect(FScrollBar, &QScrollBar::valueChanged, this, &TQxConsole::ScrollBarMoved);
+    FScrollBar->installEventFilter(this);
     FIndicator = new QLabel(this);
     FIndicator->setObjectName(QStringLiteral("ScrollIndicator"));
     FIndicator->setAutoFillBackground(true);
@@ -96,10 +98,10 @@ TQxConsole::~TQxConsole() {
 
 void TQxConsole::WriteText(const QByteArray& text) {
     FScreen.WriteText(text);
-    // A block that comes once the frame is over flushes at once, so that a
-    // steady stream paints on the arrival of its blocks, not on a timer
-    // that wakes the program between them.
-    if (FFlushTimer.isActive() && !FFlushDue && FSinceFlush.elapsed() >= FFrameMs)
+    // A block that comes once the paint interval is over flushes at once, so
+    // that a steady stream paints on the arrival of its blocks, not on a
+    // timer that wakes the program between them.
+    if (FFlushTimer.isActive() && !FFlushDue && FSinceFlush.elapsed() >= FPaintIntervalMs)
         StartFlushTimer(0);
 }
 
@@ -126,6 +128,7 @@ void TQxConsole::SetRecording(bool on) {
 
 void TQxConsole::UpdateMetrics() {
     FCells = std::make_unique<TCellFont>(font());
+    FTiles.Reset();
     FLineHeight = FCells->LineHeight();
     FScreen.MaxRow = std::max(height() / FLineHeight - 1, 1);
 }
@@ -180,11 +183,20 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     const qint64 end = FScreen.EndLine();
     const int first = std::max((area.top() - Margin) / FLineHeight, 0);
     const int last = (area.bottom() - Margin) / FLineHeight;
-    const int maxCells = TextArea().width() / FCells->CellWidth() + 1;
+    const QRect textArea = TextArea();
+    const int cellWidth = FCells->CellWidth();
+    const int maxCells = textArea.width() / cellWidth + 1;
+    // Only the cells the region touches: a repaint of the scroll bar or of
+    // the caret needs a sliver of each row, not the rows' whole text.
     for (int row = first; row <= last && top + row < end; ++row) {
         const int y = row * FLineHeight + Margin;
-        if (region.intersects(QRect(0, y, width(), FLineHeight)))
-            PaintRow(painter, top + row, y, maxCells);
+        const QRect touched =
+            (region & QRect(textArea.left(), y, textArea.width(), FLineHeight)).boundingRect();
+        if (touched.isEmpty())
+            continue;
+        const int fromCell = std::max((touched.left() - Margin) / cellWidth, 0);
+        const int toCell = std::min((touched.right() - Margin) / cellWidth + 1, maxCells);
+        PaintRow(painter, top + row, y, fromCell, toCell);
     }
     if (CaretWanted() && FBlinkOn) {
         FCaretPainted = CaretRect();
@@ -195,11 +207,18 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
 
 // A row: the find matches behind the text, the text, and the selected part
 // inverted (text colour behind, background colour for the glyphs).
-void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int maxCells) {
+void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell) {
     const QByteArray& text = FScreen.LineText(line);
+    const QColor base = palette().color(QPalette::Base);
+    // Opaque tiles would cover the find marks behind the text.
+    const bool tiles =
+        FFindKey.isEmpty() && base.alpha() == 255 && painter.device()->devicePixelRatio() == 1;
     if (!FFindKey.isEmpty())
         PaintMarks(painter, text, line, top);
-    FCells->DrawCells(painter, text, Margin, top, maxCells);
+    if (tiles)
+        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, TextColour(), base);
+    else
+        FCells->DrawCellRange(painter, text, fromCell, toCell, Margin, top);
     if (!HasSelection())
         return;
     const TTextPos from = std::min(FSelAnchor, FSelEnd);
@@ -207,7 +226,7 @@ void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int maxCells)
     if (line < from.Line || line > to.Line)
         return;
     const int begin = line == from.Line ? from.Col : 0;
-    const int end = std::min(line == to.Line ? to.Col : static_cast<int>(text.size()), maxCells);
+    const int end = std::min(line == to.Line ? to.Col : static_cast<int>(text.size()), toCell);
     if (end <= begin)
         return;
     const int cellWidth = FCells->CellWidth();
@@ -279,17 +298,21 @@ void TQxConsole::RecordingFailed(const QString& text, const QString& detail) {
         this, [this, text, detail] { Warning(text, detail); }, Qt::QueuedConnection);
 }
 
-// Flushes right after the current work when the last flush lies a frame
-// back. Otherwise the changes wait for the next block of text that comes
-// after the frame (WriteText), or for half a frame more at the end of a
-// burst; everything that changes meanwhile joins the same flush.
+// Flushes right after the current work when the last flush lies a paint
+// interval (two and a half screen frames, 40 ms at 60 Hz) back: an echo
+// after a quiet moment shows at once. Otherwise the changes wait for the
+// next block of text that comes after the interval (WriteText), or for one
+// interval more at the end of a burst; everything that changes meanwhile
+// joins the same flush. A slow line read in batches of two frames thus
+// paints every other batch, and no timer wakes the program between them:
+// on an X server each paint costs a round trip and two wake-ups.
 void TQxConsole::ScheduleFlush() {
     if (FFlushTimer.isActive())
         return;
     const qreal rate = screen() ? screen()->refreshRate() : 60;
-    FFrameMs = std::clamp(static_cast<int>(1000 / std::max<qreal>(rate, 1)), 4, 50);
-    const qint64 since = FSinceFlush.isValid() ? FSinceFlush.elapsed() : FFrameMs;
-    StartFlushTimer(since >= FFrameMs ? 0 : static_cast<int>(FFrameMs - since + FFrameMs / 2));
+    FPaintIntervalMs = std::clamp(static_cast<int>(2500 / std::max<qreal>(rate, 1)), 10, 125);
+    const qint64 since = FSinceFlush.isValid() ? FSinceFlush.elapsed() : FPaintIntervalMs;
+    StartFlushTimer(since >= FPaintIntervalMs ? 0 : static_cast<int>(2 * FPaintIntervalMs - since));
 }
 
 void TQxConsole::StartFlushTimer(int delayMs) {
@@ -634,9 +657,48 @@ void TQxConsole::SyncScrollBar() {
     }
     if (!shown)
         return;
+    const int pageStep = std::max(VisibleRows() - 1, 1);
+    const int value = static_cast<int>(ViewTopLine() - FScreen.FirstLine());
+    // A live view under a stream: the handle stays at the bottom, and once
+    // it is as short as it gets a longer history looks the same. The bar is
+    // then left alone (a repaint of it every frame costs more than the
+    // rows); it catches up before the mouse can use it.
+    FScrollBarBehind = !ScrolledBack() && value == history && pageStep == FScrollBar->pageStep() &&
+                       FScrollBar->value() == FScrollBar->maximum() &&
+                       ScrollBarHandle(history) == ScrollBarHandle(FScrollBar->maximum());
+    if (FScrollBarBehind)
+        return;
     FScrollBar->setRange(0, history);
-    FScrollBar->setPageStep(std::max(VisibleRows() - 1, 1));
-    FScrollBar->setValue(static_cast<int>(ViewTopLine() - FScreen.FirstLine()));
+    FScrollBar->setPageStep(pageStep);
+    FScrollBar->setValue(value);
+}
+
+// Where the scroll bar's handle is drawn for a range of 0 to Maximum, at its
+// end.
+QRect TQxConsole::ScrollBarHandle(int maximum) const {
+    QStyleOptionSlider option;
+    option.initFrom(FScrollBar);
+    option.subControls = QStyle::SC_All;
+    option.orientation = Qt::Vertical;
+    option.minimum = 0;
+    option.maximum = maximum;
+    option.sliderPosition = option.sliderValue = maximum;
+    option.singleStep = FScrollBar->singleStep();
+    option.pageStep = FScrollBar->pageStep();
+    return FScrollBar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                               QStyle::SC_ScrollBarSlider, FScrollBar);
+}
+
+bool TQxConsole::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FScrollBar && FScrollBarBehind &&
+        (event->type() == QEvent::Enter || event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::Wheel || event->type() == QEvent::ContextMenu)) {
+        const QSignalBlocker blocker(FScrollBar);
+        FScrollBar->setRange(0, static_cast<int>(FScreen.History().size()));
+        FScrollBar->setValue(FScrollBar->maximum());
+        FScrollBarBehind = false;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TQxConsole::ScrollBarMoved(int value) {

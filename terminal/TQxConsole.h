@@ -2,6 +2,7 @@
 
 #include "terminal/TCellFont.h"
 #include "terminal/TConsoleScreen.h"
+#include "terminal/TQxConsoleTiles.h"
 #include "terminal/TScreenListener.h"
 
 #include <QElapsedTimer>
@@ -19,8 +20,8 @@ class QScrollBar;
 
 // The terminal pane: shows a TConsoleScreen of 80 columns in "Courier New",
 // draws its own caret and reports typed characters as bytes. Under a flood
-// of received text it paints at most once per frame of the screen: intake
-// collects the changed rows and scrolls, and one flush per frame turns them
+// of received text it paints at most every two and a half screen frames:
+// intake collects the changed rows and scrolls, and one flush turns them
 // into a single blit plus row updates. Its view can scroll back into the
 // screen's history; text can be selected, copied, pasted and found there.
 
@@ -175,8 +176,11 @@ private:
     void SetViewTop(qint64 line);
     void SyncScrollBar();
     void ScrollBarMoved(int value);
+    QRect ScrollBarHandle(int maximum) const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowIndicator();
-    void PaintRow(QPainter& painter, qint64 line, int top, int maxCells);
+    // Draws the cells FromCell up to ToCell (not included) of a line.
+    void PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell);
     void PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top);
     void SelectWordAt(const TTextPos& pos);
     void SetPrimarySelection();
@@ -186,6 +190,7 @@ private:
 
     TConsoleScreen FScreen;
     std::unique_ptr<TCellFont> FCells;
+    TQxConsoleTiles FTiles;
     int FLineHeight = 1;
     QPointer<QMenu> FPopupMenu;
 
@@ -200,7 +205,8 @@ private:
     QTimer FFlushTimer;
     // The flush timer runs out at once (not at the end of a frame).
     bool FFlushDue = false;
-    int FFrameMs = 16;
+    // The shortest time between two flushes under a stream.
+    int FPaintIntervalMs = 40;
     QElapsedTimer FSinceFlush;
 
     QTimer FBlinkTimer;
@@ -218,6 +224,8 @@ private:
     QLabel* FIndicator = nullptr;
     // The top line of a scrolled-back view; -1 while live.
     qint64 FViewTop = -1;
+    // The scroll bar still shows a shorter history (that looks the same).
+    bool FScrollBarBehind = false;
     bool FNewDataBelow = false;
 
     TTextPos FSelAnchor;

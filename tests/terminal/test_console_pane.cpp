@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QScrollBar>
 #include <QtTest>
 
 #include <thread>
@@ -482,6 +483,29 @@ private slots:
         QTRY_COMPARE(w.Pane->ViewTopLine(), w.Pane->Screen().FirstLine());
         QVERIFY(w.Pane->ScrolledBack());
         QTRY_COMPARE(w.Shown(), w.Fresh());
+    }
+
+    // A live view's scroll bar may lag behind a growing history while it
+    // looks the same; used with the mouse, it scrolls from the true end.
+    void theScrollBarScrollsFromTheTrueEndAfterAStream() {
+        PaneWindow w(10);
+        QVERIFY(w.Ready());
+        for (int i = 0; i < 500; ++i) {
+            w.Pane->WriteText("row " + QByteArray::number(i) + "\r\n");
+            if (i % 50 == 0)
+                QTest::qWait(20);
+        }
+        QTRY_COMPARE(w.Shown(), w.Fresh());
+        auto* bar = w.Pane->findChild<QScrollBar*>();
+        QVERIFY(bar && bar->isVisible());
+        const QPoint middle(bar->width() / 2, bar->height() / 2);
+        QWheelEvent wheel(middle, bar->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &wheel);
+        QVERIFY(w.Pane->ScrolledBack());
+        const qint64 end = w.Pane->Screen().FirstLine() + w.Pane->Screen().History().size();
+        QVERIFY(w.Pane->ViewTopLine() < end);
+        QVERIFY(w.Pane->ViewTopLine() >= end - 10);
     }
 
     // Drag selects characters across rows, a double click a word, a third
