@@ -44,6 +44,16 @@ int QueueCount(int fd, unsigned long request) {
     return ::ioctl(fd, request, &count) == 0 ? count : 0;
 }
 
+// When a write of Count bytes gives up under the write time-outs; nothing
+// when they set no limit.
+std::optional<Clock::time_point> WriteDeadline(const TCommTimeouts& timeouts, int count) {
+    if (timeouts.WriteTotalTimeoutMultiplier == 0 && timeouts.WriteTotalTimeoutConstant == 0)
+        return std::nullopt;
+    return Clock::now() +
+           std::chrono::milliseconds(qint64(timeouts.WriteTotalTimeoutMultiplier) * count +
+                                     timeouts.WriteTotalTimeoutConstant);
+}
+
 bool IsLineGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
 }
@@ -495,12 +505,7 @@ int TSerialDevice::Write(const char* data, int count) {
         return 0;
     if (FNetwork)
         return WriteNetwork(data, count);
-    const bool hasTotal =
-        FTimeouts.WriteTotalTimeoutMultiplier != 0 || FTimeouts.WriteTotalTimeoutConstant != 0;
-    const Clock::time_point deadline =
-        Clock::now() +
-        std::chrono::milliseconds(qint64(FTimeouts.WriteTotalTimeoutMultiplier) * count +
-                                  FTimeouts.WriteTotalTimeoutConstant);
+    const std::optional<Clock::time_point> deadline = WriteDeadline(FTimeouts, count);
     int done = 0;
     while (done < count) {
         const ssize_t n = ::write(fd, data + done, size_t(count - done));
@@ -511,7 +516,7 @@ int TSerialDevice::Write(const char* data, int count) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
-            const int waitMs = hasTotal ? MillisecondsUntil(deadline) : -1;
+            const int waitMs = deadline ? MillisecondsUntil(*deadline) : -1;
             if (waitMs == 0)
                 break;
             pollfd device{fd, POLLOUT, 0};
@@ -667,13 +672,9 @@ int TSerialDevice::ReadNetwork(TReceiveQueue& queue) {
 }
 
 int TSerialDevice::WriteNetwork(const char* data, int count) {
-    const bool hasTotal =
-        FTimeouts.WriteTotalTimeoutMultiplier != 0 || FTimeouts.WriteTotalTimeoutConstant != 0;
-    const Clock::time_point deadline =
-        Clock::now() +
-        std::chrono::milliseconds(qint64(FTimeouts.WriteTotalTimeoutMultiplier) * count +
-                                  FTimeouts.WriteTotalTimeoutConstant);
-    const int done = FNetwork->Write(data, count, deadline, hasTotal);
+    const std::optional<Clock::time_point> deadline = WriteDeadline(FTimeouts, count);
+    const int done =
+        FNetwork->Write(data, count, deadline.value_or(Clock::time_point{}), deadline.has_value());
     if (FNetwork->Gone())
         MarkHungUp();
     if (done > 0 && (FMask.load() & EV_TXEMPTY))
