@@ -1,21 +1,11 @@
 #include "download/TDownloadLines.h"
 
-#include <QFile>
+#include "platform/FileContent.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
-
-QString SystemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 [[noreturn]] void FailOpen(const QString& fileName, const QString& reason) {
     throw EFileReadError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason));
@@ -45,66 +35,6 @@ qsizetype TextEnd(const QByteArray& content, qsizetype& stray) {
     return nul;
 }
 
-[[noreturn]] void FailRead(const QString& fileName, int error) {
-    throw EFileReadError(
-        QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, SystemReason(error)));
-}
-
-// An open file descriptor, closed however the read ends.
-class TFileHandle {
-public:
-    explicit TFileHandle(int fd) : FFd(fd) {}
-    ~TFileHandle() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TFileHandle(const TFileHandle&) = delete;
-    TFileHandle& operator=(const TFileHandle&) = delete;
-    int Fd() const { return FFd; }
-
-private:
-    int FFd;
-};
-
-// The size of the open file; refuses what is not a plain file, since a
-// device or a pipe may never end.
-qsizetype CheckedFileSize(const TFileHandle& file, const QString& fileName) {
-    struct stat info {};
-    if (::fstat(file.Fd(), &info) != 0)
-        FailOpen(fileName, SystemReason(errno));
-    if (S_ISDIR(info.st_mode))
-        FailOpen(fileName, SystemReason(EISDIR));
-    if (!S_ISREG(info.st_mode))
-        FailOpen(fileName, QStringLiteral("Not a regular file"));
-    if (info.st_size > TDownloadLines::MaxFileSize)
-        FailTooLarge(fileName);
-    return qsizetype(info.st_size);
-}
-
-// Reads to the end of the file, which may have grown since its size was taken.
-QByteArray ReadToEnd(const TFileHandle& file, const QString& fileName, qsizetype expectedSize) {
-    QByteArray content(expectedSize + 1, Qt::Uninitialized);
-    qsizetype done = 0;
-    for (;;) {
-        if (done == content.size()) {
-            if (content.size() > TDownloadLines::MaxFileSize)
-                FailTooLarge(fileName);
-            content.resize(std::min(content.size() * 2, TDownloadLines::MaxFileSize + 1));
-        }
-        const ssize_t n = ::read(file.Fd(), content.data() + done, size_t(content.size() - done));
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            FailRead(fileName, errno);
-        }
-        done += n;
-    }
-    content.truncate(done);
-    return content;
-}
-
 } // namespace
 
 EFileReadError::EFileReadError(const QString& message)
@@ -131,14 +61,15 @@ TDownloadLines::TDownloadLines(QByteArray content, const QString& fileName)
 }
 
 TDownloadLines TDownloadLines::FromFile(const QString& fileName) {
-    // Non-blocking, so that opening a named pipe cannot hang; it is refused
-    // once its kind is known.
-    const TFileHandle file(::open(QFile::encodeName(fileName).constData(),
-                                  O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.Fd() < 0)
-        FailOpen(fileName, SystemReason(errno));
-    const qsizetype size = CheckedFileSize(file, fileName);
-    return TDownloadLines(ReadToEnd(file, fileName, size), fileName);
+    TFileRead read = ReadRegularFile(fileName, MaxFileSize);
+    if (read.TooLarge)
+        FailTooLarge(fileName);
+    if (read.ReadFailed)
+        throw EFileReadError(
+            QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, read.Error));
+    if (!read.Error.isEmpty())
+        FailOpen(fileName, read.Error);
+    return TDownloadLines(std::move(read.Content), fileName);
 }
 
 void TDownloadLines::Split() {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,21 +37,27 @@ bool IsMissing(int error) {
     return error == ENOENT || error == ENOTDIR;
 }
 
-// Empty when Info describes a regular file of at most MaxSize bytes.
-QString RefusalOf(const struct stat& info, qint64 maxSize) {
-    if (S_ISDIR(info.st_mode))
-        return SystemErrorText(EISDIR);
-    if (!S_ISREG(info.st_mode))
-        return QStringLiteral("Not a regular file");
-    if (info.st_size > maxSize)
-        return SystemErrorText(EFBIG);
-    return {};
-}
-
 TFileRead Failed(const QString& error) {
     TFileRead result;
     result.Error = error;
     return result;
+}
+
+TFileRead FailedTooLarge() {
+    TFileRead result = Failed(SystemErrorText(EFBIG));
+    result.TooLarge = true;
+    return result;
+}
+
+// Nothing when Info describes a regular file of at most MaxSize bytes.
+std::optional<TFileRead> RefusalOf(const struct stat& info, qint64 maxSize) {
+    if (S_ISDIR(info.st_mode))
+        return Failed(SystemErrorText(EISDIR));
+    if (!S_ISREG(info.st_mode))
+        return Failed(QStringLiteral("Not a regular file"));
+    if (info.st_size > maxSize)
+        return FailedTooLarge();
+    return std::nullopt;
 }
 
 bool WriteAll(int fd, const QByteArray& content) {
@@ -103,14 +110,11 @@ TFileRead ReadRegularFile(const QString& path, qint64 maxSize) {
     struct stat info {};
     if (::stat(name.constData(), &info) != 0) {
         TFileRead result = Failed(SystemErrorText(errno));
-        if (IsMissing(errno)) {
-            result.Error.clear();
-            result.Missing = true;
-        }
+        result.Missing = IsMissing(errno);
         return result;
     }
-    if (QString refusal = RefusalOf(info, maxSize); !refusal.isEmpty())
-        return Failed(refusal);
+    if (std::optional<TFileRead> refusal = RefusalOf(info, maxSize))
+        return *refusal;
     // Non-blocking, and checked again once open: the path may have been
     // replaced by a FIFO in between.
     TFd file(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -118,17 +122,17 @@ TFileRead ReadRegularFile(const QString& path, qint64 maxSize) {
         return Failed(SystemErrorText(errno));
     if (::fstat(file.Get(), &info) != 0)
         return Failed(SystemErrorText(errno));
-    if (QString refusal = RefusalOf(info, maxSize); !refusal.isEmpty())
-        return Failed(refusal);
+    if (std::optional<TFileRead> refusal = RefusalOf(info, maxSize))
+        return *refusal;
 
     TFileRead result;
     // One byte more than expected shows whether the file grew meanwhile.
-    result.Content.resize(qsizetype(info.st_size) + 1);
+    result.Content = QByteArray(qsizetype(info.st_size) + 1, Qt::Uninitialized);
     qsizetype done = 0;
     for (;;) {
         if (done == result.Content.size()) {
             if (done > maxSize)
-                return Failed(SystemErrorText(EFBIG));
+                return FailedTooLarge();
             result.Content.resize(qsizetype(std::min<qint64>(done * 2, maxSize + 1)));
         }
         const ssize_t n =
@@ -138,7 +142,9 @@ TFileRead ReadRegularFile(const QString& path, qint64 maxSize) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return Failed(SystemErrorText(errno));
+            TFileRead failed = Failed(SystemErrorText(errno));
+            failed.ReadFailed = true;
+            return failed;
         }
         done += n;
     }

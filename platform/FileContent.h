@@ -9,12 +9,18 @@
 // What ReadRegularFile found.
 struct TFileRead {
     QByteArray Content;
-    // The file does not exist (nor does a directory on its path).
-    bool Missing = false;
-    // Empty, or why an existing file could not be read (the system's words).
+    // Empty, or why the file could not be read (the system's words).
     QString Error;
+    // The file does not exist (nor does a directory on its path); Error
+    // says which.
+    bool Missing = false;
+    // The file is larger than the bound, or grew past it while read.
+    bool TooLarge = false;
+    // The file was opened, but reading it failed.
+    bool ReadFailed = false;
 
-    bool Ok() const { return Error.isEmpty(); }
+    // Read whole, or there was no file to read.
+    bool Ok() const { return Error.isEmpty() || Missing; }
 };
 
 // Reads the file at Path whole, following symbolic links. Only a regular
