@@ -101,10 +101,6 @@ void SyncDirectoryOf(const QByteArray& path) {
 
 } // namespace
 
-QString SystemErrorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 TFileRead ReadRegularFile(const QString& path, qint64 maxSize) {
     const QByteArray name = QFile::encodeName(path);
     struct stat info {};

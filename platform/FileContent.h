@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemError.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -28,9 +30,6 @@ struct TFileRead {
 // refused before it is opened (so nothing blocks and no device reacts to an
 // open), and so is a larger file, also one that grows while it is read.
 TFileRead ReadRegularFile(const QString& path, qint64 maxSize);
-
-// The system's text for an errno value.
-QString SystemErrorText(int error);
 
 // Replaces the file at Path with Content: writes a temporary file in the
 // same directory, syncs and closes it, checking every step, then renames it

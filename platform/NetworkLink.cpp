@@ -1,6 +1,7 @@
 #include "platform/NetworkLink.h"
 
 #include "platform/SerialDevice.h"
+#include "platform/SystemError.h"
 #include "platform/Thread.h"
 
 #include <QCoreApplication>
@@ -83,7 +84,7 @@ std::shared_ptr<TLookup> StartLookup(const QByteArray& host, const QByteArray& p
 }
 
 QString ErrnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error)).toLower();
+    return SystemErrorText(error).toLower();
 }
 
 // Connects to one address; the socket, or -1 with Error set.

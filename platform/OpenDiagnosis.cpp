@@ -1,5 +1,7 @@
 #include "platform/OpenDiagnosis.h"
 
+#include "platform/SystemError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -200,7 +202,7 @@ QString DescribeOpenFailure(const QString& path, int error) {
     const QString node = QFileInfo(path).canonicalFilePath();
     if (!node.isEmpty() && node != path)
         text += QStringLiteral(" (%1)").arg(node);
-    text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+    text += QStringLiteral(": ") + SystemErrorText(error);
     QString advice;
     switch (error) {
     case EBUSY:

@@ -6,6 +6,7 @@
 #include "platform/OpenDiagnosis.h"
 #include "platform/ReadDeadline.h"
 #include "platform/ReceiveQueue.h"
+#include "platform/SystemError.h"
 
 #include <QFile>
 
@@ -72,7 +73,7 @@ TSerialDevice::~TSerialDevice() {
 
 bool TSerialDevice::Fail(int error) {
     FError = error;
-    FErrorText = QString::fromLocal8Bit(std::strerror(error));
+    FErrorText = SystemErrorText(error);
     return false;
 }
 

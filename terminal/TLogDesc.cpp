@@ -1,6 +1,7 @@
 #include "terminal/TLogDesc.h"
 
 #include "platform/Cp1252.h"
+#include "platform/SystemError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,14 +9,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-namespace {
-
-QString ErrnoText(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
-} // namespace
 
 bool TLogDesc::Open(QString& error) {
     // Append never truncates: whatever the file holds stays, byte for byte.
@@ -25,7 +18,7 @@ bool TLogDesc::Open(QString& error) {
     const int fd =
         ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
-        error = ErrnoText(errno);
+        error = SystemErrorText(errno);
         return false;
     }
     // Others may read the logfile while it is written, but no second
