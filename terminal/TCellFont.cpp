@@ -27,12 +27,6 @@ TCellFont::TCellFont(const QFont& font) : FRawFont(QRawFont::fromFont(font)) {
         FCellPositions.append(QPointF(i * FCellWidth, FAscent));
 }
 
-void TCellFont::DrawCells(QPainter& painter, const QByteArray& cells, int left, int top,
-                          int maxCells) const {
-    DrawCellRange(painter, cells, 0, static_cast<int>(std::min<qsizetype>(cells.size(), maxCells)),
-                  left, top);
-}
-
 // One glyph run over the row's cells from the first to the last that is not
 // blank, blanks between them included: the raster engine draws it in one
 // pass from its glyph cache, and no position has to be computed per paint.

@@ -23,11 +23,8 @@ public:
 
     int LineHeight() const { return FLineHeight; }
     int CellWidth() const { return FCellWidth; }
-    // Draws Cells with the first cell's left edge at Left and the cell tops
-    // at Top; cells at or beyond MaxCells are left out.
-    void DrawCells(QPainter& painter, const QByteArray& cells, int left, int top,
-                   int maxCells) const;
-    // The same for the cells From to To (exclusive) of Cells only.
+    // Draws the cells From to To (exclusive) of Cells, with cell 0's left
+    // edge at Left and the cell tops at Top.
     void DrawCellRange(QPainter& painter, const QByteArray& cells, int from, int to, int left,
                        int top) const;
 
