@@ -2,9 +2,9 @@
 
 #include "app/TQxConsoleWindow.h"
 #include "platform/AppLocation.h"
-#include "platform/Interaction.h"
-#include "platform/ProfileFile.h"
-#include "serial/QxComPort.h"
+#include "platform/TInteraction.h"
+#include "platform/TProfileFile.h"
+#include "serial/TQxComPort.h"
 #include "settings/Settings.h"
 #include "terminal/TQxConsole.h"
 

@@ -1,6 +1,6 @@
 #include "app/TLineControl.h"
 
-#include "serial/QxComPort.h"
+#include "serial/TQxComPort.h"
 
 #include <QAction>
 #include <QLabel>

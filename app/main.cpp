@@ -1,7 +1,7 @@
-#include "app/CommandLine.h"
+#include "app/TCommandLine.h"
 #include "app/QuitSignals.h"
 #include "app/TQxConsoleWindow.h"
-#include "serial/QxComPort.h"
+#include "serial/TQxComPort.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "download/TDownloadLines.h"
-#include "platform/Thread.h"
+#include "platform/TThread.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 
 #include "platform/MacroText.h"
 #include "platform/TickCount.h"
-#include "serial/QxComPort.h"
+#include "serial/TQxComPort.h"
 
 #include <QThread>
 

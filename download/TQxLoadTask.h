@@ -1,8 +1,8 @@
 #pragma once
 
 #include "download/TDownloadLines.h"
-#include "platform/Thread.h"
-#include "settings/TransferSync.h"
+#include "platform/TThread.h"
+#include "settings/TTransferSync.h"
 
 #include <QString>
 

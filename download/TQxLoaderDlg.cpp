@@ -3,9 +3,9 @@
 #include "download/TDownloadReader.h"
 #include "download/TQxLoadTask.h"
 #include "platform/AppLocation.h"
-#include "platform/Interaction.h"
-#include "platform/ProfileFile.h"
-#include "serial/QxComPort.h"
+#include "platform/TInteraction.h"
+#include "platform/TProfileFile.h"
+#include "serial/TQxComPort.h"
 
 #include <QCloseEvent>
 #include <QFile>

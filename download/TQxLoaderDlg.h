@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/TransferSync.h"
+#include "settings/TTransferSync.h"
 
 #include <QDialog>
 #include <QString>

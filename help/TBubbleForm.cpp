@@ -2,7 +2,7 @@
 
 #include "help/BubbleGlyphs.h"
 #include "help/HintDescs.h"
-#include "platform/Interaction.h"
+#include "platform/TInteraction.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #include "platform/SerialDeviceMap.h"
 
 #include "platform/AppLocation.h"
-#include "platform/ProfileFile.h"
+#include "platform/TProfileFile.h"
 
 #include <QFile>
 

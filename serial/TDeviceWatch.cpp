@@ -1,6 +1,6 @@
 #include "serial/TDeviceWatch.h"
 
-#include "platform/NetworkLink.h"
+#include "platform/TNetworkLink.h"
 
 #include <QDir>
 #include <QFileInfo>

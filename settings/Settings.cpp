@@ -1,8 +1,8 @@
 #include "settings/Settings.h"
 
 #include "platform/AppLocation.h"
-#include "platform/ProfileFile.h"
-#include "settings/QxPreferences.h"
+#include "platform/TProfileFile.h"
+#include "settings/TQxPreferences.h"
 
 #include <QFile>
 #include <QFileInfo>

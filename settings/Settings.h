@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/LineParameters.h"
-#include "settings/TransferSync.h"
+#include "settings/TTransferSync.h"
 
 #include <QByteArray>
 #include <QList>

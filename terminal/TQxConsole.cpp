@@ -1,7 +1,7 @@
 #include "terminal/TQxConsole.h"
 
 #include "platform/Cp1252.h"
-#include "platform/Interaction.h"
+#include "platform/TInteraction.h"
 #include "terminal/TLogDesc.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // line a download keeps busy, and the memory a 100,000-line file takes.
 #include "download/TQxLoadTask.h"
 #include "download/TQxLoaderDlg.h"
-#include "serial/QxComPort.h"
+#include "serial/TQxComPort.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Ser2netServer.h"

@@ -1,7 +1,7 @@
 // Receive throughput of the serial port (bytes announced by OnReceive and
 // read by the handler) against a plain read loop on the same pty, and the
 // time from a target's answer to WaitForSequence() seeing it.
-#include "serial/QxComPort.h"
+#include "serial/TQxComPort.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 

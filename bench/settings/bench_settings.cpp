@@ -1,7 +1,7 @@
 // Loading, expanding and saving the settings when "Console.ini" is a huge
 // file: random bytes, a plausible file repeated, a huge macro list.
 #include "platform/AppLocation.h"
-#include "settings/QxPreferences.h"
+#include "settings/TQxPreferences.h"
 #include "settings/Settings.h"
 
 #include <QApplication>

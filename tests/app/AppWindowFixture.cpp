@@ -1,7 +1,7 @@
 #include "tests/app/AppWindowFixture.h"
 
-#include "platform/ProfileFile.h"
-#include "serial/QxComPort.h"
+#include "platform/TProfileFile.h"
+#include "serial/TQxComPort.h"
 #include "settings/Settings.h"
 #include "terminal/TQxConsole.h"
 

@@ -3,7 +3,7 @@
 // of a second send, and a pause that ends with the window.
 #include "app/TMacroBox.h"
 #include "app/TMacroItemDelegate.h"
-#include "serial/QxComPort.h"
+#include "serial/TQxComPort.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
 

@@ -1,8 +1,8 @@
 // The real program, started from its own directory on the offscreen
 // platform: it takes COM1 from the settings file beside it, holds the device
 // while it runs and lets it go when it ends.
-#include "platform/ProfileFile.h"
-#include "platform/SerialDevice.h"
+#include "platform/TProfileFile.h"
+#include "platform/TSerialDevice.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 

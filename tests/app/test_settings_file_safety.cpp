@@ -3,7 +3,7 @@
 // file that cannot be read is named once at the start and never written.
 #include "download/TQxLoaderDlg.h"
 #include "platform/FileContent.h"
-#include "settings/QxPreferences.h"
+#include "settings/TQxPreferences.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
 #include "tests/support/SmallDisk.h"

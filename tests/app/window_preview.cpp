@@ -10,8 +10,8 @@
 #include "app/TMacroBox.h"
 #include "app/TQxConsoleWindow.h"
 #include "platform/AppLocation.h"
-#include "platform/ProfileFile.h"
-#include "serial/QxComPort.h"
+#include "platform/TProfileFile.h"
+#include "serial/TQxComPort.h"
 #include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 

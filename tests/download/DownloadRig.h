@@ -1,7 +1,7 @@
 #pragma once
 
-#include "serial/QxComPort.h"
-#include "settings/TransferSync.h"
+#include "serial/TQxComPort.h"
+#include "settings/TTransferSync.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"

@@ -2,7 +2,7 @@
 // cancelling and closing a download against a target on a pseudo-terminal.
 #include "download/TQxLoadTask.h"
 #include "download/TQxLoaderDlg.h"
-#include "platform/ProfileFile.h"
+#include "platform/TProfileFile.h"
 #include "tests/download/DownloadRig.h"
 #include "tests/download/DownloadTarget.h"
 

@@ -1,7 +1,7 @@
 // The download task against a target on a pseudo-terminal that answers
 // from its own thread.
 #include "download/TQxLoadTask.h"
-#include "platform/ProfileFile.h"
+#include "platform/TProfileFile.h"
 #include "terminal/TQxConsole.h"
 #include "tests/download/DownloadRig.h"
 #include "tests/download/DownloadTarget.h"

@@ -2,7 +2,7 @@
 // open, and the detail text for each reason, on real pseudo-terminals,
 // files, lock files and processes.
 #include "platform/OpenDiagnosis.h"
-#include "platform/SerialDevice.h"
+#include "platform/TSerialDevice.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 

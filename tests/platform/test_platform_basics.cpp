@@ -1,8 +1,8 @@
 // Profile file, code page and message texts of the platform layer.
 #include "platform/Cp1252.h"
-#include "platform/Interaction.h"
+#include "platform/TInteraction.h"
 #include "platform/MacroText.h"
-#include "platform/ProfileFile.h"
+#include "platform/TProfileFile.h"
 #include "tests/support/TempAppDir.h"
 
 #include <QFile>

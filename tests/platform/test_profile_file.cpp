@@ -1,6 +1,6 @@
 // Whole-section reads and writes of the profile file, and values that would
 // break its line structure.
-#include "platform/ProfileFile.h"
+#include "platform/TProfileFile.h"
 #include "tests/support/OrdinaryUser.h"
 #include "tests/support/TempAppDir.h"
 

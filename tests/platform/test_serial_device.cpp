@@ -1,8 +1,8 @@
 // The serial device layer on real pseudo-terminals: device names, open
 // failures, line parameters, read time-outs, the event wait and its release.
 #include "platform/ModemStatus.h"
-#include "platform/ReceiveQueue.h"
-#include "platform/SerialDevice.h"
+#include "platform/TReceiveQueue.h"
+#include "platform/TSerialDevice.h"
 #include "platform/SerialDeviceMap.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"

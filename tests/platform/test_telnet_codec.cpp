@@ -1,6 +1,6 @@
 // The Telnet layer alone, fed as a server would answer, in pieces.
-#include "platform/SerialDevice.h"
-#include "platform/TelnetCodec.h"
+#include "platform/TSerialDevice.h"
+#include "platform/TTelnetCodec.h"
 
 #include <QtTest>
 

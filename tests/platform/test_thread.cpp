@@ -1,7 +1,7 @@
 // The worker thread: paused creation, counted pauses, main-thread calls
 // with exceptions handed back, the end announced on the main thread, and a
 // shutdown that never deadlocks on a worker waiting for the main thread.
-#include "platform/Thread.h"
+#include "platform/TThread.h"
 
 #include <QThread>
 #include <QtTest>

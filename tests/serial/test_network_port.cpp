@@ -1,8 +1,8 @@
 // The serial port component on network ports: a real ser2net serving a
 // pseudo-terminal over RFC 2217 (and raw TCP), and small servers of the
 // test's own for what ser2net does not do. Loopback only.
-#include "platform/ProfileFile.h"
-#include "serial/QxComPort.h"
+#include "platform/TProfileFile.h"
+#include "serial/TQxComPort.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Ser2netServer.h"

@@ -1,9 +1,9 @@
 // The serial port component on real pseudo-terminals, the test playing the
 // target on the master side.
 #include "platform/ModemStatus.h"
-#include "platform/ProfileFile.h"
-#include "platform/Thread.h"
-#include "serial/QxComPort.h"
+#include "platform/TProfileFile.h"
+#include "platform/TThread.h"
+#include "serial/TQxComPort.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"

@@ -1,6 +1,6 @@
 #include "tests/settings/SettingsTestSupport.h"
 
-#include "settings/QxMacroEdit.h"
+#include "settings/TQxMacroEdit.h"
 #include "settings/Settings.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Interaction.h"
+#include "platform/TInteraction.h"
 
 #include <QList>
 #include <QStringList>

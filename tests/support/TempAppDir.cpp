@@ -1,7 +1,7 @@
 #include "tests/support/TempAppDir.h"
 
 #include "platform/AppLocation.h"
-#include "platform/ProfileFile.h"
+#include "platform/TProfileFile.h"
 
 #include <QDir>
 #include <QFile>

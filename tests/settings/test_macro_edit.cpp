@@ -1,6 +1,6 @@
 // The macro editor: when "OK" can be pressed, what each way out returns, and
 // that the text is taken exactly as typed.
-#include "settings/QxMacroEdit.h"
+#include "settings/TQxMacroEdit.h"
 #include "tests/settings/SettingsTestSupport.h"
 
 #include <QLineEdit>
@@ -87,4 +87,4 @@ int RunMacroEditTests(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "MacroEditTest.moc"
+#include "test_macro_edit.moc"

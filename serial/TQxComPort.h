@@ -4,8 +4,8 @@
 // Its parameter types and display tables (TComPort ... ComPortNames ...)
 // come with it.
 #include "platform/LineParameters.h"
-#include "platform/ReceiveQueue.h"
-#include "platform/SerialDevice.h"
+#include "platform/TReceiveQueue.h"
+#include "platform/TSerialDevice.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "settings/RadioGroup.h"
+#include "settings/TRadioGroup.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

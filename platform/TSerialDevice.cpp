@@ -1,11 +1,11 @@
-#include "platform/SerialDevice.h"
+#include "platform/TSerialDevice.h"
 
-#include "platform/ModemLineWaiter.h"
+#include "platform/TModemLineWaiter.h"
 #include "platform/ModemStatus.h"
-#include "platform/NetworkLink.h"
+#include "platform/TNetworkLink.h"
 #include "platform/OpenDiagnosis.h"
-#include "platform/ReadDeadline.h"
-#include "platform/ReceiveQueue.h"
+#include "platform/TReadDeadline.h"
+#include "platform/TReceiveQueue.h"
 #include "platform/SystemError.h"
 
 #include <QFile>

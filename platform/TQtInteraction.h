@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Interaction.h"
+#include "platform/TInteraction.h"
 
 // Interaction through Qt's message boxes, file dialog, beep and desktop
 // services.

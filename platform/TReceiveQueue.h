@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SerialDevice.h"
+#include "platform/TSerialDevice.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "settings/QxMacroEdit.h"
+#include "settings/TQxMacroEdit.h"
 
 #include "platform/Cp1252.h"
-#include "settings/ByteTextValidator.h"
+#include "settings/TByteTextValidator.h"
 #include "settings/DialogPlacement.h"
 
 #include <QHBoxLayout>

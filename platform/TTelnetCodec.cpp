@@ -1,6 +1,6 @@
-#include "platform/TelnetCodec.h"
+#include "platform/TTelnetCodec.h"
 
-#include "platform/SerialDevice.h"
+#include "platform/TSerialDevice.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/QtInteraction.h"
+#include "platform/TQtInteraction.h"
 
 #include <QApplication>
 #include <QDesktopServices>

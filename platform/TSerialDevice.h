@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/LineCounters.h"
+#include "platform/TLineCounters.h"
 #include "platform/LineTermios.h"
 
 #include <QString>

@@ -1,16 +1,16 @@
-#include "settings/QxPreferences.h"
+#include "settings/TQxPreferences.h"
 
 #include "platform/AppLocation.h"
 #include "platform/Cp1252.h"
-#include "platform/Interaction.h"
-#include "platform/NetworkLink.h"
+#include "platform/TInteraction.h"
+#include "platform/TNetworkLink.h"
 #include "platform/OpenDiagnosis.h"
-#include "platform/ProfileFile.h"
+#include "platform/TProfileFile.h"
 #include "platform/SerialDeviceMap.h"
-#include "settings/ByteTextValidator.h"
+#include "settings/TByteTextValidator.h"
 #include "settings/DialogPlacement.h"
-#include "settings/QxMacroEdit.h"
-#include "settings/RadioGroup.h"
+#include "settings/TQxMacroEdit.h"
+#include "settings/TRadioGroup.h"
 #include "settings/Settings.h"
 
 #include <QCheckBox>

@@ -1,11 +1,11 @@
-#include "serial/QxComPort.h"
+#include "serial/TQxComPort.h"
 
-#include "platform/Interaction.h"
-#include "platform/NetworkLink.h"
+#include "platform/TInteraction.h"
+#include "platform/TNetworkLink.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/SerialDeviceMap.h"
 #include "platform/TickCount.h"
-#include "serial/QxComTask.h"
+#include "serial/TQxComTask.h"
 #include "serial/TDeviceWatch.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "app/TCommandLine.h"
 
 #include "platform/AppLocation.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/LineTermios.h"
-#include "platform/TelnetCodec.h"
+#include "platform/TTelnetCodec.h"
 
 #include <QByteArray>
 #include <QString>

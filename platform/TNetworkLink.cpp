@@ -1,8 +1,8 @@
-#include "platform/NetworkLink.h"
+#include "platform/TNetworkLink.h"
 
-#include "platform/SerialDevice.h"
+#include "platform/TSerialDevice.h"
 #include "platform/SystemError.h"
-#include "platform/Thread.h"
+#include "platform/TThread.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

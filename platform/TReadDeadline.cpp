@@ -1,4 +1,4 @@
-#include "platform/ReadDeadline.h"
+#include "platform/TReadDeadline.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "platform/Interaction.h"
+#include "platform/TInteraction.h"
 
-#include "platform/QtInteraction.h"
+#include "platform/TQtInteraction.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "settings/ByteTextValidator.h"
+#include "settings/TByteTextValidator.h"
 
 #include "platform/Cp1252.h"
 

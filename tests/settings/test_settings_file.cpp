@@ -2,7 +2,7 @@
 // match no item, the macro list, the root marker, and files that are no
 // proper settings file at all.
 #include "platform/AppLocation.h"
-#include "settings/QxPreferences.h"
+#include "settings/TQxPreferences.h"
 #include "settings/Settings.h"
 #include "tests/settings/SettingsTestSupport.h"
 #include "tests/support/TempAppDir.h"
@@ -300,4 +300,4 @@ int RunSettingsFileTests(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "SettingsFileTest.moc"
+#include "test_settings_file.moc"

@@ -1,6 +1,6 @@
-#include "platform/ReceiveQueue.h"
+#include "platform/TReceiveQueue.h"
 
-#include "platform/ReadDeadline.h"
+#include "platform/TReadDeadline.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/ProfileFile.h"
+#include "platform/TProfileFile.h"
 
 #include "platform/FileContent.h"
 

@@ -2,10 +2,10 @@
 // flags, the presets, the sequence field, the macro list with its editor, a
 // file that cannot be written, and the ways to cancel.
 #include "platform/OpenDiagnosis.h"
-#include "platform/ProfileFile.h"
-#include "settings/QxMacroEdit.h"
-#include "settings/QxPreferences.h"
-#include "settings/RadioGroup.h"
+#include "platform/TProfileFile.h"
+#include "settings/TQxMacroEdit.h"
+#include "settings/TQxPreferences.h"
+#include "settings/TRadioGroup.h"
 #include "settings/Settings.h"
 #include "tests/settings/SettingsTestSupport.h"
 #include "tests/support/FakeInteraction.h"
@@ -629,4 +629,4 @@ int RunPreferencesTests(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "PreferencesTest.moc"
+#include "test_preferences.moc"

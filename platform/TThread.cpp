@@ -1,4 +1,4 @@
-#include "platform/Thread.h"
+#include "platform/TThread.h"
 
 #include <QCoreApplication>
 #include <QThread>

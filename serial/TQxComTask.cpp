@@ -1,6 +1,6 @@
-#include "serial/QxComTask.h"
+#include "serial/TQxComTask.h"
 
-#include "serial/QxComPort.h"
+#include "serial/TQxComPort.h"
 
 #include <thread>
 

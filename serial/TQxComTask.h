@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Thread.h"
+#include "platform/TThread.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "platform/LineCounters.h"
+#include "platform/TLineCounters.h"
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>

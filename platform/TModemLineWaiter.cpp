@@ -1,6 +1,6 @@
-#include "platform/ModemLineWaiter.h"
+#include "platform/TModemLineWaiter.h"
 
-#include "platform/LineCounters.h"
+#include "platform/TLineCounters.h"
 #include "platform/ModemStatus.h"
 
 #include <chrono>
