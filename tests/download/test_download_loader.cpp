@@ -3,7 +3,7 @@
 #include "download/TQxLoaderDlg.h"
 #include "tests/download/DownloadRig.h"
 #include "tests/support/Ser2netServer.h"
-#include "tests/tools/TargetProcess.h"
+#include "tests/support/target/TargetProcess.h"
 
 #include <QLineEdit>
 #include <QPushButton>
