@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/TProfileChanges.h"
+#include "platform/TProfileEntry.h"
+#include "platform/TProfileSnapshot.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -17,12 +21,6 @@ public:
     // The file could not be read in this run and the user was told so
     // (ReadErrorToReport): it is left alone, as the user knows.
     bool KnownUnreadable;
-};
-
-// One "key=value" line of a section.
-struct TProfileEntry {
-    QByteArray Key;
-    QByteArray Value;
 };
 
 // One profile (INI) file, read and written one key at a time and never kept
@@ -84,6 +82,16 @@ public:
     // Removes every section named Section with all its keys. Throws
     // EProfileWriteError.
     void EraseSection(const QByteArray& section);
+
+    // The whole file read once, for many reads (empty when it is missing or
+    // cannot be read).
+    TProfileSnapshot Snapshot() const;
+    // Applies every staged change in one replacement of the file; nothing is
+    // written when no change has an effect. Throws EProfileWriteError, and
+    // the file is then as it was.
+    void Commit(const TProfileChanges& changes);
+    // How many times a profile file was replaced in this run.
+    static quint64 Replacements();
 
     // The file's lines (without line ends); an empty list when it is missing.
     QList<QByteArray> ReadLines() const;
