@@ -11,8 +11,9 @@
 #include "platform/TInteraction.h"
 #include "platform/TProfileFile.h"
 #include "serial/TQxComPort.h"
-#include "settings/TQxPreferences.h"
 #include "settings/Settings.h"
+#include "settings/TQxPreferences.h"
+#include "settings/TSettingsModel.h"
 #include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
 
@@ -39,7 +40,6 @@
 namespace {
 
 const QString Caption = QStringLiteral("Qx-Console V3.0");
-const QByteArray PlacementSection = "Window";
 
 // With a settings file of its own the window says which board it serves, so
 // that several windows side by side can be told apart.
@@ -52,11 +52,6 @@ QString WindowCaption() {
 // Status texts indexed by the pane's HexEmulation and LocalEcho.
 const std::array<QString, 2> EmulationNames = {QStringLiteral("ASCII"), QStringLiteral("HEX")};
 const std::array<QString, 2> EchoNames = {QString(), QStringLiteral("Echo")};
-
-constexpr int DefaultLeft = 100;
-constexpr int DefaultTop = 100;
-constexpr int DefaultHeight = 300;
-constexpr int DefaultWidth = 550;
 
 // The toolbar and macro row as designed; a larger UI font widens them.
 constexpr int ButtonLeft = 2;
@@ -156,7 +151,7 @@ void TQxConsoleWindow::FormCreate() {
 
     ConnectCommands();
     SetSizeLimits();
-    ReadPlacement(SettingsFileName(), PlacementSection);
+    ReadPlacement();
 
     TQxComPort& port = SerialPort();
     port.OnReceive = [this](quint16 count) { ComPortReceive(count); };
@@ -409,7 +404,7 @@ void TQxConsoleWindow::SavePlacement() {
         return;
     FPlacementSaved = true;
     try {
-        WritePlacement(SettingsFileName(), PlacementSection);
+        WritePlacement();
     } catch (const EProfileWriteError& error) {
         // The user was told already that a file which could not be read
         // stays as it is.
@@ -448,26 +443,17 @@ void TQxConsoleWindow::closeEvent(QCloseEvent* event) {
 // Left and Top are the position of the window's frame; Width and Height its
 // size without the window manager's frame, which is not known before the
 // window is shown. Both read back as written.
-void TQxConsoleWindow::ReadPlacement(const QString& fileName, const QByteArray& section) {
-    const TProfileFile file(fileName);
-    const int left = file.ReadInteger(section, "Left", DefaultLeft);
-    const int top = file.ReadInteger(section, "Top", DefaultTop);
-    const int height = file.ReadInteger(section, "Height", DefaultHeight);
-    const int width = file.ReadInteger(section, "Width", DefaultWidth);
+void TQxConsoleWindow::ReadPlacement() {
     // A damaged section must not open a window larger than the screen or
     // out of reach.
-    const QRect wanted(left, top, width, height);
+    const QRect wanted = TSettingsModel().Placement();
     const QRect placement = FitPlacement(wanted, AvailableAreaFor(wanted));
     move(placement.topLeft());
     resize(placement.size());
 }
 
-void TQxConsoleWindow::WritePlacement(const QString& fileName, const QByteArray& section) const {
-    TProfileFile file(fileName);
-    file.WriteInteger(section, "Left", pos().x());
-    file.WriteInteger(section, "Top", pos().y());
-    file.WriteInteger(section, "Height", height());
-    file.WriteInteger(section, "Width", width());
+void TQxConsoleWindow::WritePlacement() const {
+    TSettingsModel().SavePlacement(QRect(pos(), size()));
 }
 
 // ---------------------------------------------------------------------------

@@ -77,12 +77,12 @@ public:
     void UpdateStatusBar();
     QString StatusText(int panel) const;
 
-    // Sets the window's position and size from keys "Left", "Top", "Height"
-    // and "Width" of Section (100, 100, 300, 550 when missing).
-    void ReadPlacement(const QString& fileName, const QByteArray& section);
-    // Writes the window's current position and size under the same keys.
-    // Throws EProfileWriteError when the file cannot be written.
-    void WritePlacement(const QString& fileName, const QByteArray& section) const;
+    // Sets the window's position and size from the stored placement, fitted
+    // to the screen.
+    void ReadPlacement();
+    // Stores the window's current position and size in one write of the
+    // settings file. Throws EProfileWriteError when it cannot be written.
+    void WritePlacement() const;
 
     // The port's OnReceive: reads the Count waiting bytes into the pane.
     void ComPortReceive(quint16 count);

@@ -8,12 +8,6 @@
 
 #include <algorithm>
 
-namespace {
-
-enum TSyncMode : int { smNone = 0, smDelayed = 1, smAcknowledged = 2 };
-
-} // namespace
-
 const QString TQxLoadTask::NoResponseText = QStringLiteral(
     "      No response - download canceled!\n\rPlease check the settings for the serial "
     "interface\n\r   and make sure the target is in receive mode.");
@@ -120,7 +114,7 @@ void TQxLoadTask::SendLine() {
     case smAcknowledged:
         FAcknowledged = WaitForAcknowledge();
         break;
-    default:
+    case smNone:
         break;
     }
 }

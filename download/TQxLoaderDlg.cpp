@@ -6,6 +6,7 @@
 #include "platform/TInteraction.h"
 #include "platform/TProfileFile.h"
 #include "serial/TQxComPort.h"
+#include "settings/TSettingsModel.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -23,9 +24,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const QByteArray TransferSection = "Transfer";
-const QByteArray LastFileKey = "LastFile";
 
 constexpr int ClientWidth = 351;
 constexpr int ButtonWidth = 75;
@@ -66,7 +64,8 @@ QPushButton* MakeButton(const QString& caption, QWidget* parent) {
 
 const QString TQxLoaderDlg::MissingFileText =
     QStringLiteral("  Can't find the selected file!\n\rPlease check file name and path.");
-const QString TQxLoaderDlg::NoFileName = QStringLiteral("<noname>");
+const QString TQxLoaderDlg::NoFileName =
+    QString::fromLatin1(TSettingsModel::Desc(TSettingsModel::skLastFile).Default);
 
 TQxLoaderDlg::TQxLoaderDlg(QWidget* owner) : QDialog(owner) {
     setWindowTitle(QStringLiteral("Download..."));
@@ -142,10 +141,7 @@ void TQxLoaderDlg::BuildControls() {
 }
 
 void TQxLoaderDlg::FormCreate() {
-    const QByteArray lastFile =
-        TProfileFile(SettingsFileName())
-            .ReadString(TransferSection, LastFileKey, NoFileName.toLatin1());
-    SetFilename(QFile::decodeName(lastFile));
+    SetFilename(TSettingsModel().LastFile());
 }
 
 void TQxLoaderDlg::SetFilename(const QString& name) {
@@ -182,8 +178,7 @@ void TQxLoaderDlg::LoadBtnClick() {
 
 bool TQxLoaderDlg::SaveLastFile() {
     try {
-        TProfileFile(SettingsFileName())
-            .WriteString(TransferSection, LastFileKey, QFile::encodeName(FFilename));
+        TSettingsModel().SaveLastFile(FFilename);
         return true;
     } catch (const EProfileWriteError& error) {
         // A settings file that could not be read is left alone, as the user

@@ -23,3 +23,8 @@ inline constexpr std::array<std::int32_t, 10> BaudrateValues = {
 inline constexpr std::array<char, 5> ParityChars = {'N', 'O', 'E', 'M', 'S'};
 inline constexpr std::array<char, 5> DatabitsChars = {'4', '5', '6', '7', '8'};
 inline constexpr std::array<const char*, 3> StopBitsTexts = {"1", "1.5", "2"};
+
+// The number of data bits a TDataBits stands for, 4 to 8.
+constexpr int DataBitsCount(TDataBits bits) {
+    return DatabitsChars[bits] - '0';
+}

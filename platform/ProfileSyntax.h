@@ -84,6 +84,22 @@ template <typename Visit> void ForEachLine(QByteArrayView content, Visit visit) 
     }
 }
 
+// Calls Visit with each line of the first section named Section until Visit
+// returns false; the scan stops at that section's end.
+template <typename Visit>
+void ForEachLineOfSection(QByteArrayView content, QByteArrayView section, Visit visit) {
+    bool inSection = false;
+    ForEachLine(content, [&](QByteArrayView line) {
+        if (const auto name = SectionName(line)) {
+            if (inSection)
+                return false;
+            inSection = SameName(*name, section);
+            return true;
+        }
+        return !inSection || visit(line);
+    });
+}
+
 // A line break inside a value would split its entry into two lines, so each
 // LF is stored as a blank. Values whose outer blanks or quotes would be lost
 // on reading are quoted.

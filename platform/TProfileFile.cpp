@@ -128,11 +128,25 @@ QString TProfileFile::ReadErrorToReport() const {
 
 QByteArray TProfileFile::ReadString(const QByteArray& section, const QByteArray& key,
                                     const QByteArray& defaultValue) const {
-    return Snapshot().ReadString(section, key, defaultValue);
+    const QByteArray content = ReadWholeFile(FFileName);
+    std::optional<QByteArray> value;
+    ForEachLineOfSection(content, section, [&](QByteArrayView line) {
+        if (IsKeyLine(line, key))
+            value = ValueOf(line);
+        return !value;
+    });
+    return value.value_or(defaultValue);
 }
 
 QList<TProfileEntry> TProfileFile::ReadSection(const QByteArray& section) const {
-    return Snapshot().ReadSection(section);
+    const QByteArray content = ReadWholeFile(FFileName);
+    QList<TProfileEntry> entries;
+    ForEachLineOfSection(content, section, [&](QByteArrayView line) {
+        if (const auto key = KeyOf(line))
+            entries.append({key->toByteArray(), ValueOf(line)});
+        return true;
+    });
+    return entries;
 }
 
 TProfileSnapshot TProfileFile::Snapshot() const {
@@ -169,7 +183,10 @@ bool ParseProfileInteger(const QByteArray& text, int& value) {
 
 int TProfileFile::ReadInteger(const QByteArray& section, const QByteArray& key,
                               int defaultValue) const {
-    return Snapshot().ReadInteger(section, key, defaultValue);
+    int value = defaultValue;
+    if (!ParseProfileInteger(ReadString(section, key, QByteArray()), value))
+        return defaultValue;
+    return value;
 }
 
 QList<QByteArray> TProfileFile::ReadLines() const {

@@ -7,16 +7,34 @@
 
 using namespace ProfileSyntax;
 
-TProfileSnapshot::TProfileSnapshot(QByteArray content) : FContent(std::move(content)) {
+namespace {
+
+// Lower-cases Name into Out, reusing Out's buffer.
+void LowerInto(QByteArrayView name, QByteArray& out) {
+    out.resize(name.size());
+    char* to = out.data();
+    for (const char c : name)
+        *to++ = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+TProfileSnapshot::TProfileSnapshot(QByteArray content) : FContent(std::move(content)) {}
+
+void TProfileSnapshot::IndexSections() const {
+    FIndexed = true;
     const char* base = FContent.constData();
     TRange* open = nullptr;
+    QByteArray lowered;
     ForEachLine(FContent, [&](QByteArrayView line) {
+        if (line.isEmpty() || (line.front() != '[' && !IsBlank(line.front())))
+            return true;
         const qsizetype lineStart = line.data() - base;
         if (const auto name = SectionName(line)) {
             if (open)
                 open->End = lineStart;
             open = nullptr;
-            const QByteArray lowered = name->toByteArray().toLower();
+            LowerInto(*name, lowered);
             if (!FSections.contains(lowered)) {
                 const qsizetype bodyStart = std::min(lineStart + line.size() + 1, FContent.size());
                 open = &*FSections.insert(lowered, {bodyStart, FContent.size()});
@@ -27,7 +45,11 @@ TProfileSnapshot::TProfileSnapshot(QByteArray content) : FContent(std::move(cont
 }
 
 QByteArrayView TProfileSnapshot::SectionBody(const QByteArray& section) const {
-    const auto found = FSections.constFind(section.toLower());
+    if (!FIndexed)
+        IndexSections();
+    QByteArray lowered;
+    LowerInto(section, lowered);
+    const auto found = FSections.constFind(lowered);
     if (found == FSections.cend())
         return {};
     return QByteArrayView(FContent).sliced(found->Begin, found->End - found->Begin);

@@ -8,7 +8,8 @@
 
 // The content of a profile file read once, for many reads of keys: each
 // read searches only its section, found through an index built in one pass
-// over the content. Reads follow the rules of TProfileFile.
+// over the content on the first read. Reads follow the rules of
+// TProfileFile.
 class TProfileSnapshot {
 public:
     explicit TProfileSnapshot(QByteArray content = {});
@@ -33,8 +34,10 @@ private:
     };
     // The lines of the first section named Section, after its header.
     QByteArrayView SectionBody(const QByteArray& section) const;
+    void IndexSections() const;
 
     QByteArray FContent;
     // Lower-case section name to its first section's body.
-    QHash<QByteArray, TRange> FSections;
+    mutable QHash<QByteArray, TRange> FSections;
+    mutable bool FIndexed = false;
 };

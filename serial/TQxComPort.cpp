@@ -3,7 +3,7 @@
 #include "platform/TInteraction.h"
 #include "platform/TNetworkLink.h"
 #include "platform/OpenDiagnosis.h"
-#include "platform/SerialDeviceMap.h"
+#include "settings/SerialDeviceMap.h"
 #include "platform/TickCount.h"
 #include "serial/TQxComTask.h"
 #include "serial/TDeviceWatch.h"
@@ -311,7 +311,7 @@ bool TQxComPort::ApplySettings() {
     if (!FDevice.SetQueueSizes(PortQueueSize, PortQueueSize))
         return false;
     const TLineSettings line{
-        BaudrateValue(), int(FDatabits) + 4, int(FStopBits), int(FParity), FDTR, FRTS};
+        BaudrateValue(), DataBitsCount(FDatabits), int(FStopBits), int(FParity), FDTR, FRTS};
     if (!FDevice.SetLineSettings(line))
         return false;
     return FDevice.SetTimeouts(FTimeouts);

@@ -2,7 +2,7 @@
 
 #include "platform/AppLocation.h"
 #include "platform/TProfileFile.h"
-#include "settings/TQxPreferences.h"
+#include "settings/TSettingsModel.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,7 +55,26 @@ bool ExpandSettingsFile(QString* reason) {
     return true;
 }
 
+void UseSettings(const TSettingsRecords& records) {
+    const bool comChanged = ComSettings.Changed;
+    const bool terminalChanged = TerminalSettings.Changed;
+    const bool transferChanged = TransferSync.Changed;
+    ComSettings = records.Com;
+    TerminalSettings = records.Terminal;
+    TransferSync = records.Transfer;
+    ComSettings.Changed = comChanged;
+    TerminalSettings.Changed = terminalChanged;
+    TransferSync.Changed = transferChanged;
+}
+
+void ReloadSettings() {
+    UseSettings(TSettingsModel().Load());
+    ComSettings.Changed = false;
+    TerminalSettings.Changed = false;
+    TransferSync.Changed = false;
+}
+
 void LoadSettings() {
-    { TQxPreferences unseen; }
+    ReloadSettings();
     SettingsPending = false;
 }

@@ -49,9 +49,6 @@ extern TTransferSync TransferSync;
 // True until LoadSettings first ran: the next apply must load and apply all.
 extern bool SettingsPending;
 
-// The stored words of TTransferSync::Mode.
-inline constexpr std::array<const char*, 3> SyncModeNames = {"NONE", "DELAYED", "ACKNOWLEDGED"};
-
 // Line with its first "<qxroot>" marker (any letter case) replaced by the
 // application directory; a '/' or '\' right after the marker is dropped, as
 // the directory ends in '/' already.
@@ -61,7 +58,12 @@ QByteArray ExpandRoot(const QByteArray& line);
 // cannot be read or rewritten stays as it was and gives false, with the
 // system's reason in Reason; the settings still load from it if they can.
 bool ExpandSettingsFile(QString* reason = nullptr);
-// Fills the three settings records from the settings file (through the
-// settings dialog, created and destroyed unseen), clears their Changed flags
-// and SettingsPending.
+struct TSettingsRecords;
+// Makes the records the settings in effect; the Changed flags of the three
+// records stay as they are.
+void UseSettings(const TSettingsRecords& records);
+// Fills the three settings records from the settings file and clears their
+// Changed flags; SettingsPending stays as it is.
+void ReloadSettings();
+// ReloadSettings, then clears SettingsPending.
 void LoadSettings();

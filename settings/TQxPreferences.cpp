@@ -2,16 +2,16 @@
 
 #include "platform/AppLocation.h"
 #include "platform/Cp1252.h"
+#include "platform/OpenDiagnosis.h"
 #include "platform/TInteraction.h"
 #include "platform/TNetworkLink.h"
-#include "platform/OpenDiagnosis.h"
 #include "platform/TProfileFile.h"
-#include "platform/SerialDeviceMap.h"
-#include "settings/TByteTextValidator.h"
 #include "settings/DialogPlacement.h"
+#include "settings/Settings.h"
+#include "settings/TByteTextValidator.h"
 #include "settings/TQxMacroEdit.h"
 #include "settings/TRadioGroup.h"
-#include "settings/Settings.h"
+#include "settings/TSettingsModel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,15 +35,6 @@
 #include <exception>
 
 namespace {
-
-constexpr int SyncModeAcknowledged = 2;
-const QByteArray DefaultSequence = "#42";
-constexpr int MaxScrollback = 1000000;
-
-// The settings file, named afresh at every access.
-TProfileFile Profile() {
-    return TProfileFile(SettingsFileName());
-}
 
 QLabel* WrappedLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -75,29 +66,6 @@ int OtherBaudrate(const QByteArray& text) {
     return number && rate > 0 ? rate : 0;
 }
 
-QByteArray Flag(bool on) {
-    return on ? "1" : "0";
-}
-
-// N for a key "Macro<N>" in any letter case, N written as QByteArray::number
-// writes it (no sign, no leading zero); -1 for any other key.
-qsizetype MacroNumber(const QByteArray& key) {
-    static const QByteArray prefix = "macro";
-    if (key.size() <= prefix.size() || key.size() > prefix.size() + 9 ||
-        qstrnicmp(key.constData(), prefix.size(), prefix.constData(), prefix.size()) != 0)
-        return -1;
-    const QByteArrayView digits = QByteArrayView(key).sliced(prefix.size());
-    if (digits.size() > 1 && digits.front() == '0')
-        return -1;
-    qsizetype number = 0;
-    for (const char digit : digits) {
-        if (digit < '0' || digit > '9')
-            return -1;
-        number = number * 10 + (digit - '0');
-    }
-    return number;
-}
-
 } // namespace
 
 TQxPreferences::TQxPreferences(QWidget* parent) : QDialog(parent) {
@@ -110,8 +78,10 @@ TQxPreferences::TQxPreferences(QWidget* parent) : QDialog(parent) {
     CreateTransferPage();
     ArrangeDialog();
     ConnectHandlers();
-    ReadSettings();
-    TakeSettings();
+    // Every opening reloads the settings in effect from the file.
+    FStored = TSettingsModel().Load();
+    FillControls(FStored);
+    UseSettings(FStored);
     ComSettings.Changed = false;
     TerminalSettings.Changed = false;
     TransferSync.Changed = false;
@@ -136,14 +106,10 @@ void TQxPreferences::ArrangeDialog() {
 
 void TQxPreferences::CreateComPage() {
     ComPage = new QWidget;
-    COMBox = new TRadioGroup(
-        QStringLiteral(" &Serial Port "),
-        {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10"}, 2,
-        ComPage);
-    BaudBox = new TRadioGroup(
-        QStringLiteral(" &Baudrate "),
-        {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 2,
-        ComPage);
+    COMBox = new TRadioGroup(QStringLiteral(" &Serial Port "),
+                             TSettingsModel::Items(TSettingsModel::chPort), 2, ComPage);
+    BaudBox = new TRadioGroup(QStringLiteral(" &Baudrate "),
+                              TSettingsModel::Items(TSettingsModel::chBaudrate), 2, ComPage);
     BaudOtherLabel = new QLabel(QStringLiteral("&Other:"), ComPage);
     BaudOtherEdit = new QLineEdit(ComPage);
     BaudOtherLabel->setBuddy(BaudOtherEdit);
@@ -152,9 +118,12 @@ void TQxPreferences::CreateComPage() {
     BaudOtherEdit->setPlaceholderText(QStringLiteral("e.g. 921600"));
     BaudOtherEdit->setToolTip(
         QStringLiteral("Any other bit rate; when filled it is used instead of the choice above."));
-    ParityBox = new TRadioGroup(QStringLiteral(" &Parity "), {"none", "odd", "even"}, 1, ComPage);
-    ByteSizeBox = new TRadioGroup(QStringLiteral(" &Databits "), {"7", "8"}, 2, ComPage);
-    StopBitsBox = new TRadioGroup(QStringLiteral(" S&topbits "), {"1", "2"}, 2, ComPage);
+    ParityBox = new TRadioGroup(QStringLiteral(" &Parity "),
+                                TSettingsModel::Items(TSettingsModel::chParity), 1, ComPage);
+    ByteSizeBox = new TRadioGroup(QStringLiteral(" &Databits "),
+                                  TSettingsModel::Items(TSettingsModel::chDatabits), 2, ComPage);
+    StopBitsBox = new TRadioGroup(QStringLiteral(" S&topbits "),
+                                  TSettingsModel::Items(TSettingsModel::chStopbits), 2, ComPage);
     Btn8N1 = FlatButton(QStringLiteral("8&N1"), ComPage);
     Btn7E2 = FlatButton(QStringLiteral("7&E2"), ComPage);
     Label2 = WrappedLabel(QStringLiteral("Settings for the serial interface to be used by the "
@@ -220,7 +189,9 @@ void TQxPreferences::CreateDeviceGroup() {
 
 void TQxPreferences::CreateConsolePage() {
     ConsolePage = new QWidget;
-    EmulationBox = new TRadioGroup(QStringLiteral(" Emulation "), {"ASCII", "HEX"}, 2, ConsolePage);
+    EmulationBox =
+        new TRadioGroup(QStringLiteral(" Emulation "),
+                        TSettingsModel::Items(TSettingsModel::chEmulation), 2, ConsolePage);
     GroupBox1 = new QGroupBox(QStringLiteral(" Options "), ConsolePage);
     EchoBox = new QCheckBox(QStringLiteral("Local Echo"), GroupBox1);
     CRInBox = new QCheckBox(QStringLiteral("CR->CR/LF (In)"), GroupBox1);
@@ -367,7 +338,7 @@ void TQxPreferences::ShowDevicePaths() {
 
 // The device a port stands for: one given in this dialog, else [Devices].
 QString TQxPreferences::DevicePathOf(int port) const {
-    return FDeviceAssignments.value(port, SerialDevicePath(static_cast<TComPort>(port)));
+    return FDeviceAssignments.value(port, TSettingsModel().DevicePath(static_cast<TComPort>(port)));
 }
 
 void TQxPreferences::ShowChosenDevice() {
@@ -419,131 +390,59 @@ void TQxPreferences::AssignDeviceBtnClick() {
     ComParamsChanged();
 }
 
-void TQxPreferences::WriteDeviceAssignments() {
-    for (auto it = FDeviceAssignments.cbegin(); it != FDeviceAssignments.cend(); ++it)
-        Profile().WriteString("Devices", "COM" + QByteArray::number(it.key() + 1),
-                              QFile::encodeName(it.value()));
-}
-
-// File to controls. Setting a control raises its change handler as a user's
-// change would; the constructor clears the flags afterwards.
-void TQxPreferences::ReadSettings() {
-    COMBox->SetItemIndex(
-        FindItem(COMBox->Items(), Profile().ReadString("COM-Device", "Port", "COM1")));
-    const QByteArray baudrate = Profile().ReadString("COM-Device", "Baudrate", "19200");
-    BaudBox->SetItemIndex(FindItem(BaudBox->Items(), baudrate));
+// Records to controls. Setting a control raises its change handler as a
+// user's change would; the constructor clears the flags afterwards.
+void TQxPreferences::FillControls(const TSettingsRecords& records) {
+    using M = TSettingsModel;
+    const TComSettings& com = records.Com;
+    COMBox->SetItemIndex(M::ItemOf(M::chPort, com.ComPort));
+    BaudBox->SetItemIndex(M::ItemOf(M::chBaudrate, com.Baudrate));
     // A rate the buttons do not offer goes to the other field.
-    const bool offered =
-        BaudBox->Items().contains(QString::fromLatin1(baudrate), Qt::CaseInsensitive);
-    BaudOtherEdit->setText(!offered && OtherBaudrate(baudrate) > 0 ? QString::fromLatin1(baudrate)
-                                                                   : QString());
-    ByteSizeBox->SetItemIndex(
-        FindItem(ByteSizeBox->Items(), Profile().ReadString("COM-Device", "Databits", "8")));
-    StopBitsBox->SetItemIndex(
-        FindItem(StopBitsBox->Items(), Profile().ReadString("COM-Device", "Stopbits", "1")));
-    // "keine" matches no item on purpose: the first item, "none", is chosen.
-    ParityBox->SetItemIndex(
-        FindItem(ParityBox->Items(), Profile().ReadString("COM-Device", "Parity", "keine")));
-    EmulationBox->SetItemIndex(
-        FindItem(EmulationBox->Items(), Profile().ReadString("Terminal", "Emulation", "ASCII")));
-    EchoBox->setChecked(Profile().ReadInteger("Terminal", "Echo", 0) != 0);
-    CRInBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(In)", 0) != 0);
-    CROutBox->setChecked(Profile().ReadInteger("Terminal", "CRLF(Out)", 0) != 0);
-    TimestampsBox->setChecked(Profile().ReadInteger("Logfile", "Timestamps", 0) != 0);
-    ReadMacros();
-    const QByteArray mode =
-        Profile().ReadString("Transfer", "SyncMode", SyncModeNames.at(SyncModeAcknowledged));
-    int modeIndex = 0;
-    if (mode == SyncModeNames.at(1))
-        modeIndex = 1;
-    else if (mode == SyncModeNames.at(2))
-        modeIndex = 2;
-    SyncBox->SetItemIndex(modeIndex);
-    SetSequenceText(Cp1252ToString(Profile().ReadString("Transfer", "SyncSequ", DefaultSequence)));
-}
-
-int TQxPreferences::FindItem(const QStringList& items, const QByteArray& value) {
-    const QString text = QString::fromLatin1(value);
-    const auto found = std::find_if(items.begin(), items.end(), [&](const QString& item) {
-        return item.compare(text, Qt::CaseInsensitive) == 0;
-    });
-    return found == items.end() ? 0 : static_cast<int>(found - items.begin());
-}
-
-// The list ends at the first missing or empty "Macro<n>". The section is
-// read in one pass and indexed by number, so that a huge section costs no
-// pass and no search per macro.
-void TQxPreferences::ReadMacros() {
-    const QList<TProfileEntry> entries = Profile().ReadSection("Macros");
-    QList<const QByteArray*> byNumber(entries.size(), nullptr);
-    for (const TProfileEntry& entry : entries) {
-        const qsizetype number = MacroNumber(entry.Key);
-        if (number >= 0 && number < byNumber.size() && !byNumber.at(number))
-            byNumber[number] = &entry.Value;
-    }
+    BaudOtherEdit->setText(com.OtherBaudrate > 0 ? QString::number(com.OtherBaudrate) : QString());
+    ByteSizeBox->SetItemIndex(M::ItemOf(M::chDatabits, com.Databits));
+    StopBitsBox->SetItemIndex(M::ItemOf(M::chStopbits, com.StopBits));
+    ParityBox->SetItemIndex(M::ItemOf(M::chParity, com.Parity));
+    const TTerminalSettings& terminal = records.Terminal;
+    EmulationBox->SetItemIndex(M::ItemOf(M::chEmulation, terminal.HexEmulation ? 1 : 0));
+    EchoBox->setChecked(terminal.LocalEcho);
+    CRInBox->setChecked(terminal.CRLFIn);
+    CROutBox->setChecked(terminal.CRLFOut);
+    TimestampsBox->setChecked(terminal.Timestamps);
     QStringList macros;
-    for (const QByteArray* macro : byNumber) {
-        if (!macro || macro->isEmpty())
-            break;
-        macros.append(Cp1252ToString(*macro));
-    }
+    macros.reserve(terminal.Macros.size());
+    for (const QByteArray& macro : terminal.Macros)
+        macros.append(Cp1252ToString(macro));
     FMacros->setStringList(macros);
+    SyncBox->SetItemIndex(records.Transfer.Mode);
+    SetSequenceText(Cp1252ToString(records.SyncSequence));
 }
 
-void TQxPreferences::TakeSettings() {
-    ComSettings.ComPort = static_cast<TComPort>(COMBox->ItemIndex());
-    ComSettings.Baudrate = static_cast<TBaudrate>(BaudBox->ItemIndex());
-    ComSettings.OtherBaudrate = OtherBaudrate(BaudOtherEdit->text().toLatin1());
-    ComSettings.Databits = static_cast<TDataBits>(ByteSizeBox->ItemIndex() + db7);
-    ComSettings.StopBits = static_cast<TStopBits>(StopBitsBox->ItemIndex() * sb20);
-    ComSettings.Parity = static_cast<TParity>(ParityBox->ItemIndex());
-    TerminalSettings.Macros.clear();
+// Controls to records; what no control shows stays as it was loaded.
+TSettingsRecords TQxPreferences::TakenRecords() const {
+    using M = TSettingsModel;
+    TSettingsRecords records = FStored;
+    TComSettings& com = records.Com;
+    com.ComPort = static_cast<TComPort>(M::ValueOf(M::chPort, COMBox->ItemIndex()));
+    com.Baudrate = static_cast<TBaudrate>(M::ValueOf(M::chBaudrate, BaudBox->ItemIndex()));
+    com.OtherBaudrate = OtherBaudrate(BaudOtherEdit->text().toLatin1());
+    com.Databits = static_cast<TDataBits>(M::ValueOf(M::chDatabits, ByteSizeBox->ItemIndex()));
+    com.StopBits = static_cast<TStopBits>(M::ValueOf(M::chStopbits, StopBitsBox->ItemIndex()));
+    com.Parity = static_cast<TParity>(M::ValueOf(M::chParity, ParityBox->ItemIndex()));
+    TTerminalSettings& terminal = records.Terminal;
+    terminal.Macros.clear();
     for (const QString& macro : FMacros->stringList())
-        TerminalSettings.Macros.append(ToCp1252Bytes(macro));
-    TerminalSettings.LocalEcho = EchoBox->isChecked();
-    TerminalSettings.HexEmulation = EmulationBox->ItemIndex() > 0;
-    TerminalSettings.CRLFIn = CRInBox->isChecked();
-    TerminalSettings.CRLFOut = CROutBox->isChecked();
-    TerminalSettings.Timestamps = TimestampsBox->isChecked();
-    // No control: the file alone says how much history is kept.
-    TerminalSettings.Scrollback =
-        std::clamp(Profile().ReadInteger("Terminal", "Scrollback", 10000), 0, MaxScrollback);
-    TransferSync.Mode = static_cast<std::uint8_t>(SyncBox->ItemIndex());
-    TransferSync.Sequence = ToCp1252Bytes(SyncEdit->text()).left(TTransferSync::MaxSequenceLength);
-}
-
-// Controls to file, one write per key; a failed write throws
-// EProfileWriteError and leaves the keys before it written.
-void TQxPreferences::WriteSettings() {
-    Profile().WriteString("COM-Device", "Port", COMBox->SelectedText().toLatin1());
-    const QByteArray otherBaudrate = BaudOtherEdit->text().toLatin1();
-    Profile().WriteString("COM-Device", "Baudrate",
-                          OtherBaudrate(otherBaudrate) > 0 ? otherBaudrate
-                                                           : BaudBox->SelectedText().toLatin1());
-    Profile().WriteString("COM-Device", "Databits", ByteSizeBox->SelectedText().toLatin1());
-    Profile().WriteString("COM-Device", "Stopbits", StopBitsBox->SelectedText().toLatin1());
-    Profile().WriteString("COM-Device", "Parity", ParityBox->SelectedText().toLatin1());
-    WriteDeviceAssignments();
-    Profile().WriteString("Terminal", "Emulation", EmulationBox->SelectedText().toLatin1());
-    Profile().WriteString("Terminal", "Echo", Flag(EchoBox->isChecked()));
-    Profile().WriteString("Terminal", "CRLF(In)", Flag(CRInBox->isChecked()));
-    Profile().WriteString("Terminal", "CRLF(Out)", Flag(CROutBox->isChecked()));
-    // A file that never had timestamps on stays without the key.
-    if (TimestampsBox->isChecked() || !Profile().ReadString("Logfile", "Timestamps", "").isEmpty())
-        Profile().WriteString("Logfile", "Timestamps", Flag(TimestampsBox->isChecked()));
-    WriteMacros();
-    Profile().WriteString("Transfer", "SyncMode", SyncModeNames.at(SyncBox->ItemIndex()));
-    // The whole field, also a longer sequence that came from the file.
-    Profile().WriteString("Transfer", "SyncSequ", ToCp1252Bytes(SyncEdit->text()));
-}
-
-// The section is replaced in one write: either the whole new list is stored
-// or, when the write fails, the old one stays.
-void TQxPreferences::WriteMacros() {
-    QList<TProfileEntry> entries;
-    for (const QString& macro : FMacros->stringList())
-        entries.append({"Macro" + QByteArray::number(entries.size()), ToCp1252Bytes(macro)});
-    Profile().WriteSection("Macros", entries);
+        terminal.Macros.append(ToCp1252Bytes(macro));
+    terminal.LocalEcho = EchoBox->isChecked();
+    terminal.HexEmulation = M::ValueOf(M::chEmulation, EmulationBox->ItemIndex()) != 0;
+    terminal.CRLFIn = CRInBox->isChecked();
+    terminal.CRLFOut = CROutBox->isChecked();
+    terminal.Timestamps = TimestampsBox->isChecked();
+    records.Transfer.Mode = static_cast<TSyncMode>(std::max(SyncBox->ItemIndex(), 0));
+    // The record holds the first characters, the file the whole field.
+    records.SyncSequence = ToCp1252Bytes(SyncEdit->text());
+    records.Transfer.Sequence = records.SyncSequence.left(TTransferSync::MaxSequenceLength);
+    records.Devices = FDeviceAssignments;
+    return records;
 }
 
 // At most MaxSequenceLength characters can be typed, but a longer sequence
@@ -573,7 +472,7 @@ void TQxPreferences::ConsoleParamsChanged() {
 void TQxPreferences::TransferParamsChanged() {
     TransferSync.Changed = true;
     FModified = true;
-    const bool handshake = SyncBox->ItemIndex() == SyncModeAcknowledged;
+    const bool handshake = SyncBox->ItemIndex() == smAcknowledged;
     SyncEdit->setEnabled(handshake);
     SyncBtn->setEnabled(handshake);
 }
@@ -665,7 +564,7 @@ void TQxPreferences::DeleteMacroBtnClick() {
 }
 
 void TQxPreferences::SyncBtnClick() {
-    SetSequenceText(Cp1252ToString(DefaultSequence));
+    SetSequenceText(QString::fromLatin1(TSettingsModel::Desc(TSettingsModel::skSyncSequ).Default));
 }
 
 void TQxPreferences::OKBtnClick() {
@@ -674,8 +573,9 @@ void TQxPreferences::OKBtnClick() {
         return;
     }
     try {
-        TakeSettings();
-        WriteSettings();
+        const TSettingsRecords records = TakenRecords();
+        UseSettings(records);
+        TSettingsModel().Save(records);
     } catch (const EProfileWriteError& error) {
         // The dialog keeps its own message; the detail names the file that
         // failed and why, which is what the user can act on.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/TSettingsModel.h"
+
 #include <QDialog>
 #include <QMap>
 
@@ -15,10 +17,9 @@ class QTabWidget;
 class QToolButton;
 class TRadioGroup;
 
-// The settings dialog and the only reader and writer of the settings keys.
-// Creating it reads the settings file into its controls and copies them into
-// ComSettings, TerminalSettings and TransferSync (with their Changed flags
-// cleared); every change of a control then sets the Changed flag of its
+// The settings dialog. Creating it loads the settings file through
+// TSettingsModel into its controls and into ComSettings, TerminalSettings and
+// TransferSync (with their Changed flags cleared); every change of a control then sets the Changed flag of its
 // group. "OK" (result Accepted) takes the controls into the records and
 // writes them to the file when anything changed; when the file cannot be
 // written the dialog warns and stays open. "Cancel", Escape and the close
@@ -98,14 +99,9 @@ private:
     void AssignDeviceBtnClick();
     QString ChosenDevicePath() const;
     static QString PresenceOf(const QString& path);
-    void WriteDeviceAssignments();
 
-    void ReadSettings();
-    void TakeSettings();
-    void WriteSettings();
-    static int FindItem(const QStringList& items, const QByteArray& value);
-    void ReadMacros();
-    void WriteMacros();
+    void FillControls(const TSettingsRecords& records);
+    TSettingsRecords TakenRecords() const;
     void SetSequenceText(const QString& text);
     void KeepSequenceLimit();
 
@@ -125,6 +121,8 @@ private:
     void OKBtnClick();
 
     QStringListModel* FMacros;
+    // The records as loaded at creation.
+    TSettingsRecords FStored;
     bool FModified = false;
     // Devices given to ports in this dialog, by port index, not yet written.
     QMap<int, QString> FDeviceAssignments;

@@ -2,15 +2,25 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <cstdint>
+
+// How a download keeps pace with the target; the ordinals are the indexes
+// of the dialog's choices and of SyncModeNames.
+enum TSyncMode : std::uint8_t {
+    smNone,         // no synchronisation
+    smDelayed,      // a pause of 50 ms after each line
+    smAcknowledged, // a wait for the handshake sequence after each line
+};
+
+// The stored words of TSyncMode.
+inline constexpr std::array<const char*, 3> SyncModeNames = {"NONE", "DELAYED", "ACKNOWLEDGED"};
 
 // How a download keeps pace with the target, handed around as a whole copy.
 struct TTransferSync {
     static constexpr int MaxSequenceLength = 10;
 
-    // 0: no synchronisation; 1: a pause of 50 ms after each line; 2: a wait
-    // for Sequence after each line.
-    std::uint8_t Mode = 2;
+    TSyncMode Mode = smAcknowledged;
     // The handshake sequence in macro text form, at most MaxSequenceLength
     // bytes.
     QByteArray Sequence = "#42";

@@ -5,7 +5,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 set(allowed_platform "")
-set(allowed_serial platform)
+set(allowed_serial platform settings)
 set(allowed_terminal platform)
 set(allowed_settings platform)
 set(allowed_help platform)

@@ -147,7 +147,7 @@ private:
 // dialog closed, or a negative value when it failed.
 double Download(TQxComPort& port, const QString& file, int mode) {
     TTransferSync sync;
-    sync.Mode = std::uint8_t(mode);
+    sync.Mode = TSyncMode(mode);
     sync.Sequence = "#42";
     TQxLoaderDlg dialog;
     dialog.SetComPort(&port);

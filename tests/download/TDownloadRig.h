@@ -31,7 +31,7 @@ struct TDownloadRig {
 
 inline TTransferSync Sync(int mode, const QByteArray& sequence = "#42") {
     TTransferSync sync;
-    sync.Mode = std::uint8_t(mode);
+    sync.Mode = TSyncMode(mode);
     sync.Sequence = sequence;
     return sync;
 }

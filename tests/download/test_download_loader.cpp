@@ -46,7 +46,7 @@ private slots:
 
         TQxComPort port;
         TTransferSync sync;
-        sync.Mode = 2;
+        sync.Mode = smAcknowledged;
         sync.Sequence = "#42";
         TQxLoaderDlg dialog;
         dialog.SetComPort(&port);

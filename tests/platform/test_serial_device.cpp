@@ -3,7 +3,7 @@
 #include "platform/ModemStatus.h"
 #include "platform/TReceiveQueue.h"
 #include "platform/TSerialDevice.h"
-#include "platform/SerialDeviceMap.h"
+#include "settings/SerialDeviceMap.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 

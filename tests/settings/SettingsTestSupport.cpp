@@ -11,7 +11,7 @@
 void SpoilSettingsRecords() {
     ComSettings = {poCOM7, br600, db5, sb15, paSPACE, true, 77};
     TerminalSettings = {{"stale"}, true, true, true, true, true};
-    TransferSync.Mode = 1;
+    TransferSync.Mode = smDelayed;
     TransferSync.Sequence = "stale";
     TransferSync.Changed = true;
 }

@@ -159,7 +159,7 @@ private slots:
             QCOMPARE(ComSettings.Parity, paEVEN);
             QVERIFY(TerminalSettings.HexEmulation && TerminalSettings.CRLFIn);
             QVERIFY(!TerminalSettings.LocalEcho && !TerminalSettings.CRLFOut);
-            QCOMPARE(TransferSync.Mode, 1);
+            QCOMPARE(TransferSync.Mode, smDelayed);
         };
         check();
         SpoilSettingsRecords();

@@ -99,7 +99,7 @@ private slots:
         QVERIFY(TerminalSettings.Macros.isEmpty());
         QVERIFY(!TerminalSettings.LocalEcho && !TerminalSettings.HexEmulation);
         QVERIFY(!TerminalSettings.CRLFIn && !TerminalSettings.CRLFOut);
-        QCOMPARE(TransferSync.Mode, 2);
+        QCOMPARE(TransferSync.Mode, smAcknowledged);
         QCOMPARE(TransferSync.Sequence, QByteArray("#42"));
         VerifyRecordsInRange();
         QVERIFY(!QFile::exists(dir.SettingsFile()));
