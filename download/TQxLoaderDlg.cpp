@@ -6,6 +6,7 @@
 #include "platform/TInteraction.h"
 #include "platform/TProfileFile.h"
 #include "serial/TQxComPort.h"
+#include "settings/DialogPlacement.h"
 #include "settings/TSettingsModel.h"
 
 #include <QCloseEvent>
@@ -19,7 +20,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -293,17 +293,8 @@ void TQxLoaderDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!FPlaced) {
         FPlaced = true;
-        CenterOnScreen();
+        CenterOnScreen(this);
     }
-}
-
-void TQxLoaderDlg::CenterOnScreen() {
-    const QScreen* target = parentWidget() ? parentWidget()->screen() : screen();
-    if (!target)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(target->availableGeometry().center());
-    move(frame.topLeft());
 }
 
 void RunDownloadDialog(QWidget* owner, TQxComPort& port, const TTransferSync& sync) {

@@ -82,7 +82,6 @@ private:
     void StartTask(TDownloadLines lines);
     void TaskProgress(int max, int position);
     void TaskDone(TQxLoadTask& task);
-    void CenterOnScreen();
 
     TQxLoadTask* FTask = nullptr;
     TDownloadReader* FReader = nullptr;

@@ -2,6 +2,7 @@
 
 #include "help/BubbleGlyphs.h"
 #include "help/HintDescs.h"
+#include "settings/DialogPlacement.h"
 #include "platform/TInteraction.h"
 
 #include <QApplication>
@@ -11,7 +12,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 
@@ -181,19 +181,10 @@ void TBubbleForm::FormShow() {
     RightBtn->move(ExitBtn->x() + ExitBtn->width() - RightBtn->width(), HeaderLabel->y());
     LeftBtn->move(RightBtn->x() - LeftBtn->width() - 2, HeaderLabel->y());
     if (!FShownBefore) {
-        CentreOnScreen();
+        CenterOnScreen(this);
         FShownBefore = true;
     }
     ShowTopic();
-}
-
-void TBubbleForm::CentreOnScreen() {
-    const QWidget* owner = parentWidget();
-    const QScreen* place = owner ? owner->screen() : QGuiApplication::primaryScreen();
-    if (!place)
-        return;
-    const QRect available = place->availableGeometry();
-    move(available.center() - rect().center());
 }
 
 void TBubbleForm::ShowTopic() {

@@ -53,7 +53,6 @@ private:
     QLabel* CreateLinkLabel(const QString& address, int left, int top);
     QToolButton* CreateButton(const QIcon& icon, int width, int height);
     void FormShow();
-    void CentreOnScreen();
     void ShowTopic();
     void NavigateClick(const QObject* sender);
     void ExitBtnClick();
