@@ -11,7 +11,7 @@ namespace {
 void SetEntry(QList<TProfileEntry>& entries, const QByteArray& key, const QByteArray& value) {
     for (TProfileEntry& entry : entries) {
         if (SameName(entry.Key, key)) {
-            entry.Value = value;
+            entry = {key, value};
             return;
         }
     }

@@ -297,6 +297,45 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EProfileWriteError, profile.EraseSection("Absent"));
         QCOMPARE(dir.ReadFile("Console.ini"), content);
     }
+
+    // Staged writes committed at once give the bytes that the same writes
+    // made one by one give, in one replacement of the file.
+    void stagedWritesEqualSingleWrites_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("no file") << QByteArray();
+        QTest::newRow("sections in place")
+            << QByteArray("top=1\n[a]\nx=1\nY=2\n\n[M]\nMacro0=old\nMacro7=stale\n[B]\nk=v\n");
+        QTest::newRow("duplicates and blanks") << QByteArray(
+            " [ A ] \r\nx = 1\r\n[m]\r\nm=1\r\n[a]\r\nx=2\r\ny=3\r\n[M]\r\nq=1\r\n\r\n");
+        QTest::newRow("odd lines") << QByteArray("no equals\n[\n]\n[A\nx=0\n[A]x=9\n");
+    }
+    void stagedWritesEqualSingleWrites() {
+        QFETCH(QByteArray, content);
+        const auto stage = [](auto& target) {
+            target.WriteString("A", "x", "new x");
+            target.WriteString("a", "z", " quoted ");
+            target.WriteSection("M", {{"Macro0", "m0"}, {"Macro1", "m1"}});
+            target.WriteString("New", "k", "1");
+            target.EraseSection("B");
+            target.WriteString("A", "X", "last wins");
+            target.WriteString("New", "j", "2");
+            target.WriteSection("Gone", {});
+        };
+        TempAppDir single;
+        TempAppDir staged;
+        if (!content.isNull()) {
+            single.WriteFile("Console.ini", content);
+            staged.WriteFile("Console.ini", content);
+        }
+        TProfileFile singleFile(single.SettingsFile());
+        stage(singleFile);
+        TProfileChanges changes;
+        stage(changes);
+        const quint64 before = TProfileFile::Replacements();
+        TProfileFile(staged.SettingsFile()).Commit(changes);
+        QCOMPARE(TProfileFile::Replacements() - before, quint64(1));
+        QCOMPARE(staged.ReadFile("Console.ini"), single.ReadFile("Console.ini"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProfileFile)
