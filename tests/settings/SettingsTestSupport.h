@@ -10,6 +10,7 @@ class TQxMacroEdit;
 
 // Each test class of the settings program, run by main().
 int RunSettingsFileTests(int argc, char** argv);
+int RunSettingsModelTests(int argc, char** argv);
 int RunPreferencesTests(int argc, char** argv);
 int RunMacroEditTests(int argc, char** argv);
 
