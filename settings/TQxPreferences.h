@@ -17,12 +17,13 @@ class QTabWidget;
 class QToolButton;
 class TRadioGroup;
 
-// The settings dialog. Creating it loads the settings file through
-// TSettingsModel into its controls and into ComSettings, TerminalSettings and
-// TransferSync (with their Changed flags cleared); every change of a control then sets the Changed flag of its
-// group. "OK" (result Accepted) takes the controls into the records and
-// writes them to the file when anything changed; when the file cannot be
-// written the dialog warns and stays open. "Cancel", Escape and the close
+// The settings dialog. Creating it loads the records from the settings file
+// (TSettingsModel) into its controls and into ComSettings, TerminalSettings
+// and TransferSync (with their Changed flags cleared); every change of a
+// control then sets the Changed flag of its group. "OK" (result Accepted)
+// takes the controls into the records and saves them in one write of the
+// file when anything changed; when the file cannot be written the dialog
+// warns and stays open (the file as it was). "Cancel", Escape and the close
 // box (result Rejected) take and write nothing.
 class TQxPreferences : public QDialog {
     Q_OBJECT
