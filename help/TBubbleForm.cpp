@@ -2,8 +2,8 @@
 
 #include "help/BubbleGlyphs.h"
 #include "help/HintDescs.h"
-#include "settings/DialogPlacement.h"
 #include "platform/TInteraction.h"
+#include "settings/DialogPlacement.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -3,10 +3,10 @@
 #include "platform/TInteraction.h"
 #include "platform/TNetworkLink.h"
 #include "platform/OpenDiagnosis.h"
-#include "settings/SerialDeviceMap.h"
 #include "platform/TickCount.h"
 #include "serial/TQxComTask.h"
 #include "serial/TDeviceWatch.h"
+#include "settings/SerialDeviceMap.h"
 
 #include <QCoreApplication>
 #include <QObject>
