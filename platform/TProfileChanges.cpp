@@ -70,8 +70,9 @@ void TProfileChanges::EraseSection(const QByteArray& section) {
 
 // One pass over the content. Keys to set are written over their line in the
 // first section of their name; those not found go after that section's last
-// non-empty line. Every section to replace is dropped, its new block taking
-// the place of the first one.
+// non-empty line (blank lines at its end are held back until then). Every
+// section to replace is dropped, its new block taking the place of the
+// first one.
 QByteArray TProfileChanges::AppliedTo(QByteArrayView content, bool* changed) const {
     QByteArray out;
     out.reserve(content.size() + content.count('\n') + 1024);
@@ -80,18 +81,22 @@ QByteArray TProfileChanges::AppliedTo(QByteArrayView content, bool* changed) con
     const TSectionChange* current = nullptr; // keys of this section are set
     bool dropping = false;
     QList<bool> written;
-    qsizetype appendAt = 0;
+    QList<QByteArrayView> heldBlanks;
 
+    const auto flushBlanks = [&] {
+        for (const QByteArrayView blank : heldBlanks)
+            AppendLine(out, blank);
+        heldBlanks.clear();
+    };
     const auto finishSection = [&] {
-        if (!current)
-            return;
-        QByteArray rest;
-        for (qsizetype i = 0; i < current->Entries.size(); ++i) {
-            if (!written.at(i))
-                rest += EntryLine(current->Entries.at(i));
+        if (current) {
+            for (qsizetype i = 0; i < current->Entries.size(); ++i) {
+                if (!written.at(i))
+                    out += EntryLine(current->Entries.at(i));
+            }
+            current = nullptr;
         }
-        out.insert(appendAt, rest);
-        current = nullptr;
+        flushBlanks();
     };
 
     ForEachLine(content, [&](QByteArrayView line) {
@@ -114,25 +119,28 @@ QByteArray TProfileChanges::AppliedTo(QByteArrayView content, bool* changed) con
             if (first) {
                 current = change;
                 written = QList<bool>(change->Entries.size(), false);
-                appendAt = out.size();
             }
             return true;
         }
         if (dropping)
             return true;
-        if (current) {
-            for (qsizetype i = 0; i < current->Entries.size(); ++i) {
-                if (!written.at(i) && IsKeyLine(line, current->Entries.at(i).Key)) {
-                    written[i] = true;
-                    out += EntryLine(current->Entries.at(i));
-                    appendAt = out.size();
-                    return true;
-                }
+        if (!current) {
+            AppendLine(out, line);
+            return true;
+        }
+        if (Trimmed(line).isEmpty()) {
+            heldBlanks.append(line);
+            return true;
+        }
+        flushBlanks();
+        for (qsizetype i = 0; i < current->Entries.size(); ++i) {
+            if (!written.at(i) && IsKeyLine(line, current->Entries.at(i).Key)) {
+                written[i] = true;
+                out += EntryLine(current->Entries.at(i));
+                return true;
             }
         }
         AppendLine(out, line);
-        if (current && !Trimmed(line).isEmpty())
-            appendAt = out.size();
         return true;
     });
     finishSection();

@@ -80,6 +80,7 @@ TQxPreferences::TQxPreferences(QWidget* parent) : QDialog(parent) {
     ConnectHandlers();
     // Every opening reloads the settings in effect from the file.
     FStored = TSettingsModel().Load();
+    FDevicePaths = TSettingsModel().DevicePaths();
     FillControls(FStored);
     UseSettings(FStored);
     ComSettings.Changed = false;
@@ -325,6 +326,7 @@ void TQxPreferences::showEvent(QShowEvent* event) {
     if (event->spontaneous())
         return;
     FModified = false;
+    FDevicePaths = TSettingsModel().DevicePaths();
     ShowDevicePaths();
     FillDetectedDevices();
     ShowChosenDevice();
@@ -338,7 +340,7 @@ void TQxPreferences::ShowDevicePaths() {
 
 // The device a port stands for: one given in this dialog, else [Devices].
 QString TQxPreferences::DevicePathOf(int port) const {
-    return FDeviceAssignments.value(port, TSettingsModel().DevicePath(static_cast<TComPort>(port)));
+    return FDeviceAssignments.value(port, FDevicePaths.value(port));
 }
 
 void TQxPreferences::ShowChosenDevice() {

@@ -125,6 +125,8 @@ private:
     // The records as loaded at creation.
     TSettingsRecords FStored;
     bool FModified = false;
+    // The devices [Devices] gives the ports, read at each showing.
+    QStringList FDevicePaths;
     // Devices given to ports in this dialog, by port index, not yet written.
     QMap<int, QString> FDeviceAssignments;
 };

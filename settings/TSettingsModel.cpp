@@ -270,6 +270,16 @@ QString TSettingsModel::DevicePath(TComPort port) const {
     return path.isEmpty() ? DefaultDevicePath(port) : QFile::decodeName(path);
 }
 
+QStringList TSettingsModel::DevicePaths() const {
+    const TProfileSnapshot file = TProfileFile(FFileName).Snapshot();
+    QStringList paths;
+    for (int port = poCOM1; port <= poCOM10; ++port) {
+        const QByteArray path = file.ReadString(DevicesSection, DeviceKey(port), {});
+        paths.append(path.isEmpty() ? DefaultDevicePath(TComPort(port)) : QFile::decodeName(path));
+    }
+    return paths;
+}
+
 QString TSettingsModel::DefaultDevicePath(TComPort port) {
     return QString::fromLatin1(DefaultDevicePaths.at(port));
 }

@@ -92,6 +92,8 @@ public:
     // The device path that a port stands for: [Devices] COM1 to COM10, a
     // missing or empty key giving DefaultDevicePath.
     QString DevicePath(TComPort port) const;
+    // DevicePath of every port, poCOM1 first, in one read of the file.
+    QStringList DevicePaths() const;
     static QString DefaultDevicePath(TComPort port);
     // Whether the output line Line ("DTR" or "RTS") is high while a port is
     // open ([COM-Device], an integer, 0 for low; high when missing).
