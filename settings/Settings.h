@@ -7,8 +7,6 @@
 #include <QList>
 #include <QString>
 
-#include <array>
-
 // The serial line parameters in effect.
 struct TComSettings {
     TComPort ComPort = poCOM1;

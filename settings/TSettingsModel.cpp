@@ -25,7 +25,7 @@ constexpr std::array<TSettingsModel::TKeyDesc, TSettingsModel::skKeyCount> KeyTa
     {"Terminal", "CRLF(Out)", "0"},
     {"Terminal", "Scrollback", "10000"},
     {"Logfile", "Timestamps", "0"},
-    {"Transfer", "SyncMode", "ACKNOWLEDGED"},
+    {"Transfer", "SyncMode", SyncModeNames[smAcknowledged]},
     {"Transfer", "SyncSequ", "#42"},
     {"Transfer", "LastFile", "<noname>"},
     {"Window", "Left", "100"},
