@@ -3,6 +3,7 @@
 #include "download/TDownloadReader.h"
 #include "download/TQxLoadTask.h"
 #include "platform/AppLocation.h"
+#include "platform/TAliveGuard.h"
 #include "platform/TInteraction.h"
 #include "platform/TProfileFile.h"
 #include "serial/TQxComPort.h"
@@ -220,9 +221,9 @@ void TQxLoaderDlg::ReadingDone(TDownloadReader& reader) {
         return;
     }
     FBusy = false;
-    const QPointer<TQxLoaderDlg> self(this);
+    const TAliveGuard guard(this);
     Interaction().Warning(this, reader.Error);
-    if (!self)
+    if (!guard.Alive())
         return;
     LoadBtn->setEnabled(true);
     LoadBtn->setFocus();
@@ -250,9 +251,9 @@ void TQxLoaderDlg::TaskDone(TQxLoadTask& task) {
         // Closes once this handler has returned and Busy is cleared.
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     } else {
-        const QPointer<TQxLoaderDlg> self(this);
+        const TAliveGuard guard(this);
         Interaction().Warning(this, error);
-        if (!self)
+        if (!guard.Alive())
             return;
         LoadBtn->setEnabled(true);
         LoadBtn->setFocus();

@@ -1,6 +1,7 @@
 #include "terminal/TQxConsole.h"
 
 #include "platform/Cp1252.h"
+#include "platform/TAliveGuard.h"
 #include "platform/TInteraction.h"
 #include "terminal/TLogDesc.h"
 
@@ -832,10 +833,10 @@ void TQxConsole::PasteText(const QString& text) {
         return;
     ScrollToLive();
     if (bytes.size() > LargePasteBytes) {
-        const QPointer<TQxConsole> alive(this);
+        const TAliveGuard guard(this);
         const bool send = Interaction().Question(
             this, QStringLiteral("Paste %1 bytes to the port?").arg(bytes.size()));
-        if (!alive || !send)
+        if (!guard.Alive() || !send)
             return;
     }
     FPasteQueue += bytes;
@@ -926,14 +927,14 @@ void TQxConsole::SaveScrollback() {
                        QStringLiteral("All Files (*.*)|*")};
     request.DefaultSuffix = QStringLiteral("txt");
     request.MustExist = false;
-    const QPointer<TQxConsole> alive(this);
+    const TAliveGuard guard(this);
     const QString fileName = Interaction().ChooseFile(this, request);
-    if (!alive || fileName.isEmpty())
+    if (!guard.Alive() || fileName.isEmpty())
         return;
     if (QFileInfo::exists(fileName) &&
         !Interaction().Question(this, QStringLiteral("%1 exists.\n\rReplace it?").arg(fileName)))
         return;
-    if (!alive)
+    if (!guard.Alive())
         return;
     QString error;
     if (!FScreen.SaveText(fileName, error))
