@@ -718,8 +718,7 @@ void TQxConsoleWindow::MacroBtnClick() {
         Interaction().Beep();
     } else {
         const TAliveGuard guard(this);
-        const QList<TMacroPiece> pieces =
-            SplitAtDelays(DecodeMacro(MacroBox->CurrentMacroText()));
+        const QList<TMacroPiece> pieces = SplitAtDelays(DecodeMacro(MacroBox->CurrentMacroText()));
         for (const TMacroPiece& piece : pieces) {
             SendChunk(piece.Bytes);
             if (!Delay(piece.PauseMs))

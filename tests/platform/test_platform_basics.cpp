@@ -140,24 +140,23 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QList<QByteArray>>("writes");
         QTest::addColumn<QList<int>>("pauses");
-        QTest::newRow("no marker") << QByteArray("AT#13#10") << QList<QByteArray>{"AT\r\n"}
-                                   << QList<int>{0};
+        QTest::newRow("no marker")
+            << QByteArray("AT#13#10") << QList<QByteArray>{"AT\r\n"} << QList<int>{0};
         QTest::newRow("empty") << QByteArray() << QList<QByteArray>{""} << QList<int>{0};
-        QTest::newRow("worked example")
-            << QByteArray("AT#13#27T500ATZ#13") << QList<QByteArray>{"AT\r", "ATZ\r"}
-            << QList<int>{500, 0};
+        QTest::newRow("worked example") << QByteArray("AT#13#27T500ATZ#13")
+                                        << QList<QByteArray>{"AT\r", "ATZ\r"} << QList<int>{500, 0};
         QTest::newRow("four delay digits") << QByteArray("012#27T0100345")
                                            << QList<QByteArray>{"012", "345"} << QList<int>{100, 0};
-        QTest::newRow("fifth digit is sent") << QByteArray("#27T12345")
-                                             << QList<QByteArray>{"", "5"} << QList<int>{1234, 0};
-        QTest::newRow("pauses only") << QByteArray("#27T5#27T5") << QList<QByteArray>{"", ""}
-                                     << QList<int>{5, 5};
+        QTest::newRow("fifth digit is sent")
+            << QByteArray("#27T12345") << QList<QByteArray>{"", "5"} << QList<int>{1234, 0};
+        QTest::newRow("pauses only")
+            << QByteArray("#27T5#27T5") << QList<QByteArray>{"", ""} << QList<int>{5, 5};
         QTest::newRow("marker at the end, no digits")
             << QByteArray("A#27T") << QList<QByteArray>{"A"} << QList<int>{0};
         QTest::newRow("marker and digits as escapes")
             << QByteArray("#027#84#53#48X") << QList<QByteArray>{"", "X"} << QList<int>{50, 0};
-        QTest::newRow("ESC without T") << QByteArray("#27X#27") << QList<QByteArray>{"\x1BX\x1B"}
-                                       << QList<int>{0};
+        QTest::newRow("ESC without T")
+            << QByteArray("#27X#27") << QList<QByteArray>{"\x1BX\x1B"} << QList<int>{0};
         QTest::newRow("T without digits before digits")
             << QByteArray("a#27Tb7") << QList<QByteArray>{"a", "b7"} << QList<int>{0, 0};
     }
