@@ -1,5 +1,6 @@
 #include "terminal/TConsoleScreen.h"
 
+#include "platform/Cp1252.h"
 #include "terminal/TScreenListener.h"
 
 #include <QDateTime>
@@ -32,7 +33,7 @@ QByteArray MarkerTime() {
     const QTime time = now.time();
     if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
         text += QLatin1Char(' ') + locale.toString(time, QLocale::LongFormat);
-    return ToCp1252(text);
+    return StringToCp1252(text, TUnmappable::Question);
 }
 
 // Letters of the Western code page to lower case, for finding without

@@ -1,6 +1,5 @@
 #include "terminal/TLogDesc.h"
 
-#include "platform/Cp1252.h"
 #include "platform/SystemError.h"
 
 #include <cerrno>
@@ -68,14 +67,4 @@ bool TLogDesc::Close(QString& error) {
     }
     LogFile.reset();
     return ok;
-}
-
-QByteArray ToCp1252(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const QChar ch : text) {
-        const int byte = UnicodeToCp1252(ch);
-        bytes += byte < 0 ? '?' : static_cast<char>(byte);
-    }
-    return bytes;
 }

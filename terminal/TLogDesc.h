@@ -28,7 +28,3 @@ struct TLogDesc {
     // error's reason (also one left over from earlier writes).
     bool Close(QString& error);
 };
-
-// Text in the Western code page the screen uses; characters it lacks become
-// question marks.
-QByteArray ToCp1252(const QString& text);

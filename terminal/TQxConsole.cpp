@@ -500,13 +500,9 @@ void TQxConsole::TypeText(const QString& text) {
     if (!FBlinkOn)
         update(CaretRect());
     RestartBlink();
-    for (const QChar ch : text) {
-        const int byte = UnicodeToCp1252(ch);
-        if (byte < 0)
-            continue; // the code page has no such character: nothing is sent
-        char key = static_cast<char>(byte);
+    // A character the code page has no byte for is not sent.
+    for (char key : StringToCp1252(text, TUnmappable::Drop))
         KeyPress(key);
-    }
 }
 
 void TQxConsole::KeyPress(char& key) {
@@ -803,23 +799,24 @@ QByteArray TQxConsole::PasteBytes(const QString& text, int& dropped) const {
     QByteArray bytes;
     bytes.reserve(text.size());
     dropped = 0;
+    const auto appendLine = [&](qsizetype from, qsizetype to) {
+        int unmapped = 0;
+        bytes +=
+            StringToCp1252(QStringView(text).sliced(from, to - from), TUnmappable::Drop, &unmapped);
+        dropped += unmapped;
+    };
+    qsizetype lineStart = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar ch = text.at(i);
-        if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
-            if (ch == QLatin1Char('\r') && i + 1 < text.size() &&
-                text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            bytes += enter;
+        if (ch != QLatin1Char('\r') && ch != QLatin1Char('\n'))
             continue;
-        }
-        if (ch.isLowSurrogate())
-            continue; // counted with its high half
-        const int byte = UnicodeToCp1252(ch);
-        if (byte < 0)
-            ++dropped;
-        else
-            bytes += static_cast<char>(byte);
+        appendLine(lineStart, i);
+        if (ch == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        bytes += enter;
+        lineStart = i + 1;
     }
+    appendLine(lineStart, text.size());
     return bytes;
 }
 
@@ -887,7 +884,7 @@ void TQxConsole::SendTyped(const QByteArray& bytes) {
 // --- Find -----------------------------------------------------------------
 
 void TQxConsole::SetFindText(const QString& text, bool matchCase) {
-    const QByteArray key = ToCp1252(text);
+    const QByteArray key = StringToCp1252(text, TUnmappable::Question);
     if (key == FFindKey && matchCase == FFindCase)
         return;
     FFindKey = key;

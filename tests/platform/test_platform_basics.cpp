@@ -112,6 +112,30 @@ private slots:
         QCOMPARE(UnicodeToCp1252(QChar(0x0416)), -1);
     }
 
+    void encodesTextWithEitherPolicy_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("question");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("unmapped");
+        const QString mixed = QStringLiteral("\u20AC\u00E4\u0416x\U0001F600y");
+        QTest::newRow("all mapped")
+            << QStringLiteral("a\u20AC\u00FF\u0081") << false << QByteArray("a\x80\xFF\x81") << 0;
+        QTest::newRow("dropped") << mixed << false << QByteArray("\x80\xE4xy") << 2;
+        // A stand-in per UTF-16 unit, so a surrogate pair gives two.
+        QTest::newRow("question marks") << mixed << true << QByteArray("\x80\xE4?x??y") << 2;
+        QTest::newRow("empty") << QString() << true << QByteArray() << 0;
+    }
+    void encodesTextWithEitherPolicy() {
+        QFETCH(QString, text);
+        QFETCH(bool, question);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, unmapped);
+        int counted = -1;
+        const TUnmappable policy = question ? TUnmappable::Question : TUnmappable::Drop;
+        QCOMPARE(StringToCp1252(text, policy, &counted), bytes);
+        QCOMPARE(counted, unmapped);
+    }
+
     void decodesMacroText_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("bytes");
