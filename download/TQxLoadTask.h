@@ -26,6 +26,12 @@ class TQxComPort;
 // write that fails (the device went away) or makes no progress for
 // StallTimeoutMs ends the download with its own ErrorText in every mode.
 //
+// Failures in the download layer travel as the message to show: the
+// reader's Error, TDownloadLines::Error() and this task's ErrorText, empty
+// when all went well; the dialog shows them through TInteraction. No
+// exception is used for a failure; only what a main-thread call threw, or
+// an allocation that failed, is caught at the top of a thread's run.
+//
 // Use: create (the file is read at once), set OnProgress and OnTerminate,
 // SetSyncSettings, Resume. The task frees itself after OnTerminate returned.
 class TQxLoadTask : public TThread {

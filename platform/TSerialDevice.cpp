@@ -627,10 +627,12 @@ bool TSerialDevice::OpenNetwork(const QString& url) {
         return Fail(EALREADY);
     FConnecting = true;
     auto link = std::make_unique<TNetworkLink>();
-    const bool connected = link->Connect(url, FErrorText);
+    const bool connected = link->Connect(url);
     FConnecting = false;
-    if (!connected)
+    if (!connected) {
+        FErrorText = link->ErrorText();
         return false;
+    }
     // A network port has no modem ioctls nor error counters: the server's
     // notices stand in for them.
     FModemBits.reset();
