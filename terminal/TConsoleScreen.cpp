@@ -475,9 +475,8 @@ void TConsoleScreen::SetRecording(bool on) {
 
 void TConsoleScreen::StartRecording() {
     StopRecording();
-    QString error;
-    if (!Log.Open(error)) {
-        Warn(OpenFailedText, error);
+    if (!Log.Open()) {
+        Warn(OpenFailedText, Log.Error());
         return;
     }
     Log.Active = true;
@@ -498,11 +497,10 @@ void TConsoleScreen::StopRecording() {
         Log.WriteLine(Stamped(Lines.at(row), RowTime(row)));
     Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
     FLogPending = false;
-    QString error;
-    const bool closed = Log.Close(error);
+    const bool closed = Log.Close();
     Log.Active = false;
     if (!closed)
-        Warn(WriteFailedText, Log.FileName + QStringLiteral(": ") + error);
+        Warn(WriteFailedText, Log.FileName + QStringLiteral(": ") + Log.Error());
 }
 
 void TConsoleScreen::RecordEvent(const QByteArray& event) {
@@ -563,8 +561,7 @@ qint64 TConsoleScreen::RowTime(int row) const {
 // learns of it while the lines are still on the screen.
 void TConsoleScreen::EndFailedRecording() {
     const QString detail = Log.FileName + QStringLiteral(": ") + Log.Error();
-    QString ignored;
-    Log.Close(ignored);
+    Log.Close();
     Log.Active = false;
     if (FListener)
         FListener->RecordingFailed(WriteFailedText, detail);
