@@ -3,6 +3,10 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+# QX_WERROR=ON makes every warning an error (CI does that); left empty, the
+# build directory keeps what it was configured with (OFF at first).
+QX_WERROR ?=
+CMAKE_ARGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(if $(QX_WERROR),-DQX_WERROR=$(QX_WERROR))
 
 .PHONY: all deps configure build run demo test bench package clean
 
@@ -12,7 +16,7 @@ deps:
 	@./scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_ARGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)

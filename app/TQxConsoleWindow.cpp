@@ -1,6 +1,5 @@
 #include "app/TQxConsoleWindow.h"
 
-#include "app/Globals.h"
 #include "app/SettingsGlue.h"
 #include "app/TLineControl.h"
 #include "app/TMacroBox.h"
@@ -8,6 +7,7 @@
 #include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
 #include "platform/AppLocation.h"
+#include "platform/MacroText.h"
 #include "platform/TAliveGuard.h"
 #include "platform/TInteraction.h"
 #include "platform/TProfileFile.h"

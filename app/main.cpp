@@ -1,5 +1,6 @@
-#include "app/TCommandLine.h"
 #include "app/QuitSignals.h"
+#include "app/TCommandLine.h"
+#include "app/TQtInteraction.h"
 #include "app/TQxConsoleWindow.h"
 #include "serial/TQxComPort.h"
 
@@ -13,11 +14,14 @@ int main(int argc, char* argv[]) {
     // The program's title; the window's own caption carries the version.
     QApplication::setApplicationName(QStringLiteral("Qx-Console"));
 
+    TQtInteraction interaction;
+    SetInteraction(&interaction);
     InstallQuitSignals();
     auto* window = new TQxConsoleWindow;
     window->show();
     const int result = QApplication::exec();
     delete window;
     DestroySerialPort();
+    SetInteraction(nullptr);
     return result;
 }

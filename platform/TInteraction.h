@@ -21,8 +21,9 @@ struct TFileDialogRequest {
 // The one seam through which the system talks to the user outside its own
 // windows: warning boxes, yes/no questions, file dialogs, the beep and the
 // shell's open. Texts arrive exactly as the system words them (line breaks as
-// the two bytes LF CR); the Qt implementation renders them, a test fake
-// records them.
+// the two bytes LF CR); the Qt implementation (app/TQtInteraction) renders
+// them, a test fake records them. Only the parent's type is named here: this
+// layer needs no widget library.
 class TInteraction {
 public:
     virtual ~TInteraction() = default;
@@ -40,8 +41,10 @@ public:
     virtual void OpenDocument(const QString& pathOrUrl) = 0;
 };
 
-// The interaction in use: the Qt implementation unless a test installed
-// another. SetInteraction(nullptr) restores the Qt implementation.
+// The interaction in use: the one installed last (main() installs the Qt
+// implementation of app/, a test its recording fake). With none installed,
+// warnings go to the log, questions answer No and file dialogs are cancelled.
+// SetInteraction(nullptr) uninstalls; the caller keeps ownership.
 TInteraction& Interaction();
 void SetInteraction(TInteraction* interaction);
 

@@ -5,7 +5,7 @@
 #include "bench/e2e/ConsoleProcess.h"
 #include "bench/e2e/Measure.h"
 #include "bench/e2e/VirtualDisplay.h"
-#include "tests/tools/TargetProcess.h"
+#include "tests/support/target/TargetProcess.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

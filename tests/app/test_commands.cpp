@@ -4,6 +4,7 @@
 // on a pseudo-terminal; modal dialogs are driven while they are shown.
 #include "app/TLineControl.h"
 #include "app/TMacroBox.h"
+#include "app/TQtInteraction.h"
 #include "download/TQxLoaderDlg.h"
 #include "help/TBubbleForm.h"
 #include "platform/ModemStatus.h"
@@ -408,7 +409,8 @@ private slots:
     void typedNameWithoutExtensionGetsLog() {
         AppWindowFixture f;
         QVERIFY(f.Show());
-        SetInteraction(nullptr);
+        TQtInteraction qtInteraction;
+        SetInteraction(&qtInteraction);
         WhenModal<QFileDialog>([&f](QFileDialog& dialog) {
             dialog.setDirectory(f.Dir.Path());
             auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));

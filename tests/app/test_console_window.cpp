@@ -3,6 +3,7 @@
 // status bar, the size limits and the placement in the settings file.
 #include "app/QuitSignals.h"
 #include "app/TMacroBox.h"
+#include "app/TQtInteraction.h"
 #include "help/TBubbleForm.h"
 #include "platform/TProfileFile.h"
 #include "serial/TQxComPort.h"
@@ -511,7 +512,8 @@ private slots:
         AppWindowFixture f;
         QVERIFY(f.Show());
         QVERIFY(QFile::setPermissions(f.Dir.SettingsFile(), QFile::ReadOwner));
-        SetInteraction(nullptr);
+        TQtInteraction qtInteraction;
+        SetInteraction(&qtInteraction);
         QStringList shown;
         bool parentedByTheWindow = false;
         QPointer<QMessageBox> current;

@@ -3,8 +3,8 @@
 #include "download/TQxLoadTask.h"
 #include "download/TQxLoaderDlg.h"
 #include "platform/TProfileFile.h"
-#include "tests/download/DownloadRig.h"
-#include "tests/download/DownloadTarget.h"
+#include "tests/download/TDownloadRig.h"
+#include "tests/download/TDownloadTarget.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,9 +1,9 @@
 // A whole S-Record file downloaded into qx-target playing a boot loader that
 // checks every record and answers each line with an asterisk.
 #include "download/TQxLoaderDlg.h"
-#include "tests/download/DownloadRig.h"
+#include "tests/download/TDownloadRig.h"
 #include "tests/support/Ser2netServer.h"
-#include "tests/tools/TargetProcess.h"
+#include "tests/support/target/TargetProcess.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -3,8 +3,8 @@
 #include "download/TQxLoadTask.h"
 #include "platform/TProfileFile.h"
 #include "terminal/TQxConsole.h"
-#include "tests/download/DownloadRig.h"
-#include "tests/download/DownloadTarget.h"
+#include "tests/download/TDownloadRig.h"
+#include "tests/download/TDownloadTarget.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

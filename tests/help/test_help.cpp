@@ -1,8 +1,6 @@
 #include "help/TBubbleForm.h"
 #include "tests/support/FakeInteraction.h"
 
-#include <QDir>
-#include <QImageReader>
 #include <QLabel>
 #include <QScreen>
 #include <QTest>
@@ -15,28 +13,9 @@ namespace {
 const QStringList Headers = {"Serial Interface", "Terminal", "Download", "Clear",
                              "Macro...",         "...delay", "Logfile",  "Popup-Menu"};
 
-const QStringList ButtonIcons = {"settings", "clear", "download", "send", "logfile", "help"};
-
 void PressKeys(QWidget* widget, Qt::Key key, int count) {
     for (int i = 0; i < count; ++i)
         QTest::keyClick(widget, key);
-}
-
-// Largest difference between the colour channels of any visible pixel:
-// 0 for pure greys.
-int LargestColourSpread(const QImage& image) {
-    int spread = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor colour = image.pixelColor(x, y);
-            if (colour.alpha() < 32)
-                continue;
-            const int high = std::max({colour.red(), colour.green(), colour.blue()});
-            const int low = std::min({colour.red(), colour.green(), colour.blue()});
-            spread = std::max(spread, high - low);
-        }
-    }
-    return spread;
 }
 
 QtMessageHandler defaultMessageHandler = nullptr;
@@ -47,15 +26,6 @@ void QuietOffscreenNotices(QtMsgType type, const QMessageLogContext& context,
                            const QString& message) {
     if (!message.startsWith(QLatin1String("This plugin does not support")))
         defaultMessageHandler(type, context, message);
-}
-
-int VisiblePixels(const QImage& image) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            count += image.pixelColor(x, y).alpha() >= 128 ? 1 : 0;
-    }
-    return count;
 }
 
 } // namespace
@@ -86,9 +56,6 @@ private slots:
     void textsFitTheirLabels();
     void paragraphBreaks_data();
     void paragraphBreaks();
-    void iconSetIsComplete();
-    void iconsLoad_data();
-    void iconsLoad();
 
 private:
     TBubbleForm* OpenHelp();
@@ -366,41 +333,6 @@ void TestHelp::paragraphBreaks() {
     QVERIFY2(shown.contains(passage), qPrintable(shown));
     QVERIFY(!shown.contains('\r'));
     QCOMPARE(form->HintLabel->textFormat(), Qt::PlainText);
-}
-
-void TestHelp::iconSetIsComplete() {
-    QStringList expected{"qx-console.svg"};
-    for (const QString& name : ButtonIcons)
-        expected << name + ".svg" << name + "-disabled.svg";
-    expected.sort();
-    QCOMPARE(QDir(":/icons").entryList(QDir::Files), expected);
-}
-
-void TestHelp::iconsLoad_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("size");
-
-    for (const QString& file : QDir(":/icons").entryList(QDir::Files)) {
-        for (const int size : {20, 40})
-            QTest::newRow(qPrintable(file + "@" + QString::number(size))) << file << size;
-    }
-}
-
-// Every picture renders at single and double scale; the disabled forms are
-// greys, the others are not.
-void TestHelp::iconsLoad() {
-    QFETCH(QString, file);
-    QFETCH(int, size);
-    QImageReader reader(":/icons/" + file);
-    reader.setScaledSize(QSize(size, size));
-    const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
-    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
-    QCOMPARE(image.size(), QSize(size, size));
-    QVERIFY(VisiblePixels(image) > size * size / 8);
-    if (file.contains("-disabled"))
-        QVERIFY(LargestColourSpread(image) <= 12);
-    else
-        QVERIFY(LargestColourSpread(image) > 40);
 }
 
 QTEST_MAIN(TestHelp)

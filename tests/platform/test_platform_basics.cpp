@@ -1,108 +1,14 @@
-// Profile file, code page and message texts of the platform layer.
+// Code page, macro text and message texts of the platform layer.
 #include "platform/Cp1252.h"
 #include "platform/TInteraction.h"
 #include "platform/MacroText.h"
-#include "platform/TProfileFile.h"
-#include "tests/support/TempAppDir.h"
 
-#include <QFile>
 #include <QtTest>
-
-#include <sys/stat.h>
 
 class TestPlatformBasics : public QObject {
     Q_OBJECT
 
 private slots:
-    void readsIgnoringCaseBlanksAndQuotes() {
-        TempAppDir dir;
-        dir.WriteFile("Console.ini", "junk line\r\n[com-DEVICE]\r\n  PORT =  COM3 \r\n"
-                                     "Name=\"  quoted  \"\r\nport=COM4\r\n[Com-Device]\r\nBaud=1\r\n");
-        TProfileFile profile(dir.SettingsFile());
-        QCOMPARE(profile.ReadString("COM-Device", "Port", "x"), QByteArray("COM3"));
-        QCOMPARE(profile.ReadString("COM-Device", "Name", "x"), QByteArray("  quoted  "));
-        // Only the first matching section is searched.
-        QCOMPARE(profile.ReadString("COM-Device", "Baud", "dflt"), QByteArray("dflt"));
-        QCOMPARE(profile.ReadString("Other", "Port", "dflt"), QByteArray("dflt"));
-    }
-
-    void readsNothingFromMissingFileAndCreatesNone() {
-        TempAppDir dir;
-        TProfileFile profile(dir.SettingsFile());
-        QCOMPARE(profile.ReadString("A", "B", "dflt"), QByteArray("dflt"));
-        QCOMPARE(profile.ReadInteger("A", "B", 7), 7);
-        profile.EraseSection("A");
-        QVERIFY(!QFile::exists(dir.SettingsFile()));
-    }
-
-    void integersInEveryForm_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("decimal") << QByteArray("42") << 42;
-        QTest::newRow("negative") << QByteArray("-3") << -3;
-        QTest::newRow("hex 0x") << QByteArray("0x1F") << 31;
-        QTest::newRow("hex 0X") << QByteArray("0X10") << 16;
-        QTest::newRow("hex dollar") << QByteArray("$ff") << 255;
-        QTest::newRow("word") << QByteArray("yes") << -99;
-        QTest::newRow("trailing junk") << QByteArray("12ab") << -99;
-        QTest::newRow("empty") << QByteArray("") << -99;
-        QTest::newRow("bare prefix") << QByteArray("0x") << -99;
-    }
-    void integersInEveryForm() {
-        QFETCH(QByteArray, text);
-        QFETCH(int, expected);
-        TempAppDir dir;
-        dir.WriteFile("Console.ini", "[S]\r\nK=" + text + "\r\n");
-        QCOMPARE(TProfileFile(dir.SettingsFile()).ReadInteger("S", "K", -99), expected);
-    }
-
-    void writesInPlaceAppendsAndErases() {
-        TempAppDir dir;
-        dir.WriteFile("Console.ini", "[A]\nx=1\n\n[B]\ny=2\n");
-        TProfileFile profile(dir.SettingsFile());
-        profile.WriteString("a", "X", "10");
-        profile.WriteString("A", "z", "3");
-        profile.WriteString("C", "w", " padded ");
-        QCOMPARE(dir.ReadFile("Console.ini"),
-                 QByteArray("[A]\r\nX=10\r\nz=3\r\n\r\n[B]\r\ny=2\r\n[C]\r\nw=\" padded \"\r\n"));
-        QCOMPARE(profile.ReadString("C", "w", ""), QByteArray(" padded "));
-        profile.EraseSection("b");
-        QCOMPARE(profile.ReadString("B", "y", "gone"), QByteArray("gone"));
-        QCOMPARE(profile.ReadString("C", "w", ""), QByteArray(" padded "));
-    }
-
-    void valuesReadBackUnchanged() {
-        TempAppDir dir;
-        TProfileFile profile(dir.SettingsFile());
-        const QList<QByteArray> values = {"#13#10", "\"q\"", "a=b", "\xE4\xF6", " ", "x\"", ""};
-        for (const QByteArray& value : values) {
-            profile.WriteString("S", "K", value);
-            QCOMPARE(profile.ReadString("S", "K", "missing"), value);
-        }
-    }
-
-    void longValuesAreCut() {
-        TempAppDir dir;
-        TProfileFile profile(dir.SettingsFile());
-        profile.WriteString("S", "K", QByteArray(5000, 'v'));
-        QCOMPARE(profile.ReadString("S", "K", "").size(), TProfileFile::MaxValueLength);
-    }
-
-    void readOnlyFileIsNeverReplaced() {
-        TempAppDir dir;
-        dir.WriteFile("Console.ini", "[S]\r\nK=old\r\n");
-        ::chmod(dir.SettingsFile().toLocal8Bit().constData(), 0444);
-        TProfileFile profile(dir.SettingsFile());
-        try {
-            profile.WriteString("S", "K", "new");
-            QFAIL("write to a read-only file succeeded");
-        } catch (const EProfileWriteError& error) {
-            QCOMPARE(QString::fromUtf8(error.what()), "Unable to write to " + dir.SettingsFile());
-        }
-        QVERIFY_THROWS_EXCEPTION(EProfileWriteError, profile.EraseSection("S"));
-        QCOMPARE(profile.ReadString("S", "K", ""), QByteArray("old"));
-    }
-
     void codePageRoundTripsEveryByte() {
         for (int byte = 0; byte < 256; ++byte)
             QCOMPARE(UnicodeToCp1252(Cp1252ToUnicode(static_cast<unsigned char>(byte))), byte);

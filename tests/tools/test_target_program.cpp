@@ -1,6 +1,6 @@
 // qx-target as a program: a client on its pseudo-terminal talks to it the
 // way the terminal talks to a serial device.
-#include "tests/tools/TargetProcess.h"
+#include "tests/support/target/TargetProcess.h"
 #include "tools/Crc32.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/TQtInteraction.h"
+#include "app/TQtInteraction.h"
 
 #include <QApplication>
 #include <QDesktopServices>

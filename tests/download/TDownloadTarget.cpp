@@ -1,4 +1,4 @@
-#include "tests/download/DownloadTarget.h"
+#include "tests/download/TDownloadTarget.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "tests/tools/TargetProcess.h"
+#include "tests/support/target/TargetProcess.h"
 
 #include <QElapsedTimer>
 

@@ -8,6 +8,7 @@
 // opens the find bar with matches, --dark uses a dark Fusion palette,
 // --shot FILE saves the window as a picture after a moment and ends.
 #include "app/TMacroBox.h"
+#include "app/TQtInteraction.h"
 #include "app/TQxConsoleWindow.h"
 #include "platform/AppLocation.h"
 #include "platform/TProfileFile.h"
@@ -27,6 +28,8 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(icons);
     QApplication::setApplicationName(QStringLiteral("Qx-Console"));
+    TQtInteraction interaction;
+    SetInteraction(&interaction);
     const QStringList arguments = QApplication::arguments();
     const int deviceAt = int(arguments.indexOf(QStringLiteral("--device")));
     const QString device = deviceAt > 0 && deviceAt + 1 < arguments.size()
@@ -101,5 +104,6 @@ int main(int argc, char* argv[]) {
     const int result = QApplication::exec();
     delete window;
     DestroySerialPort();
+    SetInteraction(nullptr);
     return result;
 }

@@ -3,7 +3,7 @@
 #include "platform/TInteraction.h"
 
 // Interaction through Qt's message boxes, file dialog, beep and desktop
-// services.
+// services; main() installs it (SetInteraction) before the first window.
 class TQtInteraction : public TInteraction {
 public:
     void Warning(QWidget* parent, const QString& text, const QString& detail) override;

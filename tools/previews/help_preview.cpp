@@ -2,6 +2,7 @@
 //   help_preview [--topic N]                 shows the window on topic N
 //   help_preview --grab FILE [--topic N]     writes a picture of the window
 //   help_preview --icons DIR SIZE...         writes every button icon as PNG
+#include "app/TQtInteraction.h"
 #include "help/TBubbleForm.h"
 
 #include <QApplication>
@@ -31,6 +32,9 @@ int WriteIcons(const QString& directory, const QStringList& sizes) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    Q_INIT_RESOURCE(icons);
+    TQtInteraction interaction; // the help window's links open through it
+    SetInteraction(&interaction);
     QCommandLineParser parser;
     parser.addPositionalArgument("sizes", "icon sizes in pixels");
     parser.addOption({"topic", "topic to show", "N", "0"});

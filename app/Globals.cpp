@@ -1,7 +1,0 @@
-#include "app/Globals.h"
-
-#include "platform/AppLocation.h"
-
-QString AppDir() {
-    return ApplicationDir();
-}
