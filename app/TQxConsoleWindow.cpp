@@ -8,6 +8,7 @@
 #include "help/TBubbleForm.h"
 #include "platform/AppLocation.h"
 #include "platform/MacroText.h"
+#include "platform/TAliveGuard.h"
 #include "platform/TInteraction.h"
 #include "platform/TProfileFile.h"
 #include "serial/TQxComPort.h"
@@ -86,9 +87,6 @@ constexpr int PanelPadding = 12;
 // The longest text panel 0 can show.
 const QString WidestPortText = QStringLiteral("COM10: 3000000,8,N,1");
 
-const QByteArray DelayMarker = QByteArrayLiteral("\x1bT");
-constexpr int MaxDelayDigits = 4;
-
 QString PortStatusText(TQxComPort& port) {
     const QString text = QStringLiteral("%1 %2,%3,%4,%5")
                              .arg(QLatin1String(ComPortNames[port.ComPort()]))
@@ -113,10 +111,6 @@ QIcon ButtonIcon(const QString& name) {
     QIcon icon(QStringLiteral(":/icons/%1.svg").arg(name));
     icon.addFile(QStringLiteral(":/icons/%1-disabled.svg").arg(name), {}, QIcon::Disabled);
     return icon;
-}
-
-bool IsDigit(char ch) {
-    return ch >= '0' && ch <= '9';
 }
 
 } // namespace
@@ -544,9 +538,9 @@ bool TQxConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched != windowHandle())
         return QWidget::eventFilter(watched, event);
-    const QPointer<TQxConsoleWindow> alive(this);
+    const TAliveGuard guard(this);
     FormKeyDown(key->key(), key->modifiers());
-    if (!alive)
+    if (!guard.Alive())
         return true;
     return FormKeyPress();
 }
@@ -560,10 +554,10 @@ void TQxConsoleWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         chord == (Qt::ShiftModifier | Qt::ControlModifier)) {
         const int index = key - Qt::Key_A;
         if (index < MacroBox->count()) {
-            const QPointer<TQxConsoleWindow> alive(this);
+            const TAliveGuard guard(this);
             MacroBox->setCurrentIndex(index);
             MacroBtnClick();
-            if (!alive)
+            if (!guard.Alive())
                 return;
         }
         FSkipKeyPress = true;
@@ -594,11 +588,11 @@ void TQxConsoleWindow::MacroBoxKeyPress(int key) {
 // Commands
 
 void TQxConsoleWindow::SBSettingsClick() {
-    const QPointer<TQxConsoleWindow> alive(this);
+    const TAliveGuard guard(this);
     const QPointer<TQxPreferences> dialog = new TQxPreferences(this);
     dialog->PageControl->setCurrentWidget(dialog->ComPage);
     const bool accepted = dialog->exec() == QDialog::Accepted;
-    if (!alive)
+    if (!guard.Alive())
         return;
     delete dialog.data();
     if (accepted)
@@ -633,9 +627,9 @@ void TQxConsoleWindow::StartRecording() {
                        QStringLiteral("All Files (*.*)|*")};
     request.DefaultSuffix = QStringLiteral("log");
     request.MustExist = false;
-    const QPointer<TQxConsoleWindow> alive(this);
+    const TAliveGuard guard(this);
     const QString fileName = Interaction().ChooseFile(this, request);
-    if (!alive)
+    if (!guard.Alive())
         return;
     if (!fileName.isEmpty())
         FConsole->SetLogFile(fileName);
@@ -709,47 +703,25 @@ void TQxConsoleWindow::MacroBtnClick() {
     if (MacroBox->currentIndex() < 0) {
         Interaction().Beep();
     } else {
-        const QPointer<TQxConsoleWindow> alive(this);
-        FRemaining = DecodeMacro(MacroBox->CurrentMacroText());
-        bool waited = true;
-        do
-            waited = Delay(SendUntilDelay());
-        while (waited && !FRemaining.isEmpty());
-        if (!alive)
+        const TAliveGuard guard(this);
+        const QList<TMacroPiece> pieces = SplitAtDelays(DecodeMacro(MacroBox->CurrentMacroText()));
+        for (const TMacroPiece& piece : pieces) {
+            SendChunk(piece.Bytes);
+            if (!Delay(piece.PauseMs))
+                break;
+        }
+        if (!guard.Alive())
             return; // the window is gone: nothing of it may be touched
-        FRemaining.clear();
     }
     FConsole->setFocus();
     FSending = false;
 }
 
-// Sends the bytes before the next delay marker and removes the marker with
-// up to four digits after it; returns the delay those digits give.
-int TQxConsoleWindow::SendUntilDelay() {
-    const int marker = int(FRemaining.indexOf(DelayMarker));
-    if (marker < 0) {
-        SendChunk(int(FRemaining.size()));
-        return 0;
-    }
-    SendChunk(marker);
-    FRemaining.remove(0, DelayMarker.size());
-    int delay = 0;
-    for (int digits = 0;
-         digits < MaxDelayDigits && !FRemaining.isEmpty() && IsDigit(FRemaining.front());
-         ++digits) {
-        delay = delay * 10 + (FRemaining.front() - '0');
-        FRemaining.remove(0, 1);
-    }
-    return delay;
-}
-
-// One write of the first Count bytes, echoed to the pane when local echo is
-// on. Macros are sent exactly as decoded: no CR to CR LF here.
-void TQxConsoleWindow::SendChunk(int count) {
-    if (count <= 0)
+// One write, echoed to the pane when local echo is on. Macros are sent
+// exactly as decoded: no CR to CR LF here.
+void TQxConsoleWindow::SendChunk(const QByteArray& chunk) {
+    if (chunk.isEmpty())
         return;
-    const QByteArray chunk = FRemaining.left(count);
-    FRemaining.remove(0, count);
     WritePort(chunk);
     if (FConsole->LocalEcho())
         FConsole->WriteText(chunk);
@@ -761,7 +733,7 @@ void TQxConsoleWindow::SendChunk(int count) {
 bool TQxConsoleWindow::Delay(int milliseconds) {
     if (milliseconds <= 0)
         return !FClosing;
-    const QPointer<TQxConsoleWindow> alive(this);
+    const TAliveGuard guard(this);
     QEventLoop loop;
     bool elapsed = false;
     QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, [&loop, &elapsed] {
@@ -770,7 +742,7 @@ bool TQxConsoleWindow::Delay(int milliseconds) {
     });
     FDelayLoop = &loop;
     loop.exec();
-    if (!alive)
+    if (!guard.Alive())
         return false;
     FDelayLoop = nullptr;
     return elapsed && !FClosing;

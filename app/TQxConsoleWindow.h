@@ -149,8 +149,7 @@ private:
     bool FormKeyPress();
     void MacroBoxKeyPress(int key);
 
-    int SendUntilDelay();
-    void SendChunk(int count);
+    void SendChunk(const QByteArray& chunk);
     // Waits Milliseconds with the event loop running; false when the wait
     // was cut short because the window closes or the program ends.
     bool Delay(int milliseconds);
@@ -158,7 +157,6 @@ private:
     TQxConsole* FConsole = nullptr;
     TLineControl* FLineControl = nullptr;
     QList<QLabel*> FPanels;
-    QByteArray FRemaining;
     bool FSending = false;
     bool FSkipKeyPress = false;
     bool FClosing = false;

@@ -3,19 +3,14 @@
 #include "platform/FileContent.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace {
 
-[[noreturn]] void FailOpen(const QString& fileName, const QString& reason) {
-    throw EFileReadError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason));
-}
-
-[[noreturn]] void FailTooLarge(const QString& fileName) {
-    throw EFileReadError(QStringLiteral("Cannot download file \"%1\". It is larger than %2 MB, "
-                                        "the most a download takes.")
-                             .arg(fileName)
-                             .arg(TDownloadLines::MaxFileSize / (1024 * 1024)));
+QString TooLargeText(const QString& fileName) {
+    return QStringLiteral("Cannot download file \"%1\". It is larger than %2 MB, "
+                          "the most a download takes.")
+        .arg(fileName)
+        .arg(TDownloadLines::MaxFileSize / (1024 * 1024));
 }
 
 // Where the text ends: at its first NUL byte when only NUL bytes follow
@@ -37,9 +32,6 @@ qsizetype TextEnd(const QByteArray& content, qsizetype& stray) {
 
 } // namespace
 
-EFileReadError::EFileReadError(const QString& message)
-    : std::runtime_error(message.toStdString()) {}
-
 TDownloadLines::TDownloadLines(QByteArray content, const QString& fileName)
     : FContent(std::move(content)) {
     qsizetype stray = -1;
@@ -47,29 +39,37 @@ TDownloadLines::TDownloadLines(QByteArray content, const QString& fileName)
     if (stray >= 0) {
         const QString reason =
             QStringLiteral("It is not a text file: it holds a NUL byte at offset %1.").arg(stray);
-        throw EFileReadError(
-            fileName.isEmpty()
-                ? reason
-                : QStringLiteral("Cannot download file \"%1\". %2").arg(fileName, reason));
+        *this =
+            Failed(fileName.isEmpty()
+                       ? reason
+                       : QStringLiteral("Cannot download file \"%1\". %2").arg(fileName, reason));
+        return;
     }
     if (end >= 0)
         FContent.truncate(end);
     // Line offsets and counts must fit their 32 and 31 bits.
-    if (FContent.size() > MaxFileSize)
-        throw std::length_error("download file too large");
+    if (FContent.size() > MaxFileSize) {
+        *this = Failed(TooLargeText(fileName));
+        return;
+    }
     Split();
 }
 
 TDownloadLines TDownloadLines::FromFile(const QString& fileName) {
     TFileRead read = ReadRegularFile(fileName, MaxFileSize);
     if (read.TooLarge)
-        FailTooLarge(fileName);
+        return Failed(TooLargeText(fileName));
     if (read.ReadFailed)
-        throw EFileReadError(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, read.Error));
+        return Failed(QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, read.Error));
     if (!read.Error.isEmpty())
-        FailOpen(fileName, read.Error);
+        return Failed(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, read.Error));
     return TDownloadLines(std::move(read.Content), fileName);
+}
+
+TDownloadLines TDownloadLines::Failed(QString error) {
+    TDownloadLines lines;
+    lines.FError = std::move(error);
+    return lines;
 }
 
 void TDownloadLines::Split() {

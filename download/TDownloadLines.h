@@ -4,15 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <stdexcept>
 #include <vector>
-
-// A download file that cannot be opened or read; what() is the message to
-// show, naming the file and the system's reason.
-class EFileReadError : public std::runtime_error {
-public:
-    explicit EFileReadError(const QString& message);
-};
 
 // The lines of a download file. A line ends at CR LF, at a lone CR or at a
 // lone LF; the line ends are not part of the lines, a last line without an
@@ -26,20 +18,27 @@ public:
 //
 // The content is kept once, with the end offset of each line (4 bytes a
 // line), so a large file costs little more memory than its size.
+//
+// Failures: content or a file that cannot be downloaded gives no lines and
+// Error() says why, as the message to show.
 class TDownloadLines {
 public:
     // The largest file taken (256 MB); say so when this changes.
     static constexpr qsizetype MaxFileSize = 256 * 1024 * 1024;
 
     TDownloadLines() = default;
-    // Throws EFileReadError when Content is no text (see above); FileName,
-    // if given, names the file in the message.
+    // Content that is no text (see above) or larger than MaxFileSize gives
+    // an Error(); FileName, if given, names the file in the message.
     explicit TDownloadLines(QByteArray content, const QString& fileName = QString());
 
-    // Reads the whole file. Throws EFileReadError when it cannot be opened
-    // or read, is no regular file (a directory, a device), is larger than
+    // Reads the whole file. Error() is set when it cannot be opened or read,
+    // is no regular file (a directory, a device), is larger than
     // MaxFileSize or is no text file.
     static TDownloadLines FromFile(const QString& fileName);
+
+    // Empty, or why there are no lines: the message to show, naming the
+    // file and the reason.
+    const QString& Error() const { return FError; }
 
     int Count() const { return int(FEnds.size()); }
     // Line Index (0 <= Index < Count()), without its line end. The view is
@@ -49,10 +48,12 @@ public:
     qsizetype MemoryUsed() const;
 
 private:
+    static TDownloadLines Failed(QString error);
     void Split();
     // Where the line after the one ending at End begins.
     qsizetype NextStart(qsizetype end) const;
 
     QByteArray FContent;
     std::vector<quint32> FEnds;
+    QString FError;
 };

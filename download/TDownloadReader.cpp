@@ -1,6 +1,5 @@
 #include "download/TDownloadReader.h"
 
-#include <exception>
 #include <new>
 
 TDownloadReader::TDownloadReader(QString fileName) : FFileName(std::move(fileName)) {
@@ -10,11 +9,10 @@ TDownloadReader::TDownloadReader(QString fileName) : FFileName(std::move(fileNam
 void TDownloadReader::Execute() {
     try {
         FLines = TDownloadLines::FromFile(FFileName);
+        Error = FLines.Error();
     } catch (const std::bad_alloc&) {
         Error =
             QStringLiteral("Cannot download file \"%1\". There is not enough memory to read it.")
                 .arg(FFileName);
-    } catch (const std::exception& error) {
-        Error = QString::fromStdString(error.what());
     }
 }

@@ -42,6 +42,10 @@ TQxLoadTask::TQxLoadTask(TQxComPort& port, TDownloadLines lines)
 void TQxLoadTask::Execute() {
     FLineCount = FLines.Count();
     FLineIndex = 0;
+    if (!FLines.Error().isEmpty()) {
+        ErrorText = FLines.Error();
+        return;
+    }
     // The port shows its own warning when it cannot be opened; the request
     // is balanced in every case.
     if (FPort.OpenPort(false))
@@ -52,34 +56,41 @@ void TQxLoadTask::Execute() {
 void TQxLoadTask::TransferLines() {
     try {
         while (FLineCount > FLineIndex && !Terminated()) {
-            const bool isLastLine = FLineIndex == FLineCount - 1;
+            QString failure = TransferLine(FLineIndex == FLineCount - 1);
             // A device that went away takes no more lines, whatever the mode.
-            if (!TransferLine(isLastLine) || FPort.Disconnected())
-                throw ETransferAborted();
+            if (failure.isEmpty() && FPort.Disconnected())
+                failure = ConnectionLostText;
+            if (!failure.isEmpty()) {
+                Abort(failure);
+                return;
+            }
             ++FLineIndex;
             OnMainThread([this] { ReportProgress(); });
         }
-    } catch (const EWriteFailed& failure) {
-        ErrorText = FPort.Disconnected() ? ConnectionLostText : failure.Text;
     } catch (...) {
-        // Whatever ended the loop, also an error raised on the main thread
-        // while sending or reporting, the user sees the one message.
-        ErrorText = FPort.Disconnected() ? ConnectionLostText : NoResponseText;
+        // An error raised on the main thread while a line was sent or
+        // reported ends the download with the one message the user knows.
+        Abort(NoResponseText);
     }
 }
 
-bool TQxLoadTask::TransferLine(bool isLastLine) {
+void TQxLoadTask::Abort(const QString& text) {
+    ErrorText = FPort.Disconnected() ? ConnectionLostText : text;
+}
+
+QString TQxLoadTask::TransferLine(bool isLastLine) {
     int tries = 0;
     bool done = false;
     do {
-        SendLine();
+        if (const QString failure = SendLine(); !failure.isEmpty())
+            return failure;
         done = FAcknowledged || isLastLine;
         if (!done && ++tries > 1)
-            return false;
+            return NoResponseText;
         if (Terminated())
             done = true;
     } while (!done);
-    return true;
+    return QString();
 }
 
 bool TQxLoadTask::OnMainThread(const std::function<void()>& call) {
@@ -89,7 +100,7 @@ bool TQxLoadTask::OnMainThread(const std::function<void()>& call) {
     return false;
 }
 
-void TQxLoadTask::SendLine() {
+QString TQxLoadTask::SendLine() {
     const QByteArrayView line = FLines.Line(FLineIndex);
     QByteArray text;
     text.reserve(line.size() + 2);
@@ -101,11 +112,11 @@ void TQxLoadTask::SendLine() {
     case TQxComPort::TWriteOutcome::Written:
         break;
     case TQxComPort::TWriteOutcome::Cancelled:
-        return;
+        return QString();
     case TQxComPort::TWriteOutcome::Stalled:
-        throw EWriteFailed(WriteStalledText);
+        return WriteStalledText;
     case TQxComPort::TWriteOutcome::Failed:
-        throw EWriteFailed(WriteFailedText);
+        return WriteFailedText;
     }
     switch (FSync.Mode) {
     case smDelayed:
@@ -117,6 +128,7 @@ void TQxLoadTask::SendLine() {
     case smNone:
         break;
     }
+    return QString();
 }
 
 // The port reads on the main thread, which handles its events between the

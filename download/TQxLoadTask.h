@@ -7,23 +7,8 @@
 #include <QString>
 
 #include <functional>
-#include <stdexcept>
 
 class TQxComPort;
-
-// Ends a download inside its thread when a line was not acknowledged.
-class ETransferAborted : public std::runtime_error {
-public:
-    ETransferAborted() : std::runtime_error("Keine Schreibquittung.") {}
-};
-
-// Ends a download inside its thread when a line could not be written; what
-// says the user sees.
-class EWriteFailed : public std::runtime_error {
-public:
-    explicit EWriteFailed(const QString& text) : std::runtime_error("write failed"), Text(text) {}
-    QString Text;
-};
 
 // Sends a text file to the target line by line, each line followed by CR LF,
 // with one of three line synchronisations: none, a 50 ms pause after each
@@ -41,6 +26,12 @@ public:
 // write that fails (the device went away) or makes no progress for
 // StallTimeoutMs ends the download with its own ErrorText in every mode.
 //
+// Failures in the download layer travel as the message to show: the
+// reader's Error, TDownloadLines::Error() and this task's ErrorText, empty
+// when all went well; the dialog shows them through TInteraction. No
+// exception is used for a failure; only what a main-thread call threw, or
+// an allocation that failed, is caught at the top of a thread's run.
+//
 // Use: create (the file is read at once), set OnProgress and OnTerminate,
 // SetSyncSettings, Resume. The task frees itself after OnTerminate returned.
 class TQxLoadTask : public TThread {
@@ -54,7 +45,8 @@ public:
     // The port's device went away (an adapter pulled) during the download.
     static const QString ConnectionLostText;
 
-    // Reads FileName; throws EFileReadError when it cannot be read.
+    // Reads FileName; a file that cannot be read ends the run at once, with
+    // the reason as ErrorText and the port untouched.
     TQxLoadTask(TQxComPort& port, const QString& fileName);
     // Sends Lines, read before (TDownloadReader).
     TQxLoadTask(TQxComPort& port, TDownloadLines lines);
@@ -77,16 +69,20 @@ public:
 protected:
     void Execute() override;
     // Task thread: writes the current line with CR LF and synchronises.
-    // Throws EWriteFailed when the line could not be written.
-    virtual void SendLine();
+    // Empty, or the message when the line could not be written.
+    virtual QString SendLine();
     // Main thread: raises OnProgress.
     virtual void ReportProgress();
 
 private:
     void TransferLines();
     // Sends the current line until it is acknowledged, once more at most;
-    // false when both attempts failed.
-    bool TransferLine(bool isLastLine);
+    // empty, or the message that ends the download (both attempts failed,
+    // or a write failed).
+    QString TransferLine(bool isLastLine);
+    // Ends the download with Text, or with ConnectionLostText when the
+    // device went away meanwhile.
+    void Abort(const QString& text);
     // Runs Call on the main thread. False when the application no longer
     // serves such calls (it is shutting down); the run is then ended.
     bool OnMainThread(const std::function<void()>& call);

@@ -3,6 +3,7 @@
 #include "download/TDownloadReader.h"
 #include "download/TQxLoadTask.h"
 #include "platform/AppLocation.h"
+#include "platform/TAliveGuard.h"
 #include "platform/TInteraction.h"
 #include "platform/TProfileFile.h"
 #include "serial/TQxComPort.h"
@@ -215,9 +216,9 @@ void TQxLoaderDlg::ReadingDone(TDownloadReader& reader) {
         return;
     }
     FBusy = false;
-    const QPointer<TQxLoaderDlg> self(this);
+    const TAliveGuard guard(this);
     Interaction().Warning(this, reader.Error);
-    if (!self)
+    if (!guard.Alive())
         return;
     LoadBtn->setEnabled(true);
     LoadBtn->setFocus();
@@ -245,9 +246,9 @@ void TQxLoaderDlg::TaskDone(TQxLoadTask& task) {
         // Closes once this handler has returned and Busy is cleared.
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     } else {
-        const QPointer<TQxLoaderDlg> self(this);
+        const TAliveGuard guard(this);
         Interaction().Warning(this, error);
-        if (!self)
+        if (!guard.Alive())
             return;
         LoadBtn->setEnabled(true);
         LoadBtn->setFocus();

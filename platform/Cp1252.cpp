@@ -37,3 +37,23 @@ QString Cp1252ToString(const QByteArray& bytes) {
         *out++ = Cp1252ToUnicode(static_cast<unsigned char>(byte));
     return text;
 }
+
+QByteArray StringToCp1252(QStringView text, TUnmappable unmappable, int* unmapped) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    int missing = 0;
+    for (const QChar ch : text) {
+        const int byte = UnicodeToCp1252(ch);
+        if (byte >= 0) {
+            bytes += static_cast<char>(byte);
+            continue;
+        }
+        if (!ch.isLowSurrogate())
+            ++missing;
+        if (unmappable == TUnmappable::Question)
+            bytes += '?';
+    }
+    if (unmapped)
+        *unmapped = missing;
+    return bytes;
+}

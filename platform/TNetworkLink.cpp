@@ -136,15 +136,15 @@ bool TNetworkLink::IsNetworkUrl(const QString& path) {
            path.startsWith(TelnetScheme + QStringLiteral("://"), Qt::CaseInsensitive);
 }
 
-bool TNetworkLink::Connect(const QString& url, QString& reason) {
+bool TNetworkLink::Connect(const QString& url) {
     const QUrl parsed(url.trimmed(), QUrl::StrictMode);
     const QString scheme = parsed.scheme().toLower();
     const int port = parsed.port();
     if (!parsed.isValid() || parsed.host().isEmpty() || port <= 0 ||
         (scheme != RawScheme && scheme != TelnetScheme)) {
-        reason = QStringLiteral("%1: not a network port address (rfc2217://host:port or "
-                                "tcp://host:port)")
-                     .arg(url);
+        FErrorText = QStringLiteral("%1: not a network port address (rfc2217://host:port or "
+                                    "tcp://host:port)")
+                         .arg(url);
         return false;
     }
     FTelnet = scheme == TelnetScheme;
@@ -161,26 +161,26 @@ bool TNetworkLink::Connect(const QString& url, QString& reason) {
         },
         deadline);
     if (!found) {
-        reason = QStringLiteral("%1: the host name was not found in time").arg(where);
+        FErrorText = QStringLiteral("%1: the host name was not found in time").arg(where);
         return false;
     }
     if (lookup->Error != 0) {
-        reason = QStringLiteral("%1: host name not found (%2)")
-                     .arg(where, QString::fromLocal8Bit(::gai_strerror(lookup->Error)));
+        FErrorText = QStringLiteral("%1: host name not found (%2)")
+                         .arg(where, QString::fromLocal8Bit(::gai_strerror(lookup->Error)));
         return false;
     }
     int error = ETIMEDOUT;
     for (const addrinfo* address = lookup->Result; address && FFd < 0; address = address->ai_next)
         FFd = ConnectTo(*address, deadline, error);
     if (FFd < 0) {
-        reason = error == ETIMEDOUT ? QStringLiteral("%1: connecting timed out after %2 s")
-                                          .arg(where)
-                                          .arg(ConnectTimeout.count())
-                                    : QStringLiteral("%1: %2").arg(where, ErrnoText(error));
+        FErrorText = error == ETIMEDOUT ? QStringLiteral("%1: connecting timed out after %2 s")
+                                              .arg(where)
+                                              .arg(ConnectTimeout.count())
+                                        : QStringLiteral("%1: %2").arg(where, ErrnoText(error));
         return false;
     }
     if (FTelnet && !AwaitComPortAnswer(Clock::now() + ComPortAnswerTimeout)) {
-        reason =
+        FErrorText =
             QStringLiteral("%1: the connection ended during the Telnet negotiation").arg(where);
         ::close(FFd);
         FFd = -1;

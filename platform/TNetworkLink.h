@@ -31,9 +31,11 @@ public:
     static bool IsNetworkUrl(const QString& path);
 
     // Resolves the host and connects, within ConnectTimeout; on the main
-    // thread the window keeps painting meanwhile. False with the reason
-    // (name not found, connection refused, timed out...) in Reason.
-    bool Connect(const QString& url, QString& reason);
+    // thread the window keeps painting meanwhile. False on failure, with the
+    // reason (name not found, connection refused, timed out...) in
+    // ErrorText().
+    bool Connect(const QString& url);
+    QString ErrorText() const { return FErrorText; }
     // The connected socket (non-blocking); -1 before Connect.
     int Fd() const { return FFd; }
 
@@ -71,6 +73,7 @@ private:
     bool AwaitComPortAnswer(std::chrono::steady_clock::time_point deadline);
 
     int FFd = -1;
+    QString FErrorText;
     bool FTelnet = false;
     TTelnetCodec FCodec;
     QByteArray FPending;

@@ -8,8 +8,7 @@
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline);
 
 // The read time-outs of TCommTimeouts as a clock for one read of Count
-// bytes: how long the read may still wait for more. Both the device and the
-// receive queue read by it, so that a read ends the same way on either.
+// bytes: how long the receive queue's reader may still wait for more.
 class TReadDeadline {
 public:
     TReadDeadline(const TCommTimeouts& timeouts, qint64 count);

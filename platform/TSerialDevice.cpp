@@ -1,12 +1,12 @@
 #include "platform/TSerialDevice.h"
 
-#include "platform/TModemLineWaiter.h"
 #include "platform/ModemStatus.h"
-#include "platform/TNetworkLink.h"
 #include "platform/OpenDiagnosis.h"
-#include "platform/TReadDeadline.h"
-#include "platform/TReceiveQueue.h"
 #include "platform/SystemError.h"
+#include "platform/TModemLineWaiter.h"
+#include "platform/TNetworkLink.h"
+#include "platform/TReadDeadline.h" // MillisecondsUntil
+#include "platform/TReceiveQueue.h"
 
 #include <QFile>
 
@@ -463,43 +463,6 @@ int TSerialDevice::NextCheckDelay(quint32 mask) const {
     return delay;
 }
 
-int TSerialDevice::Read(char* buffer, int count) {
-    const int fd = FFd.load();
-    if (fd < 0 || count <= 0 || FHungUp.load())
-        return 0;
-    return ReadWithTimeouts(fd, buffer, count, FTimeouts);
-}
-
-int TSerialDevice::ReadWithTimeouts(int fd, char* buffer, int count,
-                                    const TCommTimeouts& timeouts) {
-    TReadDeadline deadline(timeouts, count);
-    int got = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer + got, size_t(count - got));
-        if (n > 0) {
-            got += int(n);
-            deadline.NoteBytes();
-            if (got == count)
-                return got;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0 || errno != EAGAIN) {
-            // End of file or an I/O error: the line is gone.
-            MarkHungUp();
-            return got;
-        }
-        const int waitMs = deadline.WaitMs(got);
-        if (waitMs == 0)
-            return got;
-        pollfd device{fd, POLLIN, 0};
-        // After a time-out the next round finds the deadline passed.
-        if (::poll(&device, 1, waitMs) < 0 && errno != EINTR)
-            return got;
-    }
-}
-
 int TSerialDevice::Write(const char* data, int count) {
     const int fd = FFd.load();
     if (fd < 0 || count <= 0 || FHungUp.load())
@@ -627,10 +590,12 @@ bool TSerialDevice::OpenNetwork(const QString& url) {
         return Fail(EALREADY);
     FConnecting = true;
     auto link = std::make_unique<TNetworkLink>();
-    const bool connected = link->Connect(url, FErrorText);
+    const bool connected = link->Connect(url);
     FConnecting = false;
-    if (!connected)
+    if (!connected) {
+        FErrorText = link->ErrorText();
         return false;
+    }
     // A network port has no modem ioctls nor error counters: the server's
     // notices stand in for them.
     FModemBits.reset();

@@ -54,8 +54,9 @@ struct TCommTimeouts {
 };
 
 // One serial device (a tty) with the operations the serial port component
-// needs: exclusive open, line parameters, emulated read time-outs, blocking
-// writes, an event wait that a mask change releases, queue counts.
+// needs: exclusive open, line parameters, blocking writes, an event wait
+// that a mask change releases, reading into a receive queue (whose Read
+// keeps the read time-outs), queue counts.
 //
 // Threads: one thread (the port monitor) may sit in WaitEvent() while
 // another opens, configures, reads, writes, changes the mask and closes.
@@ -112,6 +113,9 @@ public:
     // The bit rate the driver reported after the last SetLineSettings; 0
     // when it could not tell.
     int LineSpeed() const { return FLineSpeed; }
+    // Only the write time-outs count here (Write, WriteSome); reads go
+    // through a receive queue, whose reader passes the read time-outs to
+    // TReceiveQueue::Read.
     bool SetTimeouts(const TCommTimeouts& timeouts);
 
     // Sets the events WaitEvent() waits for and releases a pending wait,
@@ -147,8 +151,6 @@ public:
     // Changes at every open and close.
     quint64 Session() const { return FSession.load(); }
 
-    // Reads up to Count bytes within the read time-outs; the bytes read.
-    int Read(char* buffer, int count);
     // Writes Count bytes and returns how many the kernel took: all of them
     // unless the write time-outs ran out or the line hung up.
     int Write(const char* data, int count);
@@ -188,7 +190,6 @@ private:
     bool LinePolling(quint32 mask) const;
     void UpdateLineWaiter(quint32 mask);
     int NextCheckDelay(quint32 mask) const;
-    int ReadWithTimeouts(int fd, char* buffer, int count, const TCommTimeouts& timeouts);
     void WaitOutTimeout(qint64 deadline) const;
 
     std::atomic<int> FFd{-1};

@@ -56,6 +56,13 @@ inline constexpr std::chrono::milliseconds ReceiveFrame{16};
 // OnConnectionChanged tells both moments.
 // OpenPort and ClosePort may also be called from another thread as long as
 // no other call of the port overlaps them.
+//
+// Failures: operations return a bool, or an outcome (TWriteOutcome) where
+// the caller must tell the reasons apart; the device's reason is
+// TSerialDevice::ErrorText(). The one
+// failure the user must act on, a port that cannot be opened, is shown by
+// the port itself through TInteraction (unless the open is silent). No
+// exception leaves the port.
 class TQxComPort {
 public:
     TQxComPort();

@@ -22,14 +22,3 @@ QValidator::State TByteTextValidator::validate(QString& input, int& pos) const {
     input = kept;
     return Acceptable;
 }
-
-QByteArray ToCp1252Bytes(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const QChar ch : text) {
-        const int byte = UnicodeToCp1252(ch);
-        if (byte >= 0)
-            bytes += static_cast<char>(byte);
-    }
-    return bytes;
-}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Cp1252.h"
+
 #include <QByteArray>
 #include <QValidator>
 
@@ -14,4 +16,6 @@ public:
 };
 
 // The bytes of an edit field's text; characters without a byte are left out.
-QByteArray ToCp1252Bytes(const QString& text);
+inline QByteArray ToCp1252Bytes(const QString& text) {
+    return StringToCp1252(text, TUnmappable::Drop);
+}

@@ -1,5 +1,6 @@
 #include "terminal/TConsoleScreen.h"
 
+#include "platform/Cp1252.h"
 #include "terminal/TScreenListener.h"
 
 #include <QDateTime>
@@ -32,7 +33,7 @@ QByteArray MarkerTime() {
     const QTime time = now.time();
     if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
         text += QLatin1Char(' ') + locale.toString(time, QLocale::LongFormat);
-    return ToCp1252(text);
+    return StringToCp1252(text, TUnmappable::Question);
 }
 
 // Letters of the Western code page to lower case, for finding without
@@ -474,9 +475,8 @@ void TConsoleScreen::SetRecording(bool on) {
 
 void TConsoleScreen::StartRecording() {
     StopRecording();
-    QString error;
-    if (!Log.Open(error)) {
-        Warn(OpenFailedText, error);
+    if (!Log.Open()) {
+        Warn(OpenFailedText, Log.Error());
         return;
     }
     Log.Active = true;
@@ -497,11 +497,10 @@ void TConsoleScreen::StopRecording() {
         Log.WriteLine(Stamped(Lines.at(row), RowTime(row)));
     Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
     FLogPending = false;
-    QString error;
-    const bool closed = Log.Close(error);
+    const bool closed = Log.Close();
     Log.Active = false;
     if (!closed)
-        Warn(WriteFailedText, Log.FileName + QStringLiteral(": ") + error);
+        Warn(WriteFailedText, Log.FileName + QStringLiteral(": ") + Log.Error());
 }
 
 void TConsoleScreen::RecordEvent(const QByteArray& event) {
@@ -562,8 +561,7 @@ qint64 TConsoleScreen::RowTime(int row) const {
 // learns of it while the lines are still on the screen.
 void TConsoleScreen::EndFailedRecording() {
     const QString detail = Log.FileName + QStringLiteral(": ") + Log.Error();
-    QString ignored;
-    Log.Close(ignored);
+    Log.Close();
     Log.Active = false;
     if (FListener)
         FListener->RecordingFailed(WriteFailedText, detail);

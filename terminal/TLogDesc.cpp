@@ -1,6 +1,5 @@
 #include "terminal/TLogDesc.h"
 
-#include "platform/Cp1252.h"
 #include "platform/SystemError.h"
 
 #include <cerrno>
@@ -10,7 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-bool TLogDesc::Open(QString& error) {
+bool TLogDesc::Open() {
     // Append never truncates: whatever the file holds stays, byte for byte.
     // Non-blocking only while opening, so that a named pipe without a reader
     // fails instead of hanging the program.
@@ -18,24 +17,25 @@ bool TLogDesc::Open(QString& error) {
     const int fd =
         ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
-        error = SystemErrorText(errno);
+        FError = SystemErrorText(errno);
         return false;
     }
     // Others may read the logfile while it is written, but no second
     // recording may write into it at the same time.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        error = QStringLiteral("The file is locked by another recording.");
+        FError = QStringLiteral("The file is locked by another recording.");
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     auto file = std::make_unique<QFile>();
     if (!file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        error = file->errorString();
+        FError = file->errorString();
         ::close(fd);
         return false;
     }
     LogFile = std::move(file);
+    FError.clear();
     return true;
 }
 
@@ -50,32 +50,23 @@ bool TLogDesc::Flush() {
 }
 
 QString TLogDesc::Error() const {
-    return LogFile ? LogFile->errorString() : QString();
+    return LogFile ? LogFile->errorString() : FError;
 }
 
-bool TLogDesc::Close(QString& error) {
+bool TLogDesc::Close() {
     if (!LogFile)
         return true;
+    FError.clear();
     bool ok = LogFile->error() == QFileDevice::NoError;
     if (ok && !LogFile->flush())
         ok = false;
     if (!ok)
-        error = LogFile->errorString();
+        FError = LogFile->errorString();
     LogFile->close();
     if (ok && LogFile->error() != QFileDevice::NoError) {
         ok = false;
-        error = LogFile->errorString();
+        FError = LogFile->errorString();
     }
     LogFile.reset();
     return ok;
-}
-
-QByteArray ToCp1252(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const QChar ch : text) {
-        const int byte = UnicodeToCp1252(ch);
-        bytes += byte < 0 ? '?' : static_cast<char>(byte);
-    }
-    return bytes;
 }

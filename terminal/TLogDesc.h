@@ -15,8 +15,8 @@ struct TLogDesc {
     bool Active = false;
 
     // Opens FileName for appending (creating it if need be) and locks it
-    // against a second writer; false with the reason in Error otherwise.
-    bool Open(QString& error);
+    // against a second writer; false otherwise, Error() says why.
+    bool Open();
     // Appends Line and a CR LF; false once the file refused bytes (the
     // write buffer's turn to reach the disk failed). Error() says why.
     bool WriteLine(const QByteArray& line);
@@ -24,11 +24,11 @@ struct TLogDesc {
     bool Flush();
     // The reason of the last failure.
     QString Error() const;
-    // Flushes and closes the file, whatever happens; false with the first
-    // error's reason (also one left over from earlier writes).
-    bool Close(QString& error);
-};
+    // Flushes and closes the file, whatever happens; false when that failed
+    // or an earlier write did, Error() giving the first reason.
+    bool Close();
 
-// Text in the Western code page the screen uses; characters it lacks become
-// question marks.
-QByteArray ToCp1252(const QString& text);
+private:
+    // Why the last open or close failed, once there is no file to ask.
+    QString FError;
+};

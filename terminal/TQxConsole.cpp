@@ -1,6 +1,7 @@
 #include "terminal/TQxConsole.h"
 
 #include "platform/Cp1252.h"
+#include "platform/TAliveGuard.h"
 #include "platform/TInteraction.h"
 #include "terminal/TLogDesc.h"
 
@@ -499,13 +500,9 @@ void TQxConsole::TypeText(const QString& text) {
     if (!FBlinkOn)
         update(CaretRect());
     RestartBlink();
-    for (const QChar ch : text) {
-        const int byte = UnicodeToCp1252(ch);
-        if (byte < 0)
-            continue; // the code page has no such character: nothing is sent
-        char key = static_cast<char>(byte);
+    // A character the code page has no byte for is not sent.
+    for (char key : StringToCp1252(text, TUnmappable::Drop))
         KeyPress(key);
-    }
 }
 
 void TQxConsole::KeyPress(char& key) {
@@ -802,23 +799,24 @@ QByteArray TQxConsole::PasteBytes(const QString& text, int& dropped) const {
     QByteArray bytes;
     bytes.reserve(text.size());
     dropped = 0;
+    const auto appendLine = [&](qsizetype from, qsizetype to) {
+        int unmapped = 0;
+        bytes +=
+            StringToCp1252(QStringView(text).sliced(from, to - from), TUnmappable::Drop, &unmapped);
+        dropped += unmapped;
+    };
+    qsizetype lineStart = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar ch = text.at(i);
-        if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
-            if (ch == QLatin1Char('\r') && i + 1 < text.size() &&
-                text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            bytes += enter;
+        if (ch != QLatin1Char('\r') && ch != QLatin1Char('\n'))
             continue;
-        }
-        if (ch.isLowSurrogate())
-            continue; // counted with its high half
-        const int byte = UnicodeToCp1252(ch);
-        if (byte < 0)
-            ++dropped;
-        else
-            bytes += static_cast<char>(byte);
+        appendLine(lineStart, i);
+        if (ch == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        bytes += enter;
+        lineStart = i + 1;
     }
+    appendLine(lineStart, text.size());
     return bytes;
 }
 
@@ -832,10 +830,10 @@ void TQxConsole::PasteText(const QString& text) {
         return;
     ScrollToLive();
     if (bytes.size() > LargePasteBytes) {
-        const QPointer<TQxConsole> alive(this);
+        const TAliveGuard guard(this);
         const bool send = Interaction().Question(
             this, QStringLiteral("Paste %1 bytes to the port?").arg(bytes.size()));
-        if (!alive || !send)
+        if (!guard.Alive() || !send)
             return;
     }
     FPasteQueue += bytes;
@@ -886,7 +884,7 @@ void TQxConsole::SendTyped(const QByteArray& bytes) {
 // --- Find -----------------------------------------------------------------
 
 void TQxConsole::SetFindText(const QString& text, bool matchCase) {
-    const QByteArray key = ToCp1252(text);
+    const QByteArray key = StringToCp1252(text, TUnmappable::Question);
     if (key == FFindKey && matchCase == FFindCase)
         return;
     FFindKey = key;
@@ -926,14 +924,14 @@ void TQxConsole::SaveScrollback() {
                        QStringLiteral("All Files (*.*)|*")};
     request.DefaultSuffix = QStringLiteral("txt");
     request.MustExist = false;
-    const QPointer<TQxConsole> alive(this);
+    const TAliveGuard guard(this);
     const QString fileName = Interaction().ChooseFile(this, request);
-    if (!alive || fileName.isEmpty())
+    if (!guard.Alive() || fileName.isEmpty())
         return;
     if (QFileInfo::exists(fileName) &&
         !Interaction().Question(this, QStringLiteral("%1 exists.\n\rReplace it?").arg(fileName)))
         return;
-    if (!alive)
+    if (!guard.Alive())
         return;
     QString error;
     if (!FScreen.SaveText(fileName, error))

@@ -1,5 +1,6 @@
 // The serial device layer on real pseudo-terminals: device names, open
-// failures, line parameters, read time-outs, the event wait and its release.
+// failures, line parameters, reads through the receive queue within their
+// time-outs, the event wait and its release.
 #include "platform/ModemStatus.h"
 #include "platform/TReceiveQueue.h"
 #include "platform/TSerialDevice.h"
@@ -142,41 +143,51 @@ private slots:
         }
     }
 
+    // Reads take the device's bytes from the receive queue, which another
+    // thread fills as the port's monitor does.
     void readsReturnWithinTheirTimeouts() {
         PtyPair pty;
         TSerialDevice device;
         QVERIFY(device.Open(pty.SlavePath()));
+        TReceiveQueue queue(4096);
+        std::atomic<bool> stopping{false};
+        std::thread reader([&] {
+            while (!stopping) {
+                device.ReadAvailable(queue);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        const auto stop = qScopeGuard([&] {
+            stopping = true;
+            reader.join();
+        });
         char buffer[100];
         QElapsedTimer timer;
 
         // Nothing comes: the total time-out (10 + 10 ms) ends the read.
-        QVERIFY(device.SetTimeouts({40, 1, 10, 0, 0}));
         timer.start();
-        QCOMPARE(device.Read(buffer, 10), 0);
+        QCOMPARE(queue.Read(buffer, 10, {40, 1, 10, 0, 0}), 0u);
         QVERIFY2(timer.elapsed() >= 19, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(timer.elapsed() < 2000);
 
         // All bytes there: no waiting.
         pty.Write("12345");
-        QVERIFY(device.SetTimeouts({0, 0, 5000, 0, 0}));
         timer.start();
-        QCOMPARE(device.Read(buffer, 5), 5);
+        QCOMPARE(queue.Read(buffer, 5, {0, 0, 5000, 0, 0}), 5u);
         QVERIFY(timer.elapsed() < 2000);
         QCOMPARE(QByteArray(buffer, 5), QByteArray("12345"));
 
         // Fewer bytes than asked: the gap after the last one ends the read.
         pty.Write("abc");
-        QVERIFY(device.SetTimeouts({40, 0, 5000, 0, 0}));
         timer.start();
-        QCOMPARE(device.Read(buffer, 100), 3);
+        QCOMPARE(queue.Read(buffer, 100, {40, 0, 5000, 0, 0}), 3u);
         QVERIFY(timer.elapsed() >= 39);
         QVERIFY(timer.elapsed() < 2000);
         QCOMPARE(QByteArray(buffer, 3), QByteArray("abc"));
 
         // Return at once with what is there.
-        QVERIFY(device.SetTimeouts({TCommTimeouts::MaxTimeout, 0, 0, 0, 0}));
         timer.start();
-        QCOMPARE(device.Read(buffer, 100), 0);
+        QCOMPARE(queue.Read(buffer, 100, {TCommTimeouts::MaxTimeout, 0, 0, 0, 0}), 0u);
         QVERIFY(timer.elapsed() < 1000);
     }
 
@@ -197,8 +208,8 @@ private slots:
         QVERIFY(Ready(wait, 5000));
         QCOMPARE(wait.get(), std::make_pair(true, EV_RXCHAR));
         QCOMPARE(device.InputQueueCount(), 1);
-        char ch = 0;
-        QCOMPARE(device.Read(&ch, 1), 1);
+        TReceiveQueue queue(16);
+        QCOMPARE(device.ReadAvailable(queue), 1);
 
         wait = WaitAsync(device);
         QVERIFY(!Ready(wait, 50));
@@ -235,8 +246,8 @@ private slots:
         QTRY_COMPARE(device.InputQueueCount(), 1);
         QThread::msleep(150); // the lines are due to be looked at
         QCOMPARE(nextEvents(), EV_RXCHAR);
-        char ch = 0;
-        QCOMPARE(device.Read(&ch, 1), 1);
+        TReceiveQueue queue(16);
+        QCOMPARE(device.ReadAvailable(queue), 1);
         QCOMPARE(nextEvents(), EV_CTS | EV_MODEMLINES);
     }
 
