@@ -49,12 +49,10 @@ const QString UnreadableSettingsText =
 // usual and opens its port.
 void ExpandSettingsFileAtStart(TQxConsoleWindow& window) {
     const TProfileFile file(SettingsFileName());
-    QString reason = file.ReadErrorToReport();
-    if (!reason.isEmpty())
+    if (const QString reason = file.ReadErrorToReport(); !reason.isEmpty())
         Interaction().Warning(&window, UnreadableSettingsText.arg(file.FileName()), reason);
-    else if (!ExpandSettingsFile(&reason))
-        Interaction().Warning(
-            &window, QString::fromUtf8(EProfileWriteError(file.FileName(), reason).what()), reason);
+    else if (const QString failure = ExpandSettingsFile(); !failure.isEmpty())
+        Interaction().Warning(&window, ProfileWriteErrorText(file.FileName()), failure);
 }
 
 } // namespace

@@ -397,15 +397,14 @@ void TQxConsoleWindow::SavePlacement() {
     if (FPlacementSaved)
         return;
     FPlacementSaved = true;
-    try {
-        WritePlacement();
-    } catch (const EProfileWriteError& error) {
-        // The user was told already that a file which could not be read
-        // stays as it is.
-        if (!error.KnownUnreadable)
-            Interaction().Warning(isVisible() ? this : nullptr, QString::fromUtf8(error.what()),
-                                  error.Reason);
-    }
+    TSettingsModel settings;
+    if (settings.SavePlacement(QRect(pos(), size())))
+        return;
+    // The user was told already that a file which could not be read stays
+    // as it is.
+    const TProfileWriteError& error = settings.WriteError();
+    if (!error.KnownUnreadable)
+        Interaction().Warning(isVisible() ? this : nullptr, error.Text(), error.Reason);
 }
 
 void TQxConsoleWindow::showEvent(QShowEvent* event) {
@@ -444,10 +443,6 @@ void TQxConsoleWindow::ReadPlacement() {
     const QRect placement = FitPlacement(wanted, AvailableAreaFor(wanted));
     move(placement.topLeft());
     resize(placement.size());
-}
-
-void TQxConsoleWindow::WritePlacement() const {
-    TSettingsModel().SavePlacement(QRect(pos(), size()));
 }
 
 // ---------------------------------------------------------------------------

@@ -80,9 +80,6 @@ public:
     // Sets the window's position and size from the stored placement, fitted
     // to the screen.
     void ReadPlacement();
-    // Stores the window's current position and size in one write of the
-    // settings file. Throws EProfileWriteError when it cannot be written.
-    void WritePlacement() const;
 
     // The port's OnReceive: reads the Count waiting bytes into the pane.
     void ComPortReceive(quint16 count);
@@ -139,8 +136,8 @@ private:
     void StopRecording();
     void SetSizeLimits();
     void ReportLineSpeedDifference();
-    // Writes the placement unless it was written since the window was last
-    // shown; a failure is shown once.
+    // Writes the placement, in one write of the settings file, unless it
+    // was written since the window was last shown; a failure is shown once.
     void SavePlacement();
 
     // Key preview: every key of the window passes here before the focused

@@ -178,17 +178,16 @@ void TQxLoaderDlg::LoadBtnClick() {
 }
 
 bool TQxLoaderDlg::SaveLastFile() {
-    try {
-        TSettingsModel().SaveLastFile(FFilename);
+    TSettingsModel settings;
+    if (settings.SaveLastFile(FFilename))
         return true;
-    } catch (const EProfileWriteError& error) {
-        // A settings file that could not be read is left alone, as the user
-        // was told; the download need not wait for it.
-        if (error.KnownUnreadable)
-            return true;
-        Interaction().Warning(this, QString::fromStdString(error.what()), error.Reason);
-        return false;
-    }
+    // A settings file that could not be read is left alone, as the user was
+    // told; the download need not wait for it.
+    const TProfileWriteError& error = settings.WriteError();
+    if (error.KnownUnreadable)
+        return true;
+    Interaction().Warning(this, error.Text(), error.Reason);
+    return false;
 }
 
 // A large file or a slow disk would stop the window for as long as the

@@ -108,10 +108,9 @@ QString RefusalToReplace(const QFileInfo& info) {
 
 } // namespace
 
-EProfileWriteError::EProfileWriteError(const QString& fileName, const QString& reason,
-                                       bool knownUnreadable)
-    : std::runtime_error(QStringLiteral("Unable to write to %1").arg(fileName).toStdString()),
-      FileName(fileName), Reason(reason), KnownUnreadable(knownUnreadable) {}
+QString ProfileWriteErrorText(const QString& fileName) {
+    return QStringLiteral("Unable to write to %1").arg(fileName);
+}
 
 TProfileFile::TProfileFile(QString fileName) : FFileName(std::move(fileName)) {}
 
@@ -193,7 +192,8 @@ QList<QByteArray> TProfileFile::ReadLines() const {
     return SplitLines(ReadWholeFile(FFileName));
 }
 
-void TProfileFile::WriteLines(const QList<QByteArray>& lines) {
+bool TProfileFile::WriteLines(const QList<QByteArray>& lines) {
+    FWriteError = {};
     qsizetype size = 0;
     for (const QByteArray& line : lines)
         size += line.size() + 2;
@@ -201,39 +201,44 @@ void TProfileFile::WriteLines(const QList<QByteArray>& lines) {
     content.reserve(size);
     for (const QByteArray& line : lines)
         AppendLine(content, line);
-    WriteContent(content);
+    return WriteContent(content);
 }
 
-void TProfileFile::RefuseIfUnreadable() const {
+bool TProfileFile::Fail(const QString& reason, bool knownUnreadable) {
+    FWriteError = {FFileName, reason, knownUnreadable};
+    return false;
+}
+
+bool TProfileFile::WritableAfterReads() {
     const auto entry = UnreadableFiles().EntryFor(FFileName);
-    if (!entry.Reason.isEmpty())
-        throw EProfileWriteError(FFileName,
-                                 QStringLiteral("The file could not be read: %1").arg(entry.Reason),
-                                 entry.Reported);
+    if (entry.Reason.isEmpty())
+        return true;
+    return Fail(QStringLiteral("The file could not be read: %1").arg(entry.Reason), entry.Reported);
 }
 
-QByteArray TProfileFile::ContentToRewrite() const {
-    QByteArray content = ReadWholeFile(FFileName);
-    RefuseIfUnreadable();
-    return content;
-}
-
-void TProfileFile::WriteContent(const QByteArray& content) {
-    RefuseIfUnreadable();
+bool TProfileFile::WriteContent(const QByteArray& content) {
+    if (!WritableAfterReads())
+        return false;
     const QFileInfo target(LinkTarget(FFileName));
     if (const QString refusal = RefusalToReplace(target); !refusal.isEmpty())
-        throw EProfileWriteError(FFileName, refusal);
+        return Fail(refusal);
     // The per-user configuration directory may not exist yet.
     QDir().mkpath(QFileInfo(FFileName).absolutePath());
     if (const QString error = ReplaceFileAtomically(target.filePath(), content); !error.isEmpty())
-        throw EProfileWriteError(FFileName, error);
+        return Fail(error);
     ++ReplacementCount;
+    return true;
 }
 
-void TProfileFile::Commit(const TProfileChanges& changes) {
+bool TProfileFile::Commit(const TProfileChanges& changes) {
+    FWriteError = {};
     if (changes.IsEmpty())
-        return;
-    const QByteArray content = ContentToRewrite();
+        return true;
+    // The read notes a file that exists but cannot be read, which is then
+    // refused.
+    const QByteArray content = ReadWholeFile(FFileName);
+    if (!WritableAfterReads())
+        return false;
     bool changed = false;
     QByteArray out = changes.AppliedTo(content, &changed);
     if (!changed) {
@@ -241,33 +246,33 @@ void TProfileFile::Commit(const TProfileChanges& changes) {
         // as the platform's erase would.
         if (const QString refusal = RefusalToReplace(QFileInfo(LinkTarget(FFileName)));
             !refusal.isEmpty())
-            throw EProfileWriteError(FFileName, refusal);
-        return;
+            return Fail(refusal);
+        return true;
     }
-    WriteContent(out);
+    return WriteContent(out);
 }
 
 quint64 TProfileFile::Replacements() {
     return ReplacementCount;
 }
 
-void TProfileFile::WriteString(const QByteArray& section, const QByteArray& key,
+bool TProfileFile::WriteString(const QByteArray& section, const QByteArray& key,
                                const QByteArray& value) {
     TProfileChanges changes;
     changes.WriteString(section, key, value);
-    Commit(changes);
+    return Commit(changes);
 }
 
-void TProfileFile::WriteInteger(const QByteArray& section, const QByteArray& key, int value) {
-    WriteString(section, key, QByteArray::number(value));
+bool TProfileFile::WriteInteger(const QByteArray& section, const QByteArray& key, int value) {
+    return WriteString(section, key, QByteArray::number(value));
 }
 
-void TProfileFile::WriteSection(const QByteArray& section, const QList<TProfileEntry>& entries) {
+bool TProfileFile::WriteSection(const QByteArray& section, const QList<TProfileEntry>& entries) {
     TProfileChanges changes;
     changes.WriteSection(section, entries);
-    Commit(changes);
+    return Commit(changes);
 }
 
-void TProfileFile::EraseSection(const QByteArray& section) {
-    WriteSection(section, {});
+bool TProfileFile::EraseSection(const QByteArray& section) {
+    return WriteSection(section, {});
 }

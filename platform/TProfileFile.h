@@ -8,19 +8,20 @@
 #include <QList>
 #include <QString>
 
-#include <stdexcept>
+// "Unable to write to <file>": the one line every caller shows when a
+// profile file cannot be written, with the reason as the detail.
+QString ProfileWriteErrorText(const QString& fileName);
 
-// A failed write of the profile file; what() is "Unable to write to <file>",
-// Reason the system's own words for why (for a message box's detail).
-class EProfileWriteError : public std::runtime_error {
-public:
-    EProfileWriteError(const QString& fileName, const QString& reason,
-                       bool knownUnreadable = false);
+// Why a write of a profile file failed.
+struct TProfileWriteError {
     QString FileName;
+    // The system's own words for why (for a message box's detail).
     QString Reason;
     // The file could not be read in this run and the user was told so
     // (ReadErrorToReport): it is left alone, as the user knows.
-    bool KnownUnreadable;
+    bool KnownUnreadable = false;
+
+    QString Text() const { return ProfileWriteErrorText(FileName); }
 };
 
 // One profile (INI) file, read and written one key at a time and never kept
@@ -71,43 +72,49 @@ public:
     // The value as an integer: decimal, or hexadecimal after "0x", "0X" or
     // "$"; Default when missing or not an integer.
     int ReadInteger(const QByteArray& section, const QByteArray& key, int defaultValue) const;
+    // Every write gives false when the file cannot be written; WriteError()
+    // then says why, and the file is as it was.
+
     // Changes the key in place, or appends it to its section, or appends the
-    // section. Throws EProfileWriteError when the file cannot be written.
-    void WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value);
-    void WriteInteger(const QByteArray& section, const QByteArray& key, int value);
+    // section.
+    [[nodiscard]] bool WriteString(const QByteArray& section, const QByteArray& key,
+                                   const QByteArray& value);
+    [[nodiscard]] bool WriteInteger(const QByteArray& section, const QByteArray& key, int value);
     // Replaces every section named Section by one holding Entries, in one
     // write: in the place of the first such section, else at the end. No
-    // entries remove the section. Throws EProfileWriteError.
-    void WriteSection(const QByteArray& section, const QList<TProfileEntry>& entries);
-    // Removes every section named Section with all its keys. Throws
-    // EProfileWriteError.
-    void EraseSection(const QByteArray& section);
+    // entries remove the section.
+    [[nodiscard]] bool WriteSection(const QByteArray& section, const QList<TProfileEntry>& entries);
+    // Removes every section named Section with all its keys.
+    [[nodiscard]] bool EraseSection(const QByteArray& section);
 
     // The whole file read once, for many reads (empty when it is missing or
     // cannot be read).
     TProfileSnapshot Snapshot() const;
     // Applies every staged change in one replacement of the file; nothing is
-    // written when no change has an effect. Throws EProfileWriteError, and
-    // the file is then as it was.
-    void Commit(const TProfileChanges& changes);
+    // written when no change has an effect.
+    [[nodiscard]] bool Commit(const TProfileChanges& changes);
     // How many times a profile file was replaced in this run.
     static quint64 Replacements();
 
     // The file's lines (without line ends); an empty list when it is missing.
     QList<QByteArray> ReadLines() const;
     // Replaces the file with these lines, each ending in CR LF.
-    void WriteLines(const QList<QByteArray>& lines);
+    [[nodiscard]] bool WriteLines(const QList<QByteArray>& lines);
+
+    // Why the last write failed; empty after one that succeeded.
+    const TProfileWriteError& WriteError() const { return FWriteError; }
 
 private:
-    // Throws EProfileWriteError when a read of the file failed in this run.
-    void RefuseIfUnreadable() const;
-    // The content a write starts from; throws EProfileWriteError when the
-    // file exists but cannot be read.
-    QByteArray ContentToRewrite() const;
-    // Replaces the file atomically with Content; throws EProfileWriteError.
-    void WriteContent(const QByteArray& content);
+    // Notes the failure and gives false.
+    bool Fail(const QString& reason, bool knownUnreadable = false);
+    // False, with the failure noted, when a read of the file failed in this
+    // run.
+    bool WritableAfterReads();
+    // Replaces the file atomically with Content.
+    bool WriteContent(const QByteArray& content);
 
     QString FFileName;
+    TProfileWriteError FWriteError;
 };
 
 // Parses an integer the way the profile file stores them; false when Text

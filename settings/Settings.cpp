@@ -38,21 +38,16 @@ QByteArray ExpandRoot(const QByteArray& line) {
     return expanded;
 }
 
-bool ExpandSettingsFile(QString* reason) {
+QString ExpandSettingsFile() {
     TProfileFile file(SettingsFileName());
     if (!QFileInfo::exists(file.FileName()))
-        return true;
+        return {};
     QList<QByteArray> lines = file.ReadLines();
     for (QByteArray& line : lines)
         line = ExpandRoot(line);
-    try {
-        file.WriteLines(lines);
-    } catch (const EProfileWriteError& error) {
-        if (reason)
-            *reason = error.Reason;
-        return false;
-    }
-    return true;
+    if (!file.WriteLines(lines))
+        return file.WriteError().Reason;
+    return {};
 }
 
 void UseSettings(const TSettingsRecords& records) {

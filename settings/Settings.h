@@ -52,10 +52,11 @@ extern bool SettingsPending;
 // the directory ends in '/' already.
 QByteArray ExpandRoot(const QByteArray& line);
 // Expands the marker on every line of the settings file and rewrites it once
-// with CR LF line ends. Without a settings file nothing happens. A file that
-// cannot be read or rewritten stays as it was and gives false, with the
-// system's reason in Reason; the settings still load from it if they can.
-bool ExpandSettingsFile(QString* reason = nullptr);
+// with CR LF line ends. Without a settings file nothing happens. Empty when
+// all went well; otherwise the file could not be read or rewritten, stays
+// as it was, and this is the system's reason. The settings still load from
+// it if they can.
+QString ExpandSettingsFile();
 struct TSettingsRecords;
 // Makes the records the settings in effect; the Changed flags of the three
 // records stay as they are.

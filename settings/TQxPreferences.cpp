@@ -32,7 +32,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <exception>
 
 namespace {
 
@@ -574,20 +573,16 @@ void TQxPreferences::OKBtnClick() {
         accept();
         return;
     }
-    try {
-        const TSettingsRecords records = TakenRecords();
-        UseSettings(records);
-        TSettingsModel().Save(records);
-    } catch (const EProfileWriteError& error) {
+    const TSettingsRecords records = TakenRecords();
+    UseSettings(records);
+    TSettingsModel settings;
+    if (!settings.Save(records)) {
         // The dialog keeps its own message; the detail names the file that
         // failed and why, which is what the user can act on.
-        Interaction().Warning(
-            this, QStringLiteral("Incorrect settings!\r\nPlease check all parameters."),
-            QString::fromUtf8(error.what()) + QStringLiteral("\n") + error.Reason);
-        return;
-    } catch (const std::exception&) {
-        Interaction().Warning(
-            this, QStringLiteral("Incorrect settings!\r\nPlease check all parameters."));
+        const TProfileWriteError& error = settings.WriteError();
+        Interaction().Warning(this,
+                              QStringLiteral("Incorrect settings!\r\nPlease check all parameters."),
+                              error.Text() + QStringLiteral("\n") + error.Reason);
         return;
     }
     accept();

@@ -229,7 +229,7 @@ TSettingsRecords TSettingsModel::Load() const {
 
 // Staged in the order of the dialog's pages, so that sections new to the
 // file are appended in that order, and written once.
-void TSettingsModel::Save(const TSettingsRecords& records) {
+bool TSettingsModel::Save(const TSettingsRecords& records) {
     TProfileFile file(FFileName);
     TProfileChanges changes;
     const TComSettings& com = records.Com;
@@ -262,7 +262,13 @@ void TSettingsModel::Save(const TSettingsRecords& records) {
     Stage(changes, skSyncMode, SyncModeNames.at(records.Transfer.Mode));
     // The whole sequence, also one longer than a record holds.
     Stage(changes, skSyncSequ, records.SyncSequence);
-    file.Commit(changes);
+    return Commit(file, changes);
+}
+
+bool TSettingsModel::Commit(TProfileFile& file, const TProfileChanges& changes) {
+    const bool written = file.Commit(changes);
+    FWriteError = file.WriteError();
+    return written;
 }
 
 QString TSettingsModel::DevicePath(TComPort port) const {
@@ -299,21 +305,23 @@ QRect TSettingsModel::Placement() const {
             ReadInteger(file, skHeight)};
 }
 
-void TSettingsModel::SavePlacement(const QRect& placement) {
+bool TSettingsModel::SavePlacement(const QRect& placement) {
     TProfileChanges changes;
     changes.WriteInteger(Desc(skLeft).Section, Desc(skLeft).Key, placement.left());
     changes.WriteInteger(Desc(skTop).Section, Desc(skTop).Key, placement.top());
     changes.WriteInteger(Desc(skHeight).Section, Desc(skHeight).Key, placement.height());
     changes.WriteInteger(Desc(skWidth).Section, Desc(skWidth).Key, placement.width());
-    TProfileFile(FFileName).Commit(changes);
+    TProfileFile file(FFileName);
+    return Commit(file, changes);
 }
 
 QString TSettingsModel::LastFile() const {
     return QFile::decodeName(ReadKey(TProfileFile(FFileName).Snapshot(), skLastFile));
 }
 
-void TSettingsModel::SaveLastFile(const QString& fileName) {
+bool TSettingsModel::SaveLastFile(const QString& fileName) {
     TProfileChanges changes;
     Stage(changes, skLastFile, QFile::encodeName(fileName));
-    TProfileFile(FFileName).Commit(changes);
+    TProfileFile file(FFileName);
+    return Commit(file, changes);
 }

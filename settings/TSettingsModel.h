@@ -2,6 +2,7 @@
 
 #include "platform/AppLocation.h"
 #include "platform/LineParameters.h"
+#include "platform/TProfileFile.h"
 #include "settings/Settings.h"
 
 #include <QByteArray>
@@ -28,8 +29,8 @@ struct TSettingsRecords {
 // The settings file "Console.ini": every section, key and default in one
 // table, and the records that the program takes from it. Each load reads the
 // file once; each save writes it once, atomically, so that a failed save
-// leaves it byte for byte as it was. Saves throw EProfileWriteError, whose
-// text is "Unable to write to <file>". Nothing is cached between calls.
+// leaves it byte for byte as it was. A save that fails gives false and
+// WriteError() says why. Nothing is cached between calls.
 class TSettingsModel {
 public:
     // Every single key of the file.
@@ -87,7 +88,7 @@ public:
     const QString& FileName() const { return FFileName; }
 
     TSettingsRecords Load() const;
-    void Save(const TSettingsRecords& records);
+    [[nodiscard]] bool Save(const TSettingsRecords& records);
 
     // The device path that a port stands for: [Devices] COM1 to COM10, a
     // missing or empty key giving DefaultDevicePath.
@@ -104,15 +105,20 @@ public:
     // The main window's frame position and size ([Window]), each value
     // missing or unreadable taking its default.
     QRect Placement() const;
-    void SavePlacement(const QRect& placement);
+    [[nodiscard]] bool SavePlacement(const QRect& placement);
 
     // The last downloaded file ([Transfer] LastFile), "<noname>" when none.
     QString LastFile() const;
-    void SaveLastFile(const QString& fileName);
+    [[nodiscard]] bool SaveLastFile(const QString& fileName);
+
+    // Why the last save failed; empty after one that succeeded.
+    const TProfileWriteError& WriteError() const { return FWriteError; }
 
 private:
     static QByteArray ReadKey(const TProfileSnapshot& file, TKey key);
     static int ReadInteger(const TProfileSnapshot& file, TKey key);
+    bool Commit(TProfileFile& file, const TProfileChanges& changes);
 
     QString FFileName;
+    TProfileWriteError FWriteError;
 };

@@ -529,8 +529,9 @@ int StartupChild(int argc, char** argv) {
 double MedianStartupMs(const QString& self) {
     QTemporaryDir dir;
     PtyPair pty;
-    TProfileFile(dir.path() + QStringLiteral("/Console.ini"))
-        .WriteString("Devices", "COM1", pty.SlavePath().toLocal8Bit());
+    TProfileFile settings(dir.path() + QStringLiteral("/Console.ini"));
+    if (!settings.WriteString("Devices", "COM1", pty.SlavePath().toLocal8Bit()))
+        qFatal("%s", qPrintable(settings.WriteError().Text()));
     std::vector<double> samples;
     for (int run = 0; run < StartupRuns; ++run) {
         QProcess child;

@@ -90,7 +90,7 @@ bool AppWindowFixture::Show() {
 
 void AppWindowFixture::WriteSetting(const QByteArray& section, const QByteArray& key,
                                     const QByteArray& value) const {
-    TProfileFile(Dir.SettingsFile()).WriteString(section, key, value);
+    QVERIFY(TProfileFile(Dir.SettingsFile()).WriteString(section, key, value));
 }
 
 QList<QByteArray> AppWindowFixture::ScreenLines() const {

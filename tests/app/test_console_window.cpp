@@ -453,10 +453,10 @@ private slots:
         QFETCH(bool, fits);
         AppWindowFixture f;
         TProfileFile file(f.Dir.SettingsFile());
-        file.WriteInteger("Window", "Left", stored.left());
-        file.WriteInteger("Window", "Top", stored.top());
-        file.WriteInteger("Window", "Width", stored.width());
-        file.WriteInteger("Window", "Height", stored.height());
+        QVERIFY(file.WriteInteger("Window", "Left", stored.left()));
+        QVERIFY(file.WriteInteger("Window", "Top", stored.top()));
+        QVERIFY(file.WriteInteger("Window", "Width", stored.width()));
+        QVERIFY(file.WriteInteger("Window", "Height", stored.height()));
         QVERIFY(f.Show());
         const QRect shown(f.Window->pos(), f.Window->size());
         QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().contains(shown),

@@ -107,8 +107,8 @@ private slots:
         TempAppDir dir;
         PtyPair pty;
         const QString program = CopyProgram(dir);
-        TProfileFile(dir.Path() + QStringLiteral("board1.ini"))
-            .WriteString("Devices", "COM1", pty.SlavePath().toLocal8Bit());
+        TProfileFile settings(dir.Path() + QStringLiteral("board1.ini"));
+        QVERIFY(settings.WriteString("Devices", "COM1", pty.SlavePath().toLocal8Bit()));
 
         QProcess console;
         console.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -288,8 +288,8 @@ private slots:
         TRig rig;
         TDownloadTarget target(rig.Pty.MasterFd());
         const QString file = rig.File("run.txt", "x\ny\n");
-        TProfileFile(rig.Dir.SettingsFile())
-            .WriteString("Transfer", "LastFile", QFile::encodeName(file));
+        TProfileFile settings(rig.Dir.SettingsFile());
+        QVERIFY(settings.WriteString("Transfer", "LastFile", QFile::encodeName(file)));
         bool seen = false;
         QTimer::singleShot(0, [&seen] {
             auto* dialog = qobject_cast<TQxLoaderDlg*>(QApplication::activeModalWidget());

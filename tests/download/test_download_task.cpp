@@ -141,7 +141,7 @@ private slots:
         QFETCH(int, mode);
         TRig rig;
         // The freed terminal's name may go to another program's terminal.
-        TProfileFile(rig.Dir.SettingsFile()).WriteString("COM-Device", "Reconnect", "0");
+        QVERIFY(TProfileFile(rig.Dir.SettingsFile()).WriteString("COM-Device", "Reconnect", "0"));
         QVERIFY(rig.Port.OpenPort(true));
         rig.Pty.CloseSlaveKeeper();
         QByteArray content;

@@ -58,7 +58,7 @@ private slots:
         TProfileFile profile(dir.SettingsFile());
         QCOMPARE(profile.ReadString("A", "B", "dflt"), QByteArray("dflt"));
         QCOMPARE(profile.ReadInteger("A", "B", 7), 7);
-        profile.EraseSection("A");
+        QVERIFY(profile.EraseSection("A"));
         QVERIFY(!QFile::exists(dir.SettingsFile()));
     }
 
@@ -87,13 +87,13 @@ private slots:
         TempAppDir dir;
         dir.WriteFile("Console.ini", "[A]\nx=1\n\n[B]\ny=2\n");
         TProfileFile profile(dir.SettingsFile());
-        profile.WriteString("a", "X", "10");
-        profile.WriteString("A", "z", "3");
-        profile.WriteString("C", "w", " padded ");
+        QVERIFY(profile.WriteString("a", "X", "10"));
+        QVERIFY(profile.WriteString("A", "z", "3"));
+        QVERIFY(profile.WriteString("C", "w", " padded "));
         QCOMPARE(dir.ReadFile("Console.ini"),
                  QByteArray("[A]\r\nX=10\r\nz=3\r\n\r\n[B]\r\ny=2\r\n[C]\r\nw=\" padded \"\r\n"));
         QCOMPARE(profile.ReadString("C", "w", ""), QByteArray(" padded "));
-        profile.EraseSection("b");
+        QVERIFY(profile.EraseSection("b"));
         QCOMPARE(profile.ReadString("B", "y", "gone"), QByteArray("gone"));
         QCOMPARE(profile.ReadString("C", "w", ""), QByteArray(" padded "));
     }
@@ -103,7 +103,7 @@ private slots:
         TProfileFile profile(dir.SettingsFile());
         const QList<QByteArray> values = {"#13#10", "\"q\"", "a=b", "\xE4\xF6", " ", "x\"", ""};
         for (const QByteArray& value : values) {
-            profile.WriteString("S", "K", value);
+            QVERIFY(profile.WriteString("S", "K", value));
             QCOMPARE(profile.ReadString("S", "K", "missing"), value);
         }
     }
@@ -111,7 +111,7 @@ private slots:
     void longValuesAreCut() {
         TempAppDir dir;
         TProfileFile profile(dir.SettingsFile());
-        profile.WriteString("S", "K", QByteArray(5000, 'v'));
+        QVERIFY(profile.WriteString("S", "K", QByteArray(5000, 'v')));
         QCOMPARE(profile.ReadString("S", "K", "").size(), TProfileFile::MaxValueLength);
     }
 
@@ -120,13 +120,10 @@ private slots:
         dir.WriteFile("Console.ini", "[S]\r\nK=old\r\n");
         ::chmod(dir.SettingsFile().toLocal8Bit().constData(), 0444);
         TProfileFile profile(dir.SettingsFile());
-        try {
-            profile.WriteString("S", "K", "new");
-            QFAIL("write to a read-only file succeeded");
-        } catch (const EProfileWriteError& error) {
-            QCOMPARE(QString::fromUtf8(error.what()), "Unable to write to " + dir.SettingsFile());
-        }
-        QVERIFY_THROWS_EXCEPTION(EProfileWriteError, profile.EraseSection("S"));
+        QVERIFY(!profile.WriteString("S", "K", "new"));
+        QCOMPARE(profile.WriteError().Text(), "Unable to write to " + dir.SettingsFile());
+        QCOMPARE(profile.WriteError().Reason, QStringLiteral("The file is read-only"));
+        QVERIFY(!profile.EraseSection("S"));
         QCOMPARE(profile.ReadString("S", "K", ""), QByteArray("old"));
     }
 
@@ -150,10 +147,10 @@ private slots:
         TempAppDir dir;
         dir.WriteFile("Console.ini", "top=1\n[A]\nx=1\n[M]\nold0=a\n[B]\ny=2\n[m]\nold1=b\n");
         TProfileFile profile(dir.SettingsFile());
-        profile.WriteSection("M", {{"k0", "v0"}, {"k1", " v1"}});
+        QVERIFY(profile.WriteSection("M", {{"k0", "v0"}, {"k1", " v1"}}));
         QCOMPARE(dir.ReadFile("Console.ini"), QByteArray("top=1\r\n[A]\r\nx=1\r\n[M]\r\nk0=v0\r\n"
                                                          "k1=\" v1\"\r\n[B]\r\ny=2\r\n"));
-        profile.WriteSection("N", {{"z", "1"}});
+        QVERIFY(profile.WriteSection("N", {{"z", "1"}}));
         QVERIFY(dir.ReadFile("Console.ini").endsWith("[B]\r\ny=2\r\n[N]\r\nz=1\r\n"));
     }
 
@@ -161,23 +158,23 @@ private slots:
         TempAppDir dir;
         dir.WriteFile("Console.ini", "[M]\nMacro0=a\n[B]\ny=2\n[M]\nMacro0=x\nMacro1=stale\n");
         TProfileFile profile(dir.SettingsFile());
-        profile.EraseSection("m");
+        QVERIFY(profile.EraseSection("m"));
         QCOMPARE(dir.ReadFile("Console.ini"), QByteArray("[B]\r\ny=2\r\n"));
-        profile.WriteString("M", "Macro0", "new");
+        QVERIFY(profile.WriteString("M", "Macro0", "new"));
         QCOMPARE(profile.ReadString("M", "Macro1", "gone"), QByteArray("gone"));
     }
 
     void writingNoSectionToNoFileCreatesNone() {
         TempAppDir dir;
-        TProfileFile(dir.SettingsFile()).WriteSection("M", {});
+        QVERIFY(TProfileFile(dir.SettingsFile()).WriteSection("M", {}));
         QVERIFY(!QFile::exists(dir.SettingsFile()));
     }
 
     void lineBreaksInValuesCannotAddLines() {
         TempAppDir dir;
         TProfileFile profile(dir.SettingsFile());
-        profile.WriteString("S", "K", "a\n[Evil]\nk=v");
-        profile.WriteSection("T", {{"K", "b\nc=d"}});
+        QVERIFY(profile.WriteString("S", "K", "a\n[Evil]\nk=v"));
+        QVERIFY(profile.WriteSection("T", {{"K", "b\nc=d"}}));
         QCOMPARE(profile.ReadString("Evil", "k", "none"), QByteArray("none"));
         QCOMPARE(profile.ReadString("S", "K", ""), QByteArray("a [Evil] k=v"));
         QCOMPARE(profile.ReadString("T", "c", "none"), QByteArray("none"));
@@ -188,8 +185,8 @@ private slots:
         TempAppDir dir;
         dir.WriteFile("Console.ini", "[A]\nx=1\n\n\n[B]\n");
         TProfileFile profile(dir.SettingsFile());
-        profile.WriteString("A", "y", "2");
-        profile.WriteString("B", "z", "3");
+        QVERIFY(profile.WriteString("A", "y", "2"));
+        QVERIFY(profile.WriteString("B", "z", "3"));
         QCOMPARE(dir.ReadFile("Console.ini"),
                  QByteArray("[A]\r\nx=1\r\ny=2\r\n\r\n\r\n[B]\r\nz=3\r\n"));
     }
@@ -240,13 +237,10 @@ private slots:
         const TProfileFile file(path);
         QCOMPARE(file.ReadInteger("Window", "Width", 550), 550);
         QCOMPARE(file.ReadError(), reason);
-        try {
-            TProfileFile(path).WriteInteger("Window", "Width", 700);
-            QFAIL("written");
-        } catch (const EProfileWriteError& error) {
-            QVERIFY(!error.KnownUnreadable);
-            QVERIFY(error.Reason.contains(reason));
-        }
+        TProfileFile writer(path);
+        QVERIFY(!writer.WriteInteger("Window", "Width", 700));
+        QVERIFY(!writer.WriteError().KnownUnreadable);
+        QVERIFY(writer.WriteError().Reason.contains(reason));
         user.reset();
         QCOMPARE(Describe(path), before);
         QCOMPARE(
@@ -271,7 +265,7 @@ private slots:
 
         TProfileFile profile(dir.SettingsFile());
         QCOMPARE(profile.ReadInteger("Window", "Width", 0), 640);
-        profile.WriteInteger("Window", "Height", 480);
+        QVERIFY(profile.WriteInteger("Window", "Height", 480));
         QCOMPARE(QFileInfo(dir.SettingsFile()).symLinkTarget(), target);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("[Window]\r\nWidth=640\r\nHeight=480\r\n"));
@@ -281,7 +275,7 @@ private slots:
                  QStringList{"qx.ini"});
 
         QVERIFY(QFile::remove(target));
-        profile.WriteInteger("Window", "Left", 5);
+        QVERIFY(profile.WriteInteger("Window", "Left", 5));
         QCOMPARE(QFileInfo(dir.SettingsFile()).symLinkTarget(), target);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("[Window]\r\nLeft=5\r\n"));
@@ -293,8 +287,8 @@ private slots:
         dir.WriteFile("Console.ini", content);
         ::chmod(QFile::encodeName(dir.SettingsFile()).constData(), 0444);
         TProfileFile profile(dir.SettingsFile());
-        QVERIFY_THROWS_EXCEPTION(EProfileWriteError, profile.WriteSection("M", {{"Macro0", "b"}}));
-        QVERIFY_THROWS_EXCEPTION(EProfileWriteError, profile.EraseSection("Absent"));
+        QVERIFY(!profile.WriteSection("M", {{"Macro0", "b"}}));
+        QVERIFY(!profile.EraseSection("Absent"));
         QCOMPARE(dir.ReadFile("Console.ini"), content);
     }
 
@@ -321,18 +315,30 @@ private slots:
             target.WriteString("New", "j", "2");
             target.WriteSection("Gone", {});
         };
+        // The file's writes, each of which must succeed.
+        struct TCheckedFile {
+            TProfileFile File;
+            void WriteString(const QByteArray& section, const QByteArray& key,
+                             const QByteArray& value) {
+                QVERIFY(File.WriteString(section, key, value));
+            }
+            void WriteSection(const QByteArray& section, const QList<TProfileEntry>& entries) {
+                QVERIFY(File.WriteSection(section, entries));
+            }
+            void EraseSection(const QByteArray& section) { QVERIFY(File.EraseSection(section)); }
+        };
         TempAppDir single;
         TempAppDir staged;
         if (!content.isNull()) {
             single.WriteFile("Console.ini", content);
             staged.WriteFile("Console.ini", content);
         }
-        TProfileFile singleFile(single.SettingsFile());
+        TCheckedFile singleFile{TProfileFile(single.SettingsFile())};
         stage(singleFile);
         TProfileChanges changes;
         stage(changes);
         const quint64 before = TProfileFile::Replacements();
-        TProfileFile(staged.SettingsFile()).Commit(changes);
+        QVERIFY(TProfileFile(staged.SettingsFile()).Commit(changes));
         QCOMPARE(TProfileFile::Replacements() - before, quint64(1));
         QCOMPARE(staged.ReadFile("Console.ini"), single.ReadFile("Console.ini"));
     }

@@ -724,7 +724,7 @@ private slots:
     void hangUpLeavesTheProgramResponsiveAndTheMonitorQuiet() {
         TPortRig rig;
         // The freed terminal's name may go to another program's terminal.
-        TProfileFile(rig.Dir.SettingsFile()).WriteString("COM-Device", "Reconnect", "0");
+        QVERIFY(TProfileFile(rig.Dir.SettingsFile()).WriteString("COM-Device", "Reconnect", "0"));
         QVERIFY(rig.Port.OpenPort(false));
         rig.Pty.Write("last words");
         QTRY_COMPARE(rig.Received, QByteArray("last words"));

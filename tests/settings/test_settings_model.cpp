@@ -105,9 +105,9 @@ private slots:
         TSettingsModel model;
         const QString before = Describe(model);
         const TSettingsRecords records = model.Load();
-        model.Save(records);
-        model.SavePlacement(model.Placement());
-        model.SaveLastFile(model.LastFile());
+        QVERIFY(model.Save(records));
+        QVERIFY(model.SavePlacement(model.Placement()));
+        QVERIFY(model.SaveLastFile(model.LastFile()));
         QCOMPARE(Describe(model), before);
         QCOMPARE(dir.ReadFile("Console.ini"), EveryKey);
     }
@@ -117,10 +117,10 @@ private slots:
         dir.WriteFile("Console.ini", "[Macros]\nMacro0=a\n");
         TSettingsModel model;
         quint64 before = TProfileFile::Replacements();
-        model.Save(model.Load());
+        QVERIFY(model.Save(model.Load()));
         QCOMPARE(TProfileFile::Replacements() - before, quint64(1));
         before = TProfileFile::Replacements();
-        model.SavePlacement({1, 2, 300, 400});
+        QVERIFY(model.SavePlacement({1, 2, 300, 400}));
         QCOMPARE(TProfileFile::Replacements() - before, quint64(1));
         before = TProfileFile::Replacements();
         TQxPreferences dialog;

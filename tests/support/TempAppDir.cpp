@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 TempAppDir::TempAppDir(const QString& parent)
     : FDir((parent.isEmpty() ? QDir::tempPath() : parent) + QStringLiteral("/qx-app-XXXXXX")) {
@@ -27,6 +28,7 @@ QByteArray TempAppDir::ReadFile(const QString& name) const {
 }
 
 void TempAppDir::MapDevice(int comNumber, const QString& devicePath) const {
-    TProfileFile(SettingsFile())
-        .WriteString("Devices", "COM" + QByteArray::number(comNumber), devicePath.toLocal8Bit());
+    TProfileFile settings(SettingsFile());
+    QVERIFY(settings.WriteString("Devices", "COM" + QByteArray::number(comNumber),
+                                 devicePath.toLocal8Bit()));
 }

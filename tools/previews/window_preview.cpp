@@ -52,7 +52,9 @@ int main(int argc, char* argv[]) {
     }
     QTemporaryDir dir;
     SetApplicationDir(dir.path());
-    TProfileFile(SettingsFileName()).WriteString("Devices", "COM1", device.toLocal8Bit());
+    TProfileFile settings(SettingsFileName());
+    if (!settings.WriteString("Devices", "COM1", device.toLocal8Bit()))
+        qFatal("%s", qPrintable(settings.WriteError().Text()));
 
     auto* window = new TQxConsoleWindow;
     window->show();
@@ -62,9 +64,10 @@ int main(int argc, char* argv[]) {
         macros << "macro " + QByteArray::number(i + 1);
     window->SetMacros(macros);
     // Also in the settings file, so that they stay when the settings apply.
-    for (int i = 0; i < macros.size(); ++i)
-        TProfileFile(SettingsFileName())
-            .WriteString("Macros", "Macro" + QByteArray::number(i), macros[i]);
+    for (int i = 0; i < macros.size(); ++i) {
+        if (!settings.WriteString("Macros", "Macro" + QByteArray::number(i), macros[i]))
+            qFatal("%s", qPrintable(settings.WriteError().Text()));
+    }
     window->MacroBox->setCurrentIndex(1);
     window->Console()->WriteText("Qx-Console main window preview\r\n> ");
     TQxConsole* pane = window->Console();
