@@ -1,8 +1,5 @@
 #pragma once
 
-#include "platform/Cp1252.h"
-
-#include <QByteArray>
 #include <QValidator>
 
 // Keeps the text of an edit field storable as a one-line byte string: a
@@ -14,8 +11,3 @@ public:
 
     State validate(QString& input, int& pos) const override;
 };
-
-// The bytes of an edit field's text; characters without a byte are left out.
-inline QByteArray ToCp1252Bytes(const QString& text) {
-    return StringToCp1252(text, TUnmappable::Drop);
-}

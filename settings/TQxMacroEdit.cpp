@@ -93,6 +93,6 @@ void TQxMacroEdit::MacroEditChange() {
 }
 
 void TQxMacroEdit::OKBtnClick() {
-    FMacro = ToCp1252Bytes(MacroEdit->text());
+    FMacro = StringToCp1252(MacroEdit->text(), TUnmappable::Drop);
     done(mrOk);
 }

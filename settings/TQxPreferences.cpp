@@ -432,7 +432,7 @@ TSettingsRecords TQxPreferences::TakenRecords() const {
     TTerminalSettings& terminal = records.Terminal;
     terminal.Macros.clear();
     for (const QString& macro : FMacros->stringList())
-        terminal.Macros.append(ToCp1252Bytes(macro));
+        terminal.Macros.append(StringToCp1252(macro, TUnmappable::Drop));
     terminal.LocalEcho = EchoBox->isChecked();
     terminal.HexEmulation = M::ValueOf(M::chEmulation, EmulationBox->ItemIndex()) != 0;
     terminal.CRLFIn = CRInBox->isChecked();
@@ -440,7 +440,7 @@ TSettingsRecords TQxPreferences::TakenRecords() const {
     terminal.Timestamps = TimestampsBox->isChecked();
     records.Transfer.Mode = static_cast<TSyncMode>(std::max(SyncBox->ItemIndex(), 0));
     // The record holds the first characters, the file the whole field.
-    records.SyncSequence = ToCp1252Bytes(SyncEdit->text());
+    records.SyncSequence = StringToCp1252(SyncEdit->text(), TUnmappable::Drop);
     records.Transfer.Sequence = records.SyncSequence.left(TTransferSync::MaxSequenceLength);
     records.Devices = FDeviceAssignments;
     return records;
@@ -546,7 +546,7 @@ void TQxPreferences::EditMacroBtnClick() {
     if (index < 0)
         return;
     TQxMacroEdit editor(this);
-    editor.SetMacro(ToCp1252Bytes(FMacros->index(index).data().toString()));
+    editor.SetMacro(StringToCp1252(FMacros->index(index).data().toString(), TUnmappable::Drop));
     if (editor.exec() != TQxMacroEdit::mrOk)
         return;
     FMacros->setData(FMacros->index(index), Cp1252ToString(editor.Macro()));
