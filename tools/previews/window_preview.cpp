@@ -64,10 +64,11 @@ int main(int argc, char* argv[]) {
         macros << "macro " + QByteArray::number(i + 1);
     window->SetMacros(macros);
     // Also in the settings file, so that they stay when the settings apply.
-    for (int i = 0; i < macros.size(); ++i) {
-        if (!settings.WriteString("Macros", "Macro" + QByteArray::number(i), macros[i]))
-            qFatal("%s", qPrintable(settings.WriteError().Text()));
-    }
+    QList<TProfileEntry> entries;
+    for (int i = 0; i < macros.size(); ++i)
+        entries.append({"Macro" + QByteArray::number(i), macros[i]});
+    if (!settings.WriteSection("Macros", entries))
+        qFatal("%s", qPrintable(settings.WriteError().Text()));
     window->MacroBox->setCurrentIndex(1);
     window->Console()->WriteText("Qx-Console main window preview\r\n> ");
     TQxConsole* pane = window->Console();
