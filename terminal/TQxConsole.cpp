@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QVarLengthArray>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -176,9 +177,10 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     const QRegion& region = event->region();
     const QRect area = region.boundingRect();
     QPainter painter(this);
-    for (const QRect& rect : region)
-        painter.fillRect(rect, palette().color(QPalette::Base));
-    painter.setPen(TextColour());
+    const QColor base = palette().color(QPalette::Base);
+    // Opaque tiles would cover the find marks behind the text.
+    const bool tiles =
+        FFindKey.isEmpty() && base.alpha() == 255 && painter.device()->devicePixelRatio() == 1;
     const qint64 top = ViewTopLine();
     const qint64 end = FScreen.EndLine();
     const int first = std::max((area.top() - Margin) / FLineHeight, 0);
@@ -188,6 +190,12 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     const int maxCells = textArea.width() / cellWidth + 1;
     // Only the cells the region touches: a repaint of the scroll bar or of
     // the caret needs a sliver of each row, not the rows' whole text.
+    struct TRowCells {
+        int Row, FromCell, ToCell;
+    };
+    QVarLengthArray<TRowCells, 64> rows;
+    // The background goes only where no tiles cover it.
+    QRegion background = region;
     for (int row = first; row <= last && top + row < end; ++row) {
         const int y = row * FLineHeight + Margin;
         const QRect touched =
@@ -196,8 +204,17 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
             continue;
         const int fromCell = std::max((touched.left() - Margin) / cellWidth, 0);
         const int toCell = std::min((touched.right() - Margin) / cellWidth + 1, maxCells);
-        PaintRow(painter, top + row, y, fromCell, toCell);
+        rows.append({row, fromCell, toCell});
+        if (tiles)
+            background -= QRect(Margin + fromCell * cellWidth, y, (toCell - fromCell) * cellWidth,
+                                FLineHeight);
     }
+    for (const QRect& rect : background)
+        painter.fillRect(rect, base);
+    painter.setPen(TextColour());
+    for (const TRowCells& row : rows)
+        PaintRow(painter, top + row.Row, row.Row * FLineHeight + Margin, row.FromCell, row.ToCell,
+                 tiles);
     if (CaretWanted() && FBlinkOn) {
         FCaretPainted = CaretRect();
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
@@ -207,16 +224,14 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
 
 // A row: the find matches behind the text, the text, and the selected part
 // inverted (text colour behind, background colour for the glyphs).
-void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell) {
+void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell,
+                          bool tiles) {
     const QByteArray& text = FScreen.LineText(line);
-    const QColor base = palette().color(QPalette::Base);
-    // Opaque tiles would cover the find marks behind the text.
-    const bool tiles =
-        FFindKey.isEmpty() && base.alpha() == 255 && painter.device()->devicePixelRatio() == 1;
     if (!FFindKey.isEmpty())
         PaintMarks(painter, text, line, top);
     if (tiles)
-        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, TextColour(), base);
+        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, TextColour(),
+                       palette().color(QPalette::Base));
     else
         FCells->DrawCellRange(painter, text, fromCell, toCell, Margin, top);
     if (!HasSelection())
@@ -664,13 +679,30 @@ void TQxConsole::SyncScrollBar() {
     // then left alone (a repaint of it every frame costs more than the
     // rows); it catches up before the mouse can use it.
     FScrollBarBehind = !ScrolledBack() && value == history && pageStep == FScrollBar->pageStep() &&
-                       FScrollBar->value() == FScrollBar->maximum() &&
-                       ScrollBarHandle(history) == ScrollBarHandle(FScrollBar->maximum());
+                       FScrollBar->value() == FScrollBar->maximum() && HandleUnchangedAt(history);
     if (FScrollBarBehind)
         return;
     FScrollBar->setRange(0, history);
     FScrollBar->setPageStep(pageStep);
     FScrollBar->setValue(value);
+}
+
+// True when the bar's handle for a range of 0 to History looks as it does
+// now. The handle shrinks as the range grows until it is as short as the
+// style draws it; whether it got there is asked of the style once for each
+// range and size of the bar, not on every flush.
+bool TQxConsole::HandleUnchangedAt(int history) {
+    const int maximum = FScrollBar->maximum();
+    if (history == maximum)
+        return true;
+    const THandleKey key{maximum, FScrollBar->pageStep(), FScrollBar->size()};
+    if (key != FHandleKey) {
+        FHandleKey = key;
+        FHandleAtShortest = ScrollBarHandle(maximum) == ScrollBarHandle(std::max(maximum, 1 << 24));
+    }
+    if (history > maximum && FHandleAtShortest)
+        return true;
+    return ScrollBarHandle(history) == ScrollBarHandle(maximum);
 }
 
 // Where the scroll bar's handle is drawn for a range of 0 to Maximum, at its

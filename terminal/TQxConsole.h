@@ -177,10 +177,12 @@ private:
     void SyncScrollBar();
     void ScrollBarMoved(int value);
     QRect ScrollBarHandle(int maximum) const;
+    bool HandleUnchangedAt(int history);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowIndicator();
-    // Draws the cells FromCell up to ToCell (not included) of a line.
-    void PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell);
+    // Draws the cells FromCell up to ToCell (not included) of a line; from
+    // opaque tiles, which need no background, when Tiles is set.
+    void PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell, bool tiles);
     void PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top);
     void SelectWordAt(const TTextPos& pos);
     void SetPrimarySelection();
@@ -226,6 +228,16 @@ private:
     qint64 FViewTop = -1;
     // The scroll bar still shows a shorter history (that looks the same).
     bool FScrollBarBehind = false;
+    // The bar's range, page and size for which FHandleAtShortest holds: its
+    // handle is then as short as it gets, so a longer range looks the same.
+    struct THandleKey {
+        int Maximum = -1;
+        int PageStep = 0;
+        QSize Size;
+        bool operator==(const THandleKey&) const = default;
+    };
+    THandleKey FHandleKey;
+    bool FHandleAtShortest = false;
     bool FNewDataBelow = false;
 
     TTextPos FSelAnchor;
