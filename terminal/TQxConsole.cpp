@@ -392,17 +392,29 @@ void TQxConsole::UpdateRows(int first, int last) {
 // stays shown and its timer stops, as the desktop's text fields do: an idle
 // terminal then does not wake the program twice a second.
 void TQxConsole::ToggleBlink() {
+    // Typing or output since the last tick: the caret stays shown for one
+    // more half period, as if the timer had been started afresh.
+    if (std::exchange(FBlinkHeld, false))
+        return;
     FBlinkOn = !FBlinkOn;
     update(CaretRect());
     if (FBlinkOn && ++FBlinkCycles >= BlinkCyclesBeforeRest)
         FBlinkTimer.stop();
 }
 
+// Output calls this for every block it shows: a running timer is only told
+// to hold the caret, as restarting it each time costs more than the intake.
 void TQxConsole::RestartBlink() {
     FBlinkOn = true;
     FBlinkCycles = 0;
-    if (FBlinkHalfPeriodMs > 0)
-        FBlinkTimer.start(FBlinkHalfPeriodMs);
+    if (FBlinkHalfPeriodMs <= 0)
+        return;
+    if (FBlinkTimer.isActive() && FBlinkTimer.interval() == FBlinkHalfPeriodMs) {
+        FBlinkHeld = true;
+        return;
+    }
+    FBlinkHeld = false;
+    FBlinkTimer.start(FBlinkHalfPeriodMs);
 }
 
 void TQxConsole::focusInEvent(QFocusEvent*) {

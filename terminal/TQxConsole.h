@@ -217,6 +217,8 @@ private:
     // 0 without focus or when the platform does not blink.
     int FBlinkHalfPeriodMs = 0;
     int FBlinkCycles = 0;
+    // Typing or output came since the timer's last tick.
+    bool FBlinkHeld = false;
 
     // The last ring of the bell; BELs within BellIntervalMs of it are
     // merged into that ring.
