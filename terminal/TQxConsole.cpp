@@ -177,10 +177,12 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     const QRegion& region = event->region();
     const QRect area = region.boundingRect();
     QPainter painter(this);
-    const QColor base = palette().color(QPalette::Base);
+    TRowStyle style;
+    style.Text = TextColour();
+    style.Base = palette().color(QPalette::Base);
     // Opaque tiles would cover the find marks behind the text.
-    const bool tiles =
-        FFindKey.isEmpty() && base.alpha() == 255 && painter.device()->devicePixelRatio() == 1;
+    style.Tiles = FFindKey.isEmpty() && style.Base.alpha() == 255 &&
+                  painter.device()->devicePixelRatio() == 1;
     const qint64 top = ViewTopLine();
     const qint64 end = FScreen.EndLine();
     const int first = std::max((area.top() - Margin) / FLineHeight, 0);
@@ -205,16 +207,16 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
         const int fromCell = std::max((touched.left() - Margin) / cellWidth, 0);
         const int toCell = std::min((touched.right() - Margin) / cellWidth + 1, maxCells);
         rows.append({row, fromCell, toCell});
-        if (tiles)
+        if (style.Tiles)
             background -= QRect(Margin + fromCell * cellWidth, y, (toCell - fromCell) * cellWidth,
                                 FLineHeight);
     }
     for (const QRect& rect : background)
-        painter.fillRect(rect, base);
-    painter.setPen(TextColour());
+        painter.fillRect(rect, style.Base);
+    painter.setPen(style.Text);
     for (const TRowCells& row : rows)
         PaintRow(painter, top + row.Row, row.Row * FLineHeight + Margin, row.FromCell, row.ToCell,
-                 tiles);
+                 style);
     if (CaretWanted() && FBlinkOn) {
         FCaretPainted = CaretRect();
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
@@ -225,13 +227,13 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
 // A row: the find matches behind the text, the text, and the selected part
 // inverted (text colour behind, background colour for the glyphs).
 void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell,
-                          bool tiles) {
+                          const TRowStyle& style) {
     const QByteArray& text = FScreen.LineText(line);
     if (!FFindKey.isEmpty())
         PaintMarks(painter, text, line, top);
-    if (tiles)
-        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, TextColour(),
-                       palette().color(QPalette::Base));
+    if (style.Tiles)
+        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, style.Text,
+                       style.Base);
     else
         FCells->DrawCellRange(painter, text, fromCell, toCell, Margin, top);
     if (!HasSelection())
@@ -246,10 +248,10 @@ void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell,
         return;
     const int cellWidth = FCells->CellWidth();
     painter.fillRect(QRect(Margin + begin * cellWidth, top, (end - begin) * cellWidth, FLineHeight),
-                     TextColour());
-    painter.setPen(palette().color(QPalette::Base));
+                     style.Text);
+    painter.setPen(style.Base);
     FCells->DrawCellRange(painter, text, begin, end, Margin, top);
-    painter.setPen(TextColour());
+    painter.setPen(style.Text);
 }
 
 void TQxConsole::PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top) {

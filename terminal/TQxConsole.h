@@ -180,9 +180,16 @@ private:
     bool HandleUnchangedAt(int history);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowIndicator();
-    // Draws the cells FromCell up to ToCell (not included) of a line; from
-    // opaque tiles, which need no background, when Tiles is set.
-    void PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell, bool tiles);
+    // The colours of a paint under way, looked up once for all its rows;
+    // Tiles: rows are drawn from opaque tiles, which need no background.
+    struct TRowStyle {
+        QColor Text;
+        QColor Base;
+        bool Tiles = false;
+    };
+    // Draws the cells FromCell up to ToCell (not included) of a line.
+    void PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell,
+                  const TRowStyle& style);
     void PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top);
     void SelectWordAt(const TTextPos& pos);
     void SetPrimarySelection();
