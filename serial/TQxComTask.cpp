@@ -10,18 +10,18 @@ namespace {
 // bytes of a few screen frames gather in the kernel before it reads again,
 // so that a line trickling in small blocks (a USB adapter hands them over
 // every few milliseconds) wakes the program once per batch, not once per
-// block. A line up to about 230400 baud gathers four frames, as long as the
-// pane waits between two paints (two and a half frames) and a little more,
-// so that every batch ends in one paint; a line up to five times the
-// fastest standard baud rate gathers two frames. A batch stays below about
-// 2 KB, less than any driver buffers; a faster line is read as fast as it
-// comes. Bytes the program waits for do not wait for a batch: a write ends
-// the gathering (see TSerialDevice::Sleep).
+// block. A line up to about 230400 baud gathers five frames (80 ms): each
+// batch then ends in one paint of the pane, some 12 a second, and each
+// paint costs the program far more than the bytes it shows. A line up to
+// five times the fastest standard baud rate gathers two frames. A batch
+// stays below about 2 KB, less than any driver buffers; a faster line is
+// read as fast as it comes. Bytes the program waits for do not wait for a
+// batch: a write ends the gathering (see TSerialDevice::Sleep).
 struct TBatchTier {
     double BytesPerSecond;
     std::chrono::milliseconds Gather;
 };
-constexpr TBatchTier BatchTiers[] = {{32 * 1024, 4 * ReceiveFrame}, {64 * 1024, 2 * ReceiveFrame}};
+constexpr TBatchTier BatchTiers[] = {{25 * 1024, 5 * ReceiveFrame}, {64 * 1024, 2 * ReceiveFrame}};
 // Bytes after a longer quiet time start something new (an echo, an
 // answer): they are read at once, and the pace is judged afresh.
 constexpr std::chrono::milliseconds QuietTime{100};
