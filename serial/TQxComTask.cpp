@@ -6,16 +6,22 @@
 
 namespace {
 
-// A stream slower than this (five times the fastest standard baud rate) is
-// read in batches: after a read the monitor lets the bytes of two screen
-// frames gather in the kernel before it reads again, so that a line
-// trickling in small blocks (a USB adapter hands them over every few
-// milliseconds) wakes the program some 30 times a second, painting
-// included, instead of once per block. Two frames of such a line are about
-// 2 KB, less than any driver buffers; a faster line is read as fast as it
-// comes.
-constexpr double SlowStreamBytesPerSecond = 64 * 1024;
-constexpr auto SlowStreamBatch = 2 * ReceiveFrame;
+// A slow stream is read in batches: after a read the monitor lets the
+// bytes of a few screen frames gather in the kernel before it reads again,
+// so that a line trickling in small blocks (a USB adapter hands them over
+// every few milliseconds) wakes the program once per batch, not once per
+// block. A line up to about 230400 baud gathers five frames (80 ms): each
+// batch then ends in one paint of the pane, some 12 a second, and each
+// paint costs the program far more than the bytes it shows. A line up to
+// five times the fastest standard baud rate gathers two frames. A batch
+// stays below about 2 KB, less than any driver buffers; a faster line is
+// read as fast as it comes. Bytes the program waits for do not wait for a
+// batch: a write ends the gathering (see TSerialDevice::Sleep).
+struct TBatchTier {
+    double BytesPerSecond;
+    std::chrono::milliseconds Gather;
+};
+constexpr TBatchTier BatchTiers[] = {{25 * 1024, 5 * ReceiveFrame}, {64 * 1024, 2 * ReceiveFrame}};
 // Bytes after a longer quiet time start something new (an echo, an
 // answer): they are read at once, and the pace is judged afresh.
 constexpr std::chrono::milliseconds QuietTime{100};
@@ -73,9 +79,12 @@ void TQxComTask::GatherSlowStream(int bytes) {
     if (interval > QuietTime)
         return;
     const double seconds = std::chrono::duration<double>(interval).count();
-    if (bytes >= SlowStreamBytesPerSecond * seconds)
-        return;
-    FPort.FDevice.Sleep(SlowStreamBatch);
+    for (const TBatchTier& tier : BatchTiers) {
+        if (bytes < tier.BytesPerSecond * seconds) {
+            FPort.FDevice.Sleep(tier.Gather);
+            return;
+        }
+    }
 }
 
 void TQxComTask::NoteReadGap(Clock::time_point now) {

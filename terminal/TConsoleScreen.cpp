@@ -106,14 +106,20 @@ QByteArray TConsoleScreen::BlankLine() const {
 }
 
 QByteArray TConsoleScreen::NewBlankLine() {
+    QByteArray line = std::move(FSpare);
+    MakeBlank(line);
+    return line;
+}
+
+// In the line's own memory where it has that alone and enough of it.
+void TConsoleScreen::MakeBlank(QByteArray& line) const {
     const QByteArray& blank = HexEmulation ? HexBlank() : AsciiBlank();
-    if (FSpare.isDetached() && FSpare.capacity() >= blank.size()) {
-        QByteArray line = std::move(FSpare);
+    if (line.isDetached() && line.capacity() >= blank.size()) {
         line.resize(blank.size());
         std::memcpy(line.data(), blank.constData(), static_cast<size_t>(blank.size()));
-        return line;
+    } else {
+        line = blank;
     }
-    return blank;
 }
 
 void TConsoleScreen::WriteText(const QByteArray& text) {
@@ -321,7 +327,12 @@ void TConsoleScreen::ClearScreen() {
     if (Log.Active)
         LogScreen();
     FlushLog();
-    Lines = QList<QByteArray>{BlankLine()};
+    // The rows' memory is kept for the blank first row and the next new
+    // one: random bytes clear the screen every few hundred bytes.
+    if (Lines.size() > 1 && !FSpare.isDetached())
+        FSpare = std::move(Lines.last());
+    Lines.resize(1);
+    MakeBlank(Lines.first());
     FRowTimes.clear();
     Row = 0;
     Col = 1;

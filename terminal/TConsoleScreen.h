@@ -134,6 +134,7 @@ private:
     void Warn(const QString& text, const QString& detail);
     void StampRow();
     QByteArray NewBlankLine();
+    void MakeBlank(QByteArray& line) const;
     qint64 RowTime(int row) const;
 
     TScreenListener* FListener = nullptr;

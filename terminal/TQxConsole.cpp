@@ -18,6 +18,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QVarLengthArray>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -177,9 +178,12 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     const QRegion& region = event->region();
     const QRect area = region.boundingRect();
     QPainter painter(this);
-    for (const QRect& rect : region)
-        painter.fillRect(rect, palette().color(QPalette::Base));
-    painter.setPen(TextColour());
+    TRowStyle style;
+    style.Text = TextColour();
+    style.Base = palette().color(QPalette::Base);
+    // Opaque tiles would cover the find marks behind the text.
+    style.Tiles = FFindKey.isEmpty() && style.Base.alpha() == 255 &&
+                  painter.device()->devicePixelRatio() == 1;
     const qint64 top = ViewTopLine();
     const qint64 end = FScreen.EndLine();
     const int first = std::max((area.top() - Margin) / FLineHeight, 0);
@@ -189,6 +193,12 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     const int maxCells = textArea.width() / cellWidth + 1;
     // Only the cells the region touches: a repaint of the scroll bar or of
     // the caret needs a sliver of each row, not the rows' whole text.
+    struct TRowCells {
+        int Row, FromCell, ToCell;
+    };
+    QVarLengthArray<TRowCells, 64> rows;
+    // The background goes only where no tiles cover it.
+    QRegion background = region;
     for (int row = first; row <= last && top + row < end; ++row) {
         const int y = row * FLineHeight + Margin;
         const QRect touched =
@@ -197,8 +207,17 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
             continue;
         const int fromCell = std::max((touched.left() - Margin) / cellWidth, 0);
         const int toCell = std::min((touched.right() - Margin) / cellWidth + 1, maxCells);
-        PaintRow(painter, top + row, y, fromCell, toCell);
+        rows.append({row, fromCell, toCell});
+        if (style.Tiles)
+            background -= QRect(Margin + fromCell * cellWidth, y, (toCell - fromCell) * cellWidth,
+                                FLineHeight);
     }
+    for (const QRect& rect : background)
+        painter.fillRect(rect, style.Base);
+    painter.setPen(style.Text);
+    for (const TRowCells& row : rows)
+        PaintRow(painter, top + row.Row, row.Row * FLineHeight + Margin, row.FromCell, row.ToCell,
+                 style);
     if (CaretWanted() && FBlinkOn) {
         FCaretPainted = CaretRect();
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
@@ -208,16 +227,14 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
 
 // A row: the find matches behind the text, the text, and the selected part
 // inverted (text colour behind, background colour for the glyphs).
-void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell) {
+void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell,
+                          const TRowStyle& style) {
     const QByteArray& text = FScreen.LineText(line);
-    const QColor base = palette().color(QPalette::Base);
-    // Opaque tiles would cover the find marks behind the text.
-    const bool tiles =
-        FFindKey.isEmpty() && base.alpha() == 255 && painter.device()->devicePixelRatio() == 1;
     if (!FFindKey.isEmpty())
         PaintMarks(painter, text, line, top);
-    if (tiles)
-        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, TextColour(), base);
+    if (style.Tiles)
+        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, style.Text,
+                       style.Base);
     else
         FCells->DrawCellRange(painter, text, fromCell, toCell, Margin, top);
     if (!HasSelection())
@@ -232,10 +249,10 @@ void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell,
         return;
     const int cellWidth = FCells->CellWidth();
     painter.fillRect(QRect(Margin + begin * cellWidth, top, (end - begin) * cellWidth, FLineHeight),
-                     TextColour());
-    painter.setPen(palette().color(QPalette::Base));
+                     style.Text);
+    painter.setPen(style.Base);
     FCells->DrawCellRange(painter, text, begin, end, Margin, top);
-    painter.setPen(TextColour());
+    painter.setPen(style.Text);
 }
 
 void TQxConsole::PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top) {
@@ -378,17 +395,29 @@ void TQxConsole::UpdateRows(int first, int last) {
 // stays shown and its timer stops, as the desktop's text fields do: an idle
 // terminal then does not wake the program twice a second.
 void TQxConsole::ToggleBlink() {
+    // Typing or output since the last tick: the caret stays shown for one
+    // more half period, as if the timer had been started afresh.
+    if (std::exchange(FBlinkHeld, false))
+        return;
     FBlinkOn = !FBlinkOn;
     update(CaretRect());
     if (FBlinkOn && ++FBlinkCycles >= BlinkCyclesBeforeRest)
         FBlinkTimer.stop();
 }
 
+// Output calls this for every block it shows: a running timer is only told
+// to hold the caret, as restarting it each time costs more than the intake.
 void TQxConsole::RestartBlink() {
     FBlinkOn = true;
     FBlinkCycles = 0;
-    if (FBlinkHalfPeriodMs > 0)
-        FBlinkTimer.start(FBlinkHalfPeriodMs);
+    if (FBlinkHalfPeriodMs <= 0)
+        return;
+    if (FBlinkTimer.isActive() && FBlinkTimer.interval() == FBlinkHalfPeriodMs) {
+        FBlinkHeld = true;
+        return;
+    }
+    FBlinkHeld = false;
+    FBlinkTimer.start(FBlinkHalfPeriodMs);
 }
 
 void TQxConsole::focusInEvent(QFocusEvent*) {
@@ -661,13 +690,30 @@ void TQxConsole::SyncScrollBar() {
     // then left alone (a repaint of it every frame costs more than the
     // rows); it catches up before the mouse can use it.
     FScrollBarBehind = !ScrolledBack() && value == history && pageStep == FScrollBar->pageStep() &&
-                       FScrollBar->value() == FScrollBar->maximum() &&
-                       ScrollBarHandle(history) == ScrollBarHandle(FScrollBar->maximum());
+                       FScrollBar->value() == FScrollBar->maximum() && HandleUnchangedAt(history);
     if (FScrollBarBehind)
         return;
     FScrollBar->setRange(0, history);
     FScrollBar->setPageStep(pageStep);
     FScrollBar->setValue(value);
+}
+
+// True when the bar's handle for a range of 0 to History looks as it does
+// now. The handle shrinks as the range grows until it is as short as the
+// style draws it; whether it got there is asked of the style once for each
+// range and size of the bar, not on every flush.
+bool TQxConsole::HandleUnchangedAt(int history) {
+    const int maximum = FScrollBar->maximum();
+    if (history == maximum)
+        return true;
+    const THandleKey key{maximum, FScrollBar->pageStep(), FScrollBar->size()};
+    if (key != FHandleKey) {
+        FHandleKey = key;
+        FHandleAtShortest = ScrollBarHandle(maximum) == ScrollBarHandle(std::max(maximum, 1 << 24));
+    }
+    if (history > maximum && FHandleAtShortest)
+        return true;
+    return ScrollBarHandle(history) == ScrollBarHandle(maximum);
 }
 
 // Where the scroll bar's handle is drawn for a range of 0 to Maximum, at its

@@ -177,10 +177,19 @@ private:
     void SyncScrollBar();
     void ScrollBarMoved(int value);
     QRect ScrollBarHandle(int maximum) const;
+    bool HandleUnchangedAt(int history);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowIndicator();
+    // The colours of a paint under way, looked up once for all its rows;
+    // Tiles: rows are drawn from opaque tiles, which need no background.
+    struct TRowStyle {
+        QColor Text;
+        QColor Base;
+        bool Tiles = false;
+    };
     // Draws the cells FromCell up to ToCell (not included) of a line.
-    void PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell);
+    void PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell,
+                  const TRowStyle& style);
     void PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top);
     void SelectWordAt(const TTextPos& pos);
     void SetPrimarySelection();
@@ -215,6 +224,8 @@ private:
     // 0 without focus or when the platform does not blink.
     int FBlinkHalfPeriodMs = 0;
     int FBlinkCycles = 0;
+    // Typing or output came since the timer's last tick.
+    bool FBlinkHeld = false;
 
     // The last ring of the bell; BELs within BellIntervalMs of it are
     // merged into that ring.
@@ -226,6 +237,16 @@ private:
     qint64 FViewTop = -1;
     // The scroll bar still shows a shorter history (that looks the same).
     bool FScrollBarBehind = false;
+    // The bar's range, page and size for which FHandleAtShortest holds: its
+    // handle is then as short as it gets, so a longer range looks the same.
+    struct THandleKey {
+        int Maximum = -1;
+        int PageStep = 0;
+        QSize Size;
+        bool operator==(const THandleKey&) const = default;
+    };
+    THandleKey FHandleKey;
+    bool FHandleAtShortest = false;
     bool FNewDataBelow = false;
 
     TTextPos FSelAnchor;

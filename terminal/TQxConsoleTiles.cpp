@@ -12,6 +12,25 @@ namespace {
 // Room for the widest row of any emulation.
 constexpr int MaxCells = 512;
 
+// Copies the tile of each byte into the row, one scan line after the
+// other.
+inline void ComposeCells(const QImage& tiles, QImage& row, const uchar* bytes, int count,
+                         std::size_t tileBytes) {
+    for (int y = 0; y < row.height(); ++y) {
+        const uchar* from = tiles.constScanLine(y);
+        uchar* to = row.scanLine(y);
+        for (int i = 0; i < count; ++i, to += tileBytes)
+            std::memcpy(to, from + bytes[i] * tileBytes, tileBytes);
+    }
+}
+
+// With the cell width known at compile time each tile is a few register
+// moves instead of a library call.
+template <int Width>
+void ComposeFixed(const QImage& tiles, QImage& row, const uchar* bytes, int count) {
+    ComposeCells(tiles, row, bytes, count, Width * sizeof(quint32));
+}
+
 } // namespace
 
 void TQxConsoleTiles::Build(const TCellFont& font, const QColor& text, const QColor& base) {
@@ -32,26 +51,40 @@ void TQxConsoleTiles::Build(const TCellFont& font, const QColor& text, const QCo
     FBase = base;
 }
 
+void TQxConsoleTiles::Compose(const uchar* bytes, int count, int cellWidth) {
+    switch (cellWidth) {
+    case 6:
+        return ComposeFixed<6>(FTiles, FRow, bytes, count);
+    case 7:
+        return ComposeFixed<7>(FTiles, FRow, bytes, count);
+    case 8:
+        return ComposeFixed<8>(FTiles, FRow, bytes, count);
+    case 9:
+        return ComposeFixed<9>(FTiles, FRow, bytes, count);
+    case 10:
+        return ComposeFixed<10>(FTiles, FRow, bytes, count);
+    default:
+        return ComposeCells(FTiles, FRow, bytes, count, std::size_t(cellWidth) * sizeof(quint32));
+    }
+}
+
 void TQxConsoleTiles::DrawRow(QPainter& painter, const TCellFont& font, const QByteArray& cells,
                               int from, int to, int left, int top, const QColor& text,
                               const QColor& base) {
-    to = std::min({to, static_cast<int>(cells.size()), MaxCells});
-    const auto* bytes = reinterpret_cast<const uchar*>(cells.constData());
-    while (to > from && bytes[to - 1] == ' ')
-        --to;
+    from = std::max(from, 0);
+    to = std::min(to, MaxCells);
     if (from >= to)
         return;
     const int cellWidth = font.CellWidth();
     if (FTiles.isNull() || FTiles.height() != font.LineHeight() ||
         FTiles.width() != 256 * cellWidth || FText != text || FBase != base)
         Build(font, text, base);
-    const qsizetype cellBytes = qsizetype(cellWidth) * 4;
-    for (int y = 0; y < FRow.height(); ++y) {
-        const uchar* tiles = FTiles.constScanLine(y);
-        uchar* row = FRow.scanLine(y);
-        for (int i = from; i < to; ++i)
-            std::memcpy(row + (i - from) * cellBytes, tiles + bytes[i] * cellBytes, cellBytes);
-    }
+    // The row's bytes in the range, blanks where the row's text ends.
+    uchar bytes[MaxCells];
+    const int stored = std::clamp(static_cast<int>(cells.size()) - from, 0, to - from);
+    std::memcpy(bytes, cells.constData() + from, static_cast<std::size_t>(stored));
+    std::memset(bytes + stored, ' ', static_cast<std::size_t>(to - from - stored));
+    Compose(bytes, to - from, cellWidth);
     painter.drawImage(QPoint(left + from * cellWidth, top), FRow,
                       QRect(0, 0, (to - from) * cellWidth, FRow.height()));
 }

@@ -16,12 +16,15 @@ public:
     // Forgets the tiles (the font changed); they are drawn again when used.
     void Reset() { FTiles = QImage(); }
     // Draws the cells From to To (exclusive) of Cells as Font draws them,
-    // Text on Base, the first cell's left edge at Left + From cells.
+    // Text on Base, the first cell's left edge at Left + From cells. Cells
+    // past the end of Cells are drawn blank, so the whole range is covered
+    // and needs no background of its own.
     void DrawRow(QPainter& painter, const TCellFont& font, const QByteArray& cells, int from,
                  int to, int left, int top, const QColor& text, const QColor& base);
 
 private:
     void Build(const TCellFont& font, const QColor& text, const QColor& base);
+    void Compose(const uchar* bytes, int count, int cellWidth);
 
     QImage FTiles;
     QImage FRow;
