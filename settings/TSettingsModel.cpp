@@ -271,18 +271,20 @@ bool TSettingsModel::Commit(TProfileFile& file, const TProfileChanges& changes) 
     return written;
 }
 
-QString TSettingsModel::DevicePath(TComPort port) const {
-    const QByteArray path = TProfileFile(FFileName).ReadString(DevicesSection, DeviceKey(port), {});
+QString TSettingsModel::ReadDevicePath(const TProfileSnapshot& file, TComPort port) {
+    const QByteArray path = file.ReadString(DevicesSection, DeviceKey(port), {});
     return path.isEmpty() ? DefaultDevicePath(port) : QFile::decodeName(path);
+}
+
+QString TSettingsModel::DevicePath(TComPort port) const {
+    return ReadDevicePath(TProfileFile(FFileName).Snapshot(), port);
 }
 
 QStringList TSettingsModel::DevicePaths() const {
     const TProfileSnapshot file = TProfileFile(FFileName).Snapshot();
     QStringList paths;
-    for (int port = poCOM1; port <= poCOM10; ++port) {
-        const QByteArray path = file.ReadString(DevicesSection, DeviceKey(port), {});
-        paths.append(path.isEmpty() ? DefaultDevicePath(TComPort(port)) : QFile::decodeName(path));
-    }
+    for (int port = poCOM1; port <= poCOM10; ++port)
+        paths.append(ReadDevicePath(file, TComPort(port)));
     return paths;
 }
 
@@ -307,10 +309,10 @@ QRect TSettingsModel::Placement() const {
 
 bool TSettingsModel::SavePlacement(const QRect& placement) {
     TProfileChanges changes;
-    changes.WriteInteger(Desc(skLeft).Section, Desc(skLeft).Key, placement.left());
-    changes.WriteInteger(Desc(skTop).Section, Desc(skTop).Key, placement.top());
-    changes.WriteInteger(Desc(skHeight).Section, Desc(skHeight).Key, placement.height());
-    changes.WriteInteger(Desc(skWidth).Section, Desc(skWidth).Key, placement.width());
+    Stage(changes, skLeft, QByteArray::number(placement.left()));
+    Stage(changes, skTop, QByteArray::number(placement.top()));
+    Stage(changes, skHeight, QByteArray::number(placement.height()));
+    Stage(changes, skWidth, QByteArray::number(placement.width()));
     TProfileFile file(FFileName);
     return Commit(file, changes);
 }

@@ -117,6 +117,7 @@ public:
 private:
     static QByteArray ReadKey(const TProfileSnapshot& file, TKey key);
     static int ReadInteger(const TProfileSnapshot& file, TKey key);
+    static QString ReadDevicePath(const TProfileSnapshot& file, TComPort port);
     bool Commit(TProfileFile& file, const TProfileChanges& changes);
 
     QString FFileName;
