@@ -47,8 +47,23 @@ QString ProcessName(qint64 pid) {
     return QString::fromLocal8Bit(comm.readAll().trimmed());
 }
 
+// The largest process id the system hands out.
+qint64 PidMax() {
+    static const qint64 pidMax = [] {
+        QFile file(QStringLiteral("/proc/sys/kernel/pid_max"));
+        bool ok = false;
+        const qint64 value =
+            file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong(&ok) : 0;
+        // The kernel's upper limit when the file cannot be read.
+        return ok && value > 0 ? value : qint64(4 * 1024 * 1024);
+    }();
+    return pidMax;
+}
+
+// Only a process id the system could have given: kill() with 0 or a
+// negative id would ask about process groups or every process.
 bool ProcessIsAlive(qint64 pid) {
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+    return pid > 0 && pid <= PidMax() && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
 // The device's name in a lock file: its path below /dev with '/' made '_'
@@ -60,22 +75,40 @@ QString LockName(const QString& path) {
     return name.replace(QLatin1Char('/'), QLatin1Char('_'));
 }
 
-// The pid in a lock file: ten ASCII digits (HDB style) or a binary int.
-qint64 LockFilePid(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray content = file.read(64);
-    bool ok = false;
-    const qint64 pid = content.trimmed().toLongLong(&ok);
-    if (ok)
-        return pid;
-    if (content.size() == sizeof(int)) {
-        int binary = 0;
+// The pid in a lock file's content: ASCII digits (HDB style, blanks around)
+// or a binary int; 0 when it names no process the system could have (out
+// of 1 to pid_max, a sign, junk), which makes the lock stale.
+qint64 PidOfLockContent(const QByteArray& content) {
+    const QByteArray text = content.trimmed();
+    const bool digits =
+        !text.isEmpty() && text.size() <= 19 &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    qint64 pid = 0;
+    if (digits)
+        pid = text.toLongLong();
+    else if (content.size() == sizeof(qint32)) {
+        qint32 binary = 0;
         std::memcpy(&binary, content.constData(), sizeof binary);
-        return binary;
+        pid = binary;
     }
-    return 0;
+    return pid >= 1 && pid <= PidMax() ? pid : 0;
+}
+
+// The pid in a lock file, 0 for none. An empty file may be one that
+// another program has just created and is about to write: it is read again
+// for a moment before it counts as stale.
+qint64 LockFilePid(const QString& fileName) {
+    constexpr int emptyRereads = 10;
+    constexpr useconds_t rereadPauseUs = 20 * 1000;
+    for (int read = 0;; ++read) {
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        const QByteArray content = file.read(64);
+        if (!content.isEmpty() || read == emptyRereads)
+            return PidOfLockContent(content);
+        ::usleep(rereadPauseUs);
+    }
 }
 
 QString HolderText(const TDeviceHolder& holder) {

@@ -190,17 +190,22 @@ bool TNetworkLink::Connect(const QString& url) {
 }
 
 // Offers the COM port option and reads until the server answers it; data
-// that comes first is kept for the reader. False when the connection ends.
+// that comes first is kept for the reader, up to MaxPendingData: then the
+// wait ends without the answer. False when the connection ends.
 bool TNetworkLink::AwaitComPortAnswer(Clock::time_point deadline) {
     if (!SendAll(FCodec.Start(), deadline, true))
         return false;
     bool ended = false;
     WaitWithoutFreezing(
         [this, &ended](int waitMs) {
+            const qsizetype room = MaxPendingData - FPending.size();
+            if (room <= 0)
+                return true;
             pollfd socket{FFd, POLLIN, 0};
             if (::poll(&socket, 1, waitMs) > 0) {
                 char buffer[4096];
-                const ssize_t n = ::read(FFd, buffer, sizeof buffer);
+                const ssize_t n =
+                    ::read(FFd, buffer, std::min<std::size_t>(sizeof buffer, std::size_t(room)));
                 if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
                     ended = true;
                     return true;

@@ -24,6 +24,10 @@ public:
     static constexpr std::chrono::seconds ConnectTimeout{5};
     // How long a Telnet server may take to answer the COM port option.
     static constexpr std::chrono::seconds ComPortAnswerTimeout{2};
+    // The most data kept from the wait for that answer, as much as the port's
+    // receive queue holds: the socket is not read further until the reader
+    // has taken it, and an answer behind it comes through ReadInto later.
+    static constexpr qsizetype MaxPendingData = 4 * 1024 * 1024;
 
     ~TNetworkLink();
 
@@ -49,7 +53,8 @@ public:
     // answering Telnet commands on the way. Returns the bytes moved, 0 when
     // nothing waits, -1 when the connection ended or failed.
     int ReadInto(char* out, int room);
-    // Data received during the connect, not yet moved by ReadInto.
+    // Data received during the connect (at most MaxPendingData bytes), not
+    // yet moved by ReadInto.
     bool HasPending() const { return !FPending.isEmpty(); }
     // Sends Count data bytes (escaped for Telnet) until Deadline (unless
     // HasDeadline is false); the number of data bytes sent, fewer when the

@@ -23,10 +23,12 @@ namespace {
 
 std::atomic<quint64> ReplacementCount{0};
 
-// Files that could not be read in this run, with the reason. They are never
-// written again while the program runs: a rewrite would put defaults in
-// place of settings that were never seen. Reads can come from worker
-// threads (a port opened by a download reads its device path).
+// Files that could not be read when the settings were loaded, with the
+// reason. The program runs on defaults it never saw in such a file, so it
+// is never written again while the program runs: a rewrite would put those
+// defaults in place of the settings in it. A read that fails later fails
+// only the action that made it. Reads can come from worker threads (a port
+// opened by a download reads its device path).
 class TUnreadableFiles {
 public:
     struct TEntry {
@@ -35,23 +37,21 @@ public:
         bool Reported = false;
     };
 
-    void Note(const QString& fileName, const QString& reason) {
+    // Notes the file with Reason, the first time; gives the reason to tell
+    // the user, empty when it was given before.
+    QString NoteAndTakeReasonToReport(const QString& fileName, const QString& reason) {
         const QMutexLocker lock(&FLock);
-        if (!FEntries.contains(fileName))
-            FEntries.insert(fileName, {reason});
+        auto entry = FEntries.find(fileName);
+        if (entry == FEntries.end())
+            entry = FEntries.insert(fileName, {reason});
+        if (entry->Reported)
+            return {};
+        entry->Reported = true;
+        return entry->Reason;
     }
     TEntry EntryFor(const QString& fileName) const {
         const QMutexLocker lock(&FLock);
         return FEntries.value(fileName);
-    }
-    // The reason, the first time it is asked for after the failure.
-    QString TakeReasonToReport(const QString& fileName) {
-        const QMutexLocker lock(&FLock);
-        const auto entry = FEntries.find(fileName);
-        if (entry == FEntries.end() || entry->Reported)
-            return {};
-        entry->Reported = true;
-        return entry->Reason;
     }
 
 private:
@@ -62,15 +62,6 @@ private:
 TUnreadableFiles& UnreadableFiles() {
     static TUnreadableFiles files;
     return files;
-}
-
-// The whole content; empty when the file is missing or cannot be read, the
-// latter noted with its reason.
-QByteArray ReadWholeFile(const QString& fileName) {
-    TFileRead read = ReadRegularFile(fileName, TProfileFile::MaxFileSize);
-    if (!read.Ok())
-        UnreadableFiles().Note(fileName, read.Error);
-    return std::move(read.Content);
 }
 
 // The file a write replaces: the end of a chain of symbolic links, so that
@@ -114,20 +105,26 @@ QString ProfileWriteErrorText(const QString& fileName) {
 
 TProfileFile::TProfileFile(QString fileName) : FFileName(std::move(fileName)) {}
 
+QByteArray TProfileFile::ReadWholeFile() const {
+    TFileRead read = ReadRegularFile(FFileName, MaxFileSize);
+    if (!read.Ok() && FReadFailure.isEmpty())
+        FReadFailure = read.Error;
+    return std::move(read.Content);
+}
+
 QString TProfileFile::ReadError() const {
-    if (UnreadableFiles().EntryFor(FFileName).Reason.isEmpty())
-        ReadWholeFile(FFileName);
-    return UnreadableFiles().EntryFor(FFileName).Reason;
+    return ReadRegularFile(FFileName, MaxFileSize).Error;
 }
 
 QString TProfileFile::ReadErrorToReport() const {
-    ReadError();
-    return UnreadableFiles().TakeReasonToReport(FFileName);
+    if (const QString reason = ReadError(); !reason.isEmpty())
+        return UnreadableFiles().NoteAndTakeReasonToReport(FFileName, reason);
+    return {};
 }
 
 QByteArray TProfileFile::ReadString(const QByteArray& section, const QByteArray& key,
                                     const QByteArray& defaultValue) const {
-    const QByteArray content = ReadWholeFile(FFileName);
+    const QByteArray content = ReadWholeFile();
     std::optional<QByteArray> value;
     ForEachLineOfSection(content, section, [&](QByteArrayView line) {
         if (IsKeyLine(line, key))
@@ -138,7 +135,7 @@ QByteArray TProfileFile::ReadString(const QByteArray& section, const QByteArray&
 }
 
 QList<TProfileEntry> TProfileFile::ReadSection(const QByteArray& section) const {
-    const QByteArray content = ReadWholeFile(FFileName);
+    const QByteArray content = ReadWholeFile();
     QList<TProfileEntry> entries;
     ForEachLineOfSection(content, section, [&](QByteArrayView line) {
         if (const auto key = KeyOf(line))
@@ -149,7 +146,7 @@ QList<TProfileEntry> TProfileFile::ReadSection(const QByteArray& section) const 
 }
 
 TProfileSnapshot TProfileFile::Snapshot() const {
-    return TProfileSnapshot(ReadWholeFile(FFileName));
+    return TProfileSnapshot(ReadWholeFile());
 }
 
 bool ParseProfileInteger(const QByteArray& text, int& value) {
@@ -189,7 +186,7 @@ int TProfileFile::ReadInteger(const QByteArray& section, const QByteArray& key,
 }
 
 QList<QByteArray> TProfileFile::ReadLines() const {
-    return SplitLines(ReadWholeFile(FFileName));
+    return SplitLines(ReadWholeFile());
 }
 
 bool TProfileFile::WriteLines(const QList<QByteArray>& lines) {
@@ -210,10 +207,12 @@ bool TProfileFile::Fail(const QString& reason, bool knownUnreadable) {
 }
 
 bool TProfileFile::WritableAfterReads() {
-    const auto entry = UnreadableFiles().EntryFor(FFileName);
-    if (entry.Reason.isEmpty())
-        return true;
-    return Fail(QStringLiteral("The file could not be read: %1").arg(entry.Reason), entry.Reported);
+    const QString unreadable = QStringLiteral("The file could not be read: %1");
+    if (const auto atLoad = UnreadableFiles().EntryFor(FFileName); !atLoad.Reason.isEmpty())
+        return Fail(unreadable.arg(atLoad.Reason), atLoad.Reported);
+    if (!FReadFailure.isEmpty())
+        return Fail(unreadable.arg(FReadFailure));
+    return true;
 }
 
 bool TProfileFile::WriteContent(const QByteArray& content) {
@@ -234,9 +233,9 @@ bool TProfileFile::Commit(const TProfileChanges& changes) {
     FWriteError = {};
     if (changes.IsEmpty())
         return true;
-    // The read notes a file that exists but cannot be read, which is then
-    // refused.
-    const QByteArray content = ReadWholeFile(FFileName);
+    // A file that exists but cannot be read now is not written in this
+    // action: the changes would replace content never seen.
+    const QByteArray content = ReadWholeFile();
     if (!WritableAfterReads())
         return false;
     bool changed = false;

@@ -17,8 +17,8 @@ struct TProfileWriteError {
     QString FileName;
     // The system's own words for why (for a message box's detail).
     QString Reason;
-    // The file could not be read in this run and the user was told so
-    // (ReadErrorToReport): it is left alone, as the user knows.
+    // The file could not be read when the settings were loaded and the user
+    // was told so (ReadErrorToReport): it is left alone, as the user knows.
     bool KnownUnreadable = false;
 
     QString Text() const { return ProfileWriteErrorText(FileName); }
@@ -34,9 +34,11 @@ struct TProfileWriteError {
 // Only a regular file of at most MaxFileSize bytes is read; a symbolic link
 // is followed. A file that does not exist reads as empty. A file that exists
 // but cannot be read (no permission, a FIFO, a device, a directory, too
-// large, an I/O error) also reads as empty, and from then on is never
-// written while the program runs: the settings in it are kept, not replaced
-// by defaults. ReadError() gives the reason.
+// large, an I/O error) also reads as empty; ReadError() gives the reason.
+// Such a file is not written through the object whose read failed (an
+// object serves one action), and one that could not be read when the
+// settings were loaded (ReadErrorToReport) is never written while the
+// program runs: the settings in it are kept, not replaced by defaults.
 //
 // Every write replaces the whole file with CR LF line ends: a temporary file
 // beside it is written, synced and closed, each step checked, and only then
@@ -53,11 +55,12 @@ public:
     explicit TProfileFile(QString fileName);
 
     const QString& FileName() const { return FFileName; }
-    // Why the file cannot be read (then it is never written while the
-    // program runs); empty when it can be read or does not exist.
+    // Why the file cannot be read now; empty when it can be read or does
+    // not exist.
     QString ReadError() const;
-    // The same, but only the first time it is asked for in the run: the
-    // reason to tell the user once. Refused writes then come as
+    // The check of the settings load at start: a file that cannot be read
+    // now is never written for the rest of the run. Gives the reason to
+    // tell the user, only the first time; refused writes then come as
     // KnownUnreadable.
     QString ReadErrorToReport() const;
 
@@ -103,18 +106,25 @@ public:
 
     // Why the last write failed; empty after one that succeeded.
     const TProfileWriteError& WriteError() const { return FWriteError; }
+    // Why a read through this object failed (the first); empty when none did.
+    const QString& ReadFailure() const { return FReadFailure; }
 
 private:
     // Notes the failure and gives false.
     bool Fail(const QString& reason, bool knownUnreadable = false);
-    // False, with the failure noted, when a read of the file failed in this
-    // run.
+    // The whole content; empty when the file is missing or cannot be read,
+    // the latter kept in FReadFailure.
+    QByteArray ReadWholeFile() const;
+    // False, with the failure noted, when the file could not be read at the
+    // load or by a read of this object.
     bool WritableAfterReads();
     // Replaces the file atomically with Content.
     bool WriteContent(const QByteArray& content);
 
     QString FFileName;
     TProfileWriteError FWriteError;
+    // Why a read of this object failed (the first one); empty when none did.
+    mutable QString FReadFailure;
 };
 
 // Parses an integer the way the profile file stores them; false when Text

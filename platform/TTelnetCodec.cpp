@@ -53,11 +53,11 @@ void AppendCommand(QByteArray& out, std::uint8_t command, const QByteArray& valu
 QByteArray TTelnetCodec::Start() {
     FReplies.clear();
     for (const std::uint8_t option : {OptComPort, OptBinary, OptSuppressGoAhead}) {
-        FLocal[option].Asked = true;
+        FLocal[option].State = TOptionState::WantYes;
         Send(Will, option);
     }
     for (const std::uint8_t option : {OptBinary, OptSuppressGoAhead}) {
-        FRemote[option].Asked = true;
+        FRemote[option].State = TOptionState::WantYes;
         Send(Do, option);
     }
     return std::exchange(FReplies, QByteArray());
@@ -129,58 +129,50 @@ std::size_t TTelnetCodec::Decode(const char* in, std::size_t size, char* out) {
 }
 
 void TTelnetCodec::Command(std::uint8_t verb, std::uint8_t option) {
-    if (verb == Will || verb == Wont)
-        ServerOffers(option, verb == Will);
-    else
-        ServerAsks(option, verb == Do);
+    if (verb == Will || verb == Wont) {
+        Negotiate(FRemote[option], verb == Will, WeAccept(option), Do, Dont, option);
+        return;
+    }
+    const TOptionState state =
+        Negotiate(FLocal[option], verb == Do, WeOffer(option), Will, Wont, option);
+    if (option == OptComPort)
+        FComPortState = state == TOptionState::Yes ? TComPortState::Agreed : TComPortState::Refused;
 }
 
-// The server will (or won't) do Option itself.
-void TTelnetCodec::ServerOffers(std::uint8_t option, bool will) {
-    TOption& state = FRemote[option];
-    const bool asked = std::exchange(state.Asked, false);
-    if (will) {
-        if (state.Enabled)
-            return;
-        if (WeAccept(option)) {
-            state.Enabled = true;
-            if (!asked)
-                Send(Do, option);
-        } else {
-            Send(Dont, option);
-        }
-    } else if (state.Enabled || asked) {
-        state.Enabled = false;
-        if (!asked)
-            Send(Dont, option);
+TTelnetCodec::TOptionState TTelnetCodec::Negotiate(TOption& option, bool enable, bool accept,
+                                                   std::uint8_t yes, std::uint8_t no,
+                                                   std::uint8_t code) {
+    using S = TOptionState;
+    if (!enable) {
+        // Withdrawing a request the server made is a change of its mind: its
+        // next request is answered again.
+        option.Refused = false;
+        if (option.State == S::Yes)
+            Send(no, code);
+        option.State = S::No;
+        return option.State;
     }
-}
-
-// The server asks us to do (or not do) Option.
-void TTelnetCodec::ServerAsks(std::uint8_t option, bool doIt) {
-    TOption& state = FLocal[option];
-    const bool asked = std::exchange(state.Asked, false);
-    if (doIt) {
-        if (state.Enabled)
-            return;
-        if (WeOffer(option)) {
-            state.Enabled = true;
-            if (!asked)
-                Send(Will, option);
-            if (option == OptComPort)
-                FComPortState = TComPortState::Agreed;
-        } else {
-            Send(Wont, option);
+    switch (option.State) {
+    case S::No:
+        if (accept) {
+            option.State = S::Yes;
+            Send(yes, code);
+        } else if (!std::exchange(option.Refused, true)) {
+            Send(no, code);
         }
-    } else {
-        if (state.Enabled || asked) {
-            state.Enabled = false;
-            if (!asked)
-                Send(Wont, option);
-        }
-        if (option == OptComPort)
-            FComPortState = TComPortState::Refused;
+        break;
+    case S::WantYes:
+        option.State = S::Yes;
+        break;
+    case S::WantNo:
+        // Our refusal answered with an enable: the server is wrong, the
+        // option stays off.
+        option.State = S::No;
+        break;
+    case S::Yes:
+        break;
     }
+    return option.State;
 }
 
 void TTelnetCodec::Subnegotiation() {

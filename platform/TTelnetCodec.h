@@ -16,8 +16,12 @@
 //
 // Options agreed: binary transmission and suppress-go-ahead both ways, the
 // server's echo, and the COM port option on our side; every other option is
-// refused. Negotiation follows the rule that an option already in the asked
-// state is not answered, so two sides never loop.
+// refused. Each option of each side goes through the states no, yes, want
+// no and want yes: an answer to our own request is not answered again, a
+// request for the state an option is in is not answered, and a refusal is
+// sent once for each change of the server's request, so a server that asks
+// again after every refusal gets no further answer until it changes its
+// mind. Two sides never loop.
 //
 // Input may be cut anywhere (an IAC IAC pair or a subnegotiation split
 // across reads): the decoder keeps its state between calls. Not thread-safe:
@@ -64,15 +68,24 @@ public:
 
 private:
     enum class TState { Data, Iac, Will, Wont, Do, Dont, Sb, SbIac };
+    // One side's state of one option. We ask only to enable, and never while
+    // a request is open, so no request waits behind another.
+    enum class TOptionState : std::uint8_t { No, Yes, WantNo, WantYes };
     struct TOption {
-        bool Enabled = false;
-        bool Asked = false;
+        TOptionState State = TOptionState::No;
+        // The server's request to enable was refused and it has not
+        // withdrawn it since: the same request again gets no answer.
+        bool Refused = false;
     };
 
     void Command(std::uint8_t verb, std::uint8_t option);
     void Send(std::uint8_t verb, std::uint8_t option);
-    void ServerOffers(std::uint8_t option, bool will);
-    void ServerAsks(std::uint8_t option, bool doIt);
+    // The server enables or disables Option on its side (WILL, WONT: Remote,
+    // answered with DO, DONT) or asks us to (DO, DONT: Local, answered with
+    // WILL, WONT); Accept tells whether we agree to enable it. The new
+    // state of the option.
+    TOptionState Negotiate(TOption& option, bool enable, bool accept, std::uint8_t yes,
+                           std::uint8_t no, std::uint8_t code);
     void Subnegotiation();
 
     TState FState = TState::Data;

@@ -78,7 +78,9 @@ TQxPreferences::TQxPreferences(QWidget* parent) : QDialog(parent) {
     ArrangeDialog();
     ConnectHandlers();
     // Every opening reloads the settings in effect from the file.
-    FStored = TSettingsModel().Load();
+    const TSettingsModel stored;
+    FStored = stored.Load();
+    FLoadError = stored.LoadError();
     FDevicePaths = TSettingsModel().DevicePaths();
     FillControls(FStored);
     UseSettings(FStored);
@@ -576,14 +578,18 @@ void TQxPreferences::OKBtnClick() {
     const TSettingsRecords records = TakenRecords();
     UseSettings(records);
     TSettingsModel settings;
-    if (!settings.Save(records)) {
-        // The dialog keeps its own message; the detail names the file that
-        // failed and why, which is what the user can act on.
-        const TProfileWriteError& error = settings.WriteError();
-        Interaction().Warning(this,
-                              QStringLiteral("Incorrect settings!\r\nPlease check all parameters."),
-                              error.Text() + QStringLiteral("\n") + error.Reason);
-        return;
+    TProfileWriteError error{settings.FileName(),
+                             QStringLiteral("The file could not be read: %1").arg(FLoadError)};
+    if (FLoadError.isEmpty()) {
+        if (settings.Save(records)) {
+            accept();
+            return;
+        }
+        error = settings.WriteError();
     }
-    accept();
+    // The dialog keeps its own message; the detail names the file that
+    // failed and why, which is what the user can act on.
+    Interaction().Warning(this,
+                          QStringLiteral("Incorrect settings!\r\nPlease check all parameters."),
+                          error.Text() + QStringLiteral("\n") + error.Reason);
 }

@@ -124,6 +124,9 @@ private:
     QStringListModel* FMacros;
     // The records as loaded at creation.
     TSettingsRecords FStored;
+    // Why the file could not be read when the dialog opened: it shows
+    // defaults then, which OK must not write over settings it never saw.
+    QString FLoadError;
     bool FModified = false;
     // The devices [Devices] gives the ports, read at each showing.
     QStringList FDevicePaths;

@@ -195,7 +195,9 @@ int TSettingsModel::ReadInteger(const TProfileSnapshot& file, TKey key) {
 }
 
 TSettingsRecords TSettingsModel::Load() const {
-    const TProfileSnapshot file = TProfileFile(FFileName).Snapshot();
+    const TProfileFile profile(FFileName);
+    const TProfileSnapshot file = profile.Snapshot();
+    FLoadError = profile.ReadFailure();
     const auto choice = [&](TChoice choice, TKey key) {
         return ValueOf(choice, FindItem(choice, ReadKey(file, key)));
     };

@@ -87,7 +87,10 @@ public:
 
     const QString& FileName() const { return FFileName; }
 
+    // The defaults stand in for every key when the file cannot be read;
+    // LoadError() then says why.
     TSettingsRecords Load() const;
+    const QString& LoadError() const { return FLoadError; }
     [[nodiscard]] bool Save(const TSettingsRecords& records);
 
     // The device path that a port stands for: [Devices] COM1 to COM10, a
@@ -122,4 +125,5 @@ private:
 
     QString FFileName;
     TProfileWriteError FWriteError;
+    mutable QString FLoadError;
 };

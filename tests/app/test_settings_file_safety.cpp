@@ -134,6 +134,57 @@ private slots:
         QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
         QVERIFY(S_ISFIFO(info.st_mode));
     }
+
+    // A directory in the file's place fails the settings dialog's OK. Once
+    // it is gone, OK and the placement at the exit write the file again;
+    // unless it stood there at the start, when the program ran on defaults
+    // it never read in the file: then nothing is written to it in the run.
+    void aFailedSaveIsRetriedUnlessTheFileWasUnreadableAtStart_data() {
+        QTest::addColumn<bool>("atStart");
+        QTest::newRow("directory during the save") << false;
+        QTest::newRow("directory at the start") << true;
+    }
+    void aFailedSaveIsRetriedUnlessTheFileWasUnreadableAtStart() {
+        QFETCH(bool, atStart);
+        AppWindowFixture f;
+        const QString file = f.Dir.SettingsFile();
+        const QByteArray content = "[Terminal]\r\nEcho=0\r\n";
+        const auto putDirectory = [&] { return QFile::remove(file) && QDir().mkdir(file); };
+        const auto putFile = [&] {
+            f.Dir.WriteFile("Console.ini", content);
+            return QFileInfo(file).isFile();
+        };
+        if (atStart)
+            QVERIFY(putDirectory());
+        QVERIFY(f.Show());
+        if (atStart)
+            QVERIFY(QDir().rmdir(file) && putFile());
+        {
+            TQxPreferences dialog(f.Window.get());
+            dialog.show();
+            if (!atStart)
+                QVERIFY(putDirectory());
+            dialog.EchoBox->click();
+            dialog.OKBtn->click();
+            QVERIFY(dialog.isVisible());
+            if (!atStart)
+                QVERIFY(QDir().rmdir(file) && putFile());
+            dialog.OKBtn->click();
+            QCOMPARE(dialog.isVisible(), atStart);
+        }
+        f.Window->move(150, 160);
+        f.Window->close();
+        f.Window.reset();
+
+        const QByteArray written = f.Dir.ReadFile("Console.ini");
+        if (atStart)
+            QCOMPARE(written, content);
+        else
+            QVERIFY(written.contains("Echo=1\r\n") && written.contains("[Window]\r\n"));
+        QCOMPARE(WarningsAbout(f.Fake, "Can't read the settings file").size(), int(atStart));
+        QCOMPARE(WarningsAbout(f.Fake, "Incorrect settings!").size(), atStart ? 2 : 1);
+        QCOMPARE(WarningsAbout(f.Fake, "Unable to write").size(), 0);
+    }
 };
 
 QTEST_MAIN(TestSettingsFileSafety)

@@ -188,6 +188,49 @@ private slots:
         }
     }
 
+    // A lock file names a live process only by a pid from 1 to the system's
+    // pid_max, in digits or as a binary int; anything else is stale, and
+    // the open replaces it. "%live" stands for a live child's pid.
+    void lockFilePidsAreReadAsWhatTheyAre_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("live");
+        QTest::newRow("live pid") << QByteArray("      %live\n") << true;
+        QTest::newRow("live pid, binary") << QByteArray("%binary") << true;
+        QTest::newRow("pid 1") << QByteArray("1\n") << true;
+        QTest::newRow("4294967295 (-1 as 32 bits)") << QByteArray("4294967295\n") << false;
+        QTest::newRow("4294967297 (1 as 32 bits)") << QByteArray("4294967297\n") << false;
+        QTest::newRow("above pid_max") << QByteArray("%pidmax+1") << false;
+        QTest::newRow("negative") << QByteArray("-1\n") << false;
+        QTest::newRow("binary -1") << QByteArray("\xff\xff\xff\xff") << false;
+        QTest::newRow("zero") << QByteArray("0\n") << false;
+        QTest::newRow("junk") << QByteArray("12ab\n") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void lockFilePidsAreReadAsWhatTheyAre() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, live);
+        TempAppDir dir;
+        PtyPair pty;
+        SetLockDirectories({dir.Path()});
+        const Child child(
+            "qx-locker", [] { return QByteArray(); }, true);
+        const qint32 pid = child.Pid;
+        QFile pidMax("/proc/sys/kernel/pid_max");
+        QVERIFY(pidMax.open(QIODevice::ReadOnly));
+        content.replace("%live", QByteArray::number(pid));
+        content.replace("%binary", QByteArray(reinterpret_cast<const char*>(&pid), sizeof pid));
+        content.replace("%pidmax+1",
+                        QByteArray::number(pidMax.readAll().trimmed().toLongLong() + 1));
+        const QString name = "LCK.." + pty.SlavePath().mid(5).replace('/', '_');
+        dir.WriteFile(name, content);
+
+        QCOMPARE(LockFileHolders(pty.SlavePath()).size(), live ? 1 : 0);
+        TSerialDevice device;
+        QCOMPARE(device.Open(pty.SlavePath()), !live);
+        if (!live)
+            QCOMPARE(dir.ReadFile(name).trimmed().toLongLong(), qint64(::getpid()));
+    }
+
     // An open announces itself in a lock file where a lock directory takes
     // one (a missing or read-only one is no reason to fail); the close
     // removes it.

@@ -13,14 +13,21 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <future>
 #include <thread>
+#include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +46,71 @@ std::future<std::pair<bool, quint32>> WaitAsync(TSerialDevice& device) {
 
 bool Ready(std::future<std::pair<bool, quint32>>& wait, int ms) {
     return wait.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
+}
+
+// A Telnet server on a loopback port that sends Flood bytes of data before
+// it takes the COM port option, then waits until the client hangs up.
+class FloodingServer {
+public:
+    explicit FloodingServer(qint64 flood) {
+        FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(FListen, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(FListen, 1) != 0 ||
+            ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        Port = ntohs(address.sin_port);
+        FThread = std::thread([this, flood] { Serve(flood); });
+    }
+    ~FloodingServer() {
+        if (FThread.joinable())
+            FThread.join();
+        ::close(FListen);
+    }
+    QString Url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(Port); }
+    quint16 Port = 0;
+
+private:
+    void Serve(qint64 flood) {
+        pollfd waiting{FListen, POLLIN, 0};
+        const int fd = ::poll(&waiting, 1, 60000) > 0 ? ::accept(FListen, nullptr, nullptr) : -1;
+        if (fd < 0)
+            return;
+        const QByteArray chunk(64 * 1024, 'x');
+        bool sent = true;
+        for (qint64 at = 0; sent && at < flood; at += chunk.size())
+            sent = ::send(fd, chunk.constData(), chunk.size(), MSG_NOSIGNAL) == chunk.size();
+        const char doComPort[] = {char(0xFF), char(0xFD), 44};
+        if (sent)
+            ::send(fd, doComPort, sizeof doComPort, MSG_NOSIGNAL);
+        char buffer[4096];
+        while (::read(fd, buffer, sizeof buffer) > 0) {
+        }
+        ::close(fd);
+    }
+
+    int FListen = -1;
+    std::thread FThread;
+};
+
+// The process's peak resident size (VmHWM) in kB; ResetPeakMemory sets the
+// peak to what is resident now.
+qint64 PeakMemoryKb() {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+bool ResetPeakMemory() {
+    QFile clear("/proc/self/clear_refs");
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
 } // namespace
@@ -311,6 +383,40 @@ private slots:
         producer.join();
         QVERIFY(taken == sent);
         QVERIFY(queue.FullCount() > 0);
+    }
+
+    // A Telnet server that floods data before it answers the COM port
+    // option: what the wait for the answer receives is bounded as any other
+    // reception, the rest waits in the socket, and every byte arrives, the
+    // late answer too.
+    void aFloodBeforeTheComPortAnswerStaysBounded() {
+        constexpr qint64 flood = 100 * 1024 * 1024;
+        FloodingServer server(flood);
+        QVERIFY(server.Port != 0);
+        if (!ResetPeakMemory())
+            QSKIP("the peak resident size cannot be reset here");
+        const qint64 before = PeakMemoryKb();
+        TSerialDevice device;
+        QVERIFY2(device.Open(server.Url()), qPrintable(device.ErrorText()));
+        TReceiveQueue queue(4 * 1024 * 1024);
+        std::vector<char> buffer(1024 * 1024);
+        qint64 received = 0;
+        bool onlyData = true;
+        QElapsedTimer guard;
+        guard.start();
+        while ((received < flood || !device.CarriesLineSettings()) && guard.elapsed() < 300000) {
+            if (device.ReadAvailable(queue) == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            for (std::size_t n; (n = queue.Take(buffer.data(), buffer.size())) > 0; received += n)
+                onlyData &= std::all_of(buffer.begin(), buffer.begin() + n,
+                                        [](char c) { return c == 'x'; });
+        }
+        const qint64 growthMb = (PeakMemoryKb() - before) / 1024;
+        qInfo("peak memory growth during a %lld MB flood: %lld MB", flood >> 20, growthMb);
+        QCOMPARE(received, flood);
+        QVERIFY(onlyData);
+        QVERIFY(device.CarriesLineSettings());
+        QVERIFY2(growthMb < 40, qPrintable(QString::number(growthMb)));
     }
 
     void maskChangeAndCloseReleaseAWait() {

@@ -85,6 +85,41 @@ private slots:
             QCOMPARE(codec.TakeErrors(), quint32(CE_FRAME));
     }
 
+    // A server repeating a request, each repeat sent on after our answer to
+    // the one before: a refusal is answered once for each change of its
+    // request, so the exchange ends however long the server goes on.
+    void repeatedRequestsAreAnsweredOncePerChange_data() {
+        QTest::addColumn<QByteArray>("round");
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<QByteArray>("replies");
+        QTest::newRow("DO of an option we refuse")
+            << Bytes({C::Iac, C::Do, 24}) << 1000 << Bytes({C::Iac, C::Wont, 24});
+        QTest::newRow("WILL of an option we refuse")
+            << Bytes({C::Iac, C::Will, 24}) << 1000 << Bytes({C::Iac, C::Dont, 24});
+        QTest::newRow("DO and DONT in turn") << Bytes({C::Iac, C::Do, 24, C::Iac, C::Dont, 24}) << 3
+                                             << Bytes({C::Iac, C::Wont, 24}).repeated(3);
+        QTest::newRow("echo offered and withdrawn in turn")
+            << Bytes({C::Iac, C::Will, C::OptEcho, C::Iac, C::Wont, C::OptEcho}) << 2
+            << Bytes({C::Iac, C::Do, C::OptEcho, C::Iac, C::Dont, C::OptEcho}).repeated(2);
+        QTest::newRow("COM port refused again and again")
+            << Bytes({C::Iac, C::Dont, C::OptComPort}) << 1000 << QByteArray();
+    }
+    void repeatedRequestsAreAnsweredOncePerChange() {
+        QFETCH(QByteArray, round);
+        QFETCH(int, rounds);
+        QFETCH(QByteArray, replies);
+        TTelnetCodec codec;
+        codec.Start();
+        QByteArray answered;
+        for (int i = 0; i < rounds; ++i) {
+            QByteArray piece = round;
+            codec.Decode(piece.constData(), std::size_t(piece.size()), piece.data());
+            answered += std::exchange(codec.Replies(), QByteArray());
+        }
+        QCOMPARE(answered.count(char(C::Iac)), replies.count(char(C::Iac)));
+        QCOMPARE(answered, replies);
+    }
+
     void escapesAndEncodesSettings() {
         const QByteArray data = Bytes({1, 0xFF, 2, 0xFF});
         QCOMPARE(C::Escape(data.constData(), 4), Bytes({1, 0xFF, 0xFF, 2, 0xFF, 0xFF}));

@@ -2,11 +2,12 @@
 // flags, the presets, the sequence field, the macro list with its editor, a
 // file that cannot be written, and the ways to cancel.
 #include "platform/OpenDiagnosis.h"
+#include "platform/SystemError.h"
 #include "platform/TProfileFile.h"
+#include "settings/Settings.h"
 #include "settings/TQxMacroEdit.h"
 #include "settings/TQxPreferences.h"
 #include "settings/TRadioGroup.h"
-#include "settings/Settings.h"
 #include "tests/settings/SettingsTestSupport.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/TempAppDir.h"
@@ -22,6 +23,8 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QtTest>
+
+#include <cerrno>
 
 #include <sys/stat.h>
 
@@ -408,27 +411,35 @@ private slots:
     }
 
     // The file names itself and the reason; the dialog stays open. A
-    // read-only file can be mended and OK pressed again; a directory in the
-    // file's place could not be read, so nothing is written to that name
-    // while the program runs.
+    // read-only file, or a directory that stood in the file's place only
+    // during the save, can be mended and OK pressed again; a dialog that
+    // opened while the directory stood there shows defaults it never read
+    // in the file, so it writes nothing to that name.
     void unwritableFileKeepsTheDialogOpen_data() {
         QTest::addColumn<bool>("directory");
-        QTest::newRow("read-only file") << false;
-        QTest::newRow("directory in its place") << true;
+        QTest::addColumn<bool>("whenOpened");
+        QTest::newRow("read-only file") << false << false;
+        QTest::newRow("directory when the dialog opened") << true << true;
+        QTest::newRow("directory during the save") << true << false;
     }
     void unwritableFileKeepsTheDialogOpen() {
         QFETCH(bool, directory);
+        QFETCH(bool, whenOpened);
         TempAppDir dir;
         const QByteArray content = "[Terminal]\nEcho=0\n";
-        if (directory) {
+        if (directory && whenOpened) {
             QVERIFY(QDir().mkdir(dir.SettingsFile()));
         } else {
             dir.WriteFile("Console.ini", content);
-            SetReadOnly(dir.SettingsFile(), true);
+            SetReadOnly(dir.SettingsFile(), !directory);
         }
         FakeInteraction interaction;
         TQxPreferences dialog;
         dialog.show();
+        if (directory && !whenOpened) {
+            QVERIFY(QFile::remove(dir.SettingsFile()));
+            QVERIFY(QDir().mkdir(dir.SettingsFile()));
+        }
         Click(dialog, dialog.EchoBox);
         Click(dialog, dialog.OKBtn);
         QVERIFY(dialog.isVisible());
@@ -440,13 +451,14 @@ private slots:
         QVERIFY(TerminalSettings.LocalEcho);
 
         if (directory) {
+            QVERIFY(interaction.Prompts[0].Detail.endsWith(": " + SystemErrorText(EISDIR)));
             QVERIFY(QDir().rmdir(dir.SettingsFile()));
         } else {
             QCOMPARE(dir.ReadFile("Console.ini"), content);
             SetReadOnly(dir.SettingsFile(), false);
         }
         Click(dialog, dialog.OKBtn);
-        if (directory) {
+        if (whenOpened) {
             QVERIFY(dialog.isVisible());
             QCOMPARE(interaction.WarningTexts(), QStringList(2, IncorrectSettings));
             QVERIFY(!QFile::exists(dir.SettingsFile()));
