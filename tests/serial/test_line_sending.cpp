@@ -6,79 +6,18 @@
 #include "serial/TQxComPort.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/StalledPeer.h"
 #include "tests/support/TempAppDir.h"
 
 #include <QtTest>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr int Patience = 15000;
-
-// A loopback listener whose accepted peer reads only when told to.
-class StalledPeer {
-public:
-    StalledPeer() {
-        FListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int small = 4096;
-        ::setsockopt(FListener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(FListener, reinterpret_cast<sockaddr*>(&address), size);
-        ::listen(FListener, 4);
-        ::getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &size);
-        FPort = ntohs(address.sin_port);
-    }
-    ~StalledPeer() {
-        if (FPeer >= 0)
-            ::close(FPeer);
-        ::close(FListener);
-    }
-    QString Url(const char* scheme) const {
-        return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(FPort);
-    }
-    // The connection the port made (it waits in the backlog until then).
-    int Peer() {
-        if (FPeer < 0)
-            FPeer = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
-        return FPeer;
-    }
-
-private:
-    int FListener = -1;
-    int FPeer = -1;
-    quint16 FPort = 0;
-};
-
-// Reads what arrives on Fd until Count bytes came or Patience ran out.
-QByteArray ReadFrom(int fd, qsizetype count) {
-    QByteArray all;
-    QElapsedTimer clock;
-    clock.start();
-    while (all.size() < count && clock.elapsed() < Patience) {
-        pollfd wait{fd, POLLIN, 0};
-        if (::poll(&wait, 1, 100) <= 0)
-            continue;
-        char buffer[65536];
-        const auto room = std::min<qsizetype>(qsizetype(sizeof buffer), count - all.size());
-        const ssize_t n = ::read(fd, buffer, std::size_t(room));
-        if (n <= 0)
-            break;
-        all.append(buffer, n);
-    }
-    return all;
-}
 
 QByteArray Pattern(qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -140,7 +79,7 @@ private slots:
         std::atomic<bool> read{false};
         QByteArray arrived;
         std::thread reader([&] {
-            arrived = ReadFrom(target, accepted.size());
+            arrived = ReadFromFd(target, accepted.size());
             read = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(read.load(), Patience + 5000);
@@ -210,7 +149,7 @@ private slots:
         QByteArray arrived;
         std::atomic<bool> read{false};
         std::thread target([&] {
-            arrived = ReadFrom(rig.Pty.MasterFd(), keys.size() + 5);
+            arrived = ReadFromFd(rig.Pty.MasterFd(), keys.size() + 5);
             read = true;
         });
         // The queue drains on the main thread.
@@ -232,7 +171,7 @@ private slots:
         const int target = peer.Peer();
         QVERIFY(target >= 0);
         const QByteArray offer = TTelnetCodec().Start();
-        QCOMPARE(ReadFrom(target, offer.size()), offer);
+        QCOMPARE(ReadFromFd(target, offer.size()), offer);
         const QByteArray data = "a" + QByteArray(4094, '\xFF');
         QByteArray expected;
         QByteArray arrived;
@@ -249,13 +188,13 @@ private slots:
             });
             const bool inTime = QTest::qWaitFor([&] { return returned.load(); }, 5000);
             if (!inTime) // frees a writer that waits without a deadline
-                arrived += ReadFrom(target, 1 << 30);
+                arrived += ReadFromFd(target, 1 << 30);
             writer.join();
             QVERIFY2(inTime, "a write outlived its deadline");
-            arrived += ReadFrom(target, 1001 + 2 * round);
+            arrived += ReadFromFd(target, 1001 + 2 * round);
         }
         std::thread reader(
-            [&] { arrived += ReadFrom(target, expected.size() + 1 - arrived.size()); });
+            [&] { arrived += ReadFromFd(target, expected.size() + 1 - arrived.size()); });
         const int last =
             link.Write("x", 1, std::chrono::steady_clock::now() + std::chrono::seconds(10), true);
         reader.join();
