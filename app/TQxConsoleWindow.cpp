@@ -1,5 +1,6 @@
 #include "app/TQxConsoleWindow.h"
 
+#include "app/QuitSignals.h"
 #include "app/SettingsGlue.h"
 #include "app/TLineControl.h"
 #include "app/TMacroBox.h"
@@ -427,9 +428,12 @@ void TQxConsoleWindow::showEvent(QShowEvent* event) {
     }
 }
 
-// A macro pausing now stops: nothing more of it is sent.
+// A macro pausing now stops: nothing more of it is sent. A download that
+// owns the line is cancelled and awaited (bounded), so that nothing writes
+// to the port once the window is gone.
 void TQxConsoleWindow::closeEvent(QCloseEvent* event) {
     FClosing = true;
+    EndLineWork();
     if (FDelayLoop)
         FDelayLoop->quit();
     SavePlacement();
