@@ -113,7 +113,8 @@ QByteArray TProfileFile::ReadWholeFile() const {
 }
 
 QString TProfileFile::ReadError() const {
-    return ReadRegularFile(FFileName, MaxFileSize).Error;
+    const TFileRead read = ReadRegularFile(FFileName, MaxFileSize);
+    return read.Ok() ? QString() : read.Error;
 }
 
 QString TProfileFile::ReadErrorToReport() const {

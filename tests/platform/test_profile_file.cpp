@@ -192,8 +192,8 @@ private slots:
     }
 
     // A settings file that exists but is no readable regular file reads as
-    // empty without blocking or filling the memory, says why, and is never
-    // written in this run: it stays exactly as it was.
+    // empty without blocking or filling the memory, says why, and is not
+    // written while it cannot be read: it stays exactly as it was.
     void oddFilesReadAsEmptyAndAreNeverWritten_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
@@ -247,6 +247,16 @@ private slots:
             QDir(dir.Path())
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             QStringList{"Console.ini"});
+    }
+
+    // A file that does not exist is no read error: the start-up check
+    // leaves it writable, and the first write creates it.
+    void aMissingFileIsCreatedAfterTheStartUpCheck() {
+        TempAppDir dir;
+        TProfileFile file(dir.Path() + "absent.ini");
+        QCOMPARE(file.ReadErrorToReport(), QString());
+        QVERIFY(file.WriteInteger("Window", "Width", 700));
+        QCOMPARE(dir.ReadFile("absent.ini"), QByteArray("[Window]\r\nWidth=700\r\n"));
     }
 
     // Through a link the target is read and replaced whole, keeping its
