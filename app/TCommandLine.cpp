@@ -253,7 +253,10 @@ int HandleCommandLine(int argc, char* argv[]) {
         fputs(qPrintable(VersionText()), stdout);
         return 0;
     case TCommandLine::TAction::List:
-        fputs(qPrintable(DeviceListText()), stdout);
+        if (const QString list = DeviceListText(); list.isEmpty())
+            fputs("No serial device is present.\n", stderr);
+        else
+            fputs(qPrintable(list), stdout);
         return 0;
     case TCommandLine::TAction::Fail:
         fprintf(stderr, "%s: %s\n", qPrintable(programName), qPrintable(commandLine.Error));

@@ -2,6 +2,7 @@
 // reach the line (a pseudo-terminal, read back with tcgetattr) and the
 // window, and the settings file keeps its own until the settings are saved.
 #include "app/TCommandLine.h"
+#include "platform/OpenDiagnosis.h"
 #include "serial/TQxComPort.h"
 #include "settings/TQxPreferences.h"
 #include "tests/app/AppWindowFixture.h"
@@ -124,6 +125,20 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, expected);
         QCOMPARE(Describe(ParseCommandLine(arguments)), expected);
+    }
+
+    // By-id links first, then the nodes; ttyS only with a UART behind it.
+    void listsTheDevicesPresentByIdLinksFirst() {
+        TempAppDir dir;
+        for (const char* node : {"ttyUSB0", "ttyACM0", "ttyS0"})
+            dir.WriteFile(node, {});
+        QVERIFY(QDir(dir.Path()).mkpath("serial/by-id"));
+        QVERIFY(QFile::link("../../ttyACM0", dir.Path() + "serial/by-id/usb-Board_1234-if00"));
+        SetDeviceDirectories(dir.Path(), dir.Path());
+        const QString list = DeviceListText();
+        SetDeviceDirectories({}, {});
+        QCOMPARE(list, dir.Path() + "serial/by-id/usb-Board_1234-if00\n" + dir.Path() +
+                           "ttyUSB0\n" + dir.Path() + "ttyACM0\n");
     }
 
     // The file's port stands for the given device and the line takes the
