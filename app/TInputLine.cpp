@@ -24,7 +24,8 @@ TInputLine::TInputLine(QWidget* parent) : QWidget(parent) {
     FormatBox->setToolTip(QStringLiteral("Text: characters, \\xHH, \\r, \\n, \\t, \\\\\n"
                                          "Hex: two digits a byte, as in 48 65 6C 6C 6F"));
     Edit = new QLineEdit(this);
-    Edit->setPlaceholderText(QStringLiteral("line to send; Enter sends, Up/Down for earlier ones"));
+    Edit->setPlaceholderText(QStringLiteral("line to send"));
+    Edit->setToolTip(QStringLiteral("Enter sends the line; Up and Down bring back earlier ones"));
     Edit->installEventFilter(this);
     LineEndBox = new QComboBox(this);
     LineEndBox->addItems({QStringLiteral("no line end"), QStringLiteral("CR"), QStringLiteral("LF"),
