@@ -78,7 +78,8 @@ TQxPreferences::TQxPreferences(QWidget* parent) : QDialog(parent) {
     CreateTransferPage();
     ArrangeDialog();
     ConnectHandlers();
-    // Every opening reloads the settings in effect from the file.
+    // Every opening reloads the settings in effect from the file, with the
+    // values given for this run laid over them.
     FStored = WithRunOverrides(TSettingsModel().Load());
     FDeviceAssignments = FStored.Devices;
     FDevicePaths = TSettingsModel().DevicePaths();

@@ -159,8 +159,9 @@ private slots:
         AppWindowFixture f;
         f.WriteSetting("COM-Device", "Port", "COM4");
         PtyPair device;
-        const TCommandLine commandLine = ParseCommandLine(
-            {QStringLiteral("--line"), line, device.SlavePath(), QStringLiteral("57600")});
+        const TCommandLine commandLine =
+            ParseCommandLine({QStringLiteral("--line"), line, QStringLiteral("--emulation"),
+                              QStringLiteral("hex"), device.SlavePath(), QStringLiteral("57600")});
         QCOMPARE(commandLine.Action, TCommandLine::TAction::Run);
         SetRunOverrides(commandLine.Overrides);
         const QByteArray before = f.Dir.ReadFile("Console.ini");
@@ -172,6 +173,7 @@ private slots:
         QCOMPARE(uint(settings.c_cflag & FrameBits), frame);
         QCOMPARE(cfgetospeed(&settings), speed_t(B57600));
         QCOMPARE(f.Window->StatusText(0), status);
+        QCOMPARE(f.Window->StatusText(1), QStringLiteral("HEX"));
         QVERIFY(f.Window->windowTitle().endsWith(device.SlavePath()));
         QCOMPARE(f.Dir.ReadFile("Console.ini"), before);
 
@@ -180,7 +182,7 @@ private slots:
         dialog.EchoBox->click();
         dialog.OKBtn->click();
         const QByteArray saved = f.Dir.ReadFile("Console.ini");
-        QVERIFY2(saved.contains("Baudrate=57600") &&
+        QVERIFY2(saved.contains("Baudrate=57600") && saved.contains("Emulation=HEX") &&
                      saved.contains("COM4=" + device.SlavePath().toLocal8Bit()),
                  saved.constData());
         QVERIFY(RunOverrides().Device.isEmpty());
