@@ -183,7 +183,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
             hasValue = true;
         }
         if (const TValueOption* option = FindValueOption(name)) {
-            if (!hasValue && i + 1 < arguments.size())
+            // The next option is no value: "--device --baud 9600" lacks the device.
+            if (!hasValue && i + 1 < arguments.size() &&
+                !arguments.at(i + 1).startsWith(QLatin1String("--")))
                 value = arguments.at(++i);
             if (const QString error = TakeValue(*option, value, result); !error.isEmpty())
                 return Failure(error);

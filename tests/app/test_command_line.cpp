@@ -76,6 +76,8 @@ private slots:
                "rfc2217://HOST:PORT or tcp://HOST:PORT";
         QTest::newRow("no device")
             << QStringList{"--device"} << "fail: option '--device' needs a device";
+        QTest::newRow("an option for the device") << QStringList{"--device", "--baud", "9600"}
+                                                  << "fail: option '--device' needs a device";
         QTest::newRow("table rate")
             << QStringList{"--baud", "115200"} << Run({}, {}, 115200, {}, {});
         QTest::newRow("other rate") << QStringList{"--baud=250000"} << Run({}, {}, 250000, {}, {});
