@@ -2,6 +2,7 @@
 
 #include "app/QuitSignals.h"
 #include "app/SettingsGlue.h"
+#include "app/TInputLine.h"
 #include "app/TLineControl.h"
 #include "app/TMacroBox.h"
 #include "app/WindowPlacement.h"
@@ -13,6 +14,7 @@
 #include "platform/TInteraction.h"
 #include "platform/TProfileFile.h"
 #include "serial/TQxComPort.h"
+#include "settings/RunOverrides.h"
 #include "settings/Settings.h"
 #include "settings/TQxPreferences.h"
 #include "settings/TSettingsModel.h"
@@ -26,6 +28,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QStatusBar>
@@ -41,14 +44,20 @@
 
 namespace {
 
-const QString Caption = QStringLiteral("Qx-Console V3.0");
+// The version without its patch level ("V3.0").
+const QString Caption =
+    QStringLiteral("Qx-Console V") + QStringLiteral(QX_VERSION).section(QLatin1Char('.'), 0, 1);
 
 // With a settings file of its own the window says which board it serves, so
-// that several windows side by side can be told apart.
+// that several windows side by side can be told apart; a device given for
+// this run is named too.
 QString WindowCaption() {
-    if (SettingsFileIsDefault())
-        return Caption;
-    return Caption + QStringLiteral(" - ") + QFileInfo(SettingsFileName()).completeBaseName();
+    QString caption = Caption;
+    if (!SettingsFileIsDefault())
+        caption += QStringLiteral(" - ") + QFileInfo(SettingsFileName()).completeBaseName();
+    if (const QString& device = RunOverrides().Device; !device.isEmpty())
+        caption += QStringLiteral(" - ") + device;
+    return caption;
 }
 
 // Status texts indexed by the pane's HexEmulation and LocalEcho.
@@ -136,6 +145,7 @@ void TQxConsoleWindow::FormCreate() {
     CreateStatusBar();
     CreateConsoleMenu();
     CreateConsole();
+    CreateInputLine();
     FLineControl = new TLineControl(SerialPort(), *ConsoleMenu, *StatusBar, this);
 
     auto* layout = new QVBoxLayout(this);
@@ -143,6 +153,7 @@ void TQxConsoleWindow::FormCreate() {
     layout->setSpacing(0);
     layout->addWidget(MacroPanel);
     layout->addWidget(FConsole, 1);
+    layout->addWidget(InputLine);
     layout->addWidget(FindBar);
     layout->addWidget(StatusBar);
 
@@ -590,6 +601,9 @@ void TQxConsoleWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         SBHelpClick();
     } else if (key == Qt::Key_F3 && (chord & ~Qt::ShiftModifier) == Qt::NoModifier) {
         FindBar->FindNext(chord == Qt::ShiftModifier);
+    } else if (key == Qt::Key_F4 && chord == Qt::NoModifier) {
+        ToggleInputLine();
+        FSkipKeyPress = true;
     }
 }
 
@@ -704,6 +718,7 @@ void TQxConsoleWindow::ConsoleMenuPopup() {
     ConsoleMenuStayTop->setChecked(windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     ConsoleMenuButtons->setChecked(MacroPanel->isVisible());
     ConsoleMenuCursor->setChecked(FConsole->CursorOn());
+    ConsoleMenuInputLine->setChecked(InputLine->isVisibleTo(this));
     FLineControl->UpdateMenu();
     ConsoleMenuCopy->setEnabled(FConsole->HasSelection());
     ConsoleMenuStopPaste->setEnabled(FConsole->Pasting());
@@ -771,4 +786,50 @@ bool TQxConsoleWindow::Delay(int milliseconds) {
         return false;
     FDelayLoop = nullptr;
     return elapsed && !FClosing;
+}
+
+// ---------------------------------------------------------------------------
+// Input line
+
+void TQxConsoleWindow::CreateInputLine() {
+    InputLine = new TInputLine(this);
+    const TInputLineSettings settings = LoadInputLineSettings();
+    InputLine->UseSettings(settings);
+    InputLine->setVisible(settings.Visible);
+    InputLine->OnSend = [this](const QByteArray& bytes) { return SendInputLine(bytes); };
+    InputLine->OnMessage = [this](const QString& text) {
+        Interaction().Beep();
+        StatusBar->showMessage(text, StatusMessageMs);
+    };
+    InputLine->OnSettingsChanged = [this] { KeepInputLineSettings(); };
+    ConsoleMenuInputLine = AddMenuItem("ConsoleMenuInputLine", QStringLiteral("&Input Line\tF4"));
+    ConsoleMenuInputLine->setCheckable(true);
+    ConsoleMenu->insertAction(N2, ConsoleMenuInputLine);
+    connect(ConsoleMenuInputLine, &QAction::triggered, this, [this] { ToggleInputLine(); });
+}
+
+void TQxConsoleWindow::ToggleInputLine() {
+    const bool show = !InputLine->isVisibleTo(this);
+    InputLine->setVisible(show);
+    if (show) {
+        InputLine->Edit->setFocus();
+    } else {
+        InputLine->StopRepeat();
+        FConsole->setFocus();
+    }
+    KeepInputLineSettings();
+}
+
+bool TQxConsoleWindow::SendInputLine(const QByteArray& bytes) {
+    const TQxComPort& port = SerialPort();
+    const bool open = port.Open() && !port.Disconnected();
+    SendChunk(bytes);
+    return open;
+}
+
+// A settings file that cannot be written keeps the old state; the status bar
+// says so, no box for every line sent.
+void TQxConsoleWindow::KeepInputLineSettings() {
+    if (!SaveInputLineSettings(InputLine->Settings()))
+        StatusBar->showMessage(ProfileWriteErrorText(SettingsFileName()), StatusMessageMs);
 }

@@ -12,6 +12,7 @@ class QMenu;
 class QStatusBar;
 class QToolButton;
 class TFindBar;
+class TInputLine;
 class TLineControl;
 class TMacroBox;
 class TQxConsole;
@@ -64,6 +65,10 @@ public:
     QAction* ConsoleMenuStopPaste = nullptr;
     // The find bar below the pane (hidden until F3 or Find...).
     TFindBar* FindBar = nullptr;
+    // The input line below the pane, shown and hidden with F4 or the popup
+    // menu's item; its state and history are kept in the settings file.
+    TInputLine* InputLine = nullptr;
+    QAction* ConsoleMenuInputLine = nullptr;
 
     TQxConsole* Console() const { return FConsole; }
     // The DTR, RTS and Send Break items of ConsoleMenu and the line
@@ -107,6 +112,8 @@ public:
     void ConsoleMenuStayTopClick();
     void ConsoleMenuButtonsClick();
     void ConsoleMenuCursorClick();
+    // Shows or hides the input line (hiding stops its repeat).
+    void ToggleInputLine();
     // Sets the popup's check marks from the state they show.
     void ConsoleMenuPopup();
 
@@ -150,6 +157,11 @@ private:
     void MacroBoxKeyPress(int key);
 
     void SendChunk(const QByteArray& chunk);
+    void CreateInputLine();
+    // The input line's bytes, sent and echoed as a macro's are; false when
+    // the port could not take them.
+    bool SendInputLine(const QByteArray& bytes);
+    void KeepInputLineSettings();
     // Waits Milliseconds with the event loop running; false when the wait
     // was cut short because the window closes or the program ends.
     bool Delay(int milliseconds);

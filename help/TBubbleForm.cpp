@@ -2,6 +2,7 @@
 
 #include "help/BubbleGlyphs.h"
 #include "help/HintDescs.h"
+#include "help/InstalledDocuments.h"
 #include "platform/TInteraction.h"
 #include "settings/DialogPlacement.h"
 
@@ -31,9 +32,12 @@ const QColor LinkColour(Qt::blue);
 
 const QString TitleText = QStringLiteral("Qx-Console Help");
 const QString MakerLine = QStringLiteral("Qx-Console, a terminal for serial lines");
-const QString HomeAddress = QStringLiteral("https://qx-console.example.org/");
+const QString GuideLink = QStringLiteral("User's guide (README)");
 const QString DistributorLine = QStringLiteral("Distributed by the Qx-Console project");
-const QString IssuesAddress = QStringLiteral("https://qx-console.example.org/issues/");
+const QString ManualLink = QStringLiteral("Manual page qx-console(1)");
+
+// The property of a link label that holds what it opens.
+constexpr const char* LinkTarget = "linkTarget";
 
 // The heading sits at this top; the title band must end above it, whatever
 // caption height the style reports.
@@ -120,9 +124,9 @@ void TBubbleForm::CreateControls() {
     Bevel1->setGeometry(9, 194, 261, 2);
 
     Label2 = CreateLabel(MakerLine, 11, 205);
-    WWWLabel = CreateLinkLabel(HomeAddress, 12, 221);
+    WWWLabel = CreateLinkLabel(GuideLink, InstalledGuide(), 12, 221);
     Label1 = CreateLabel(DistributorLine, 12, 241);
-    Label3 = CreateLinkLabel(IssuesAddress, 13, 257);
+    Label3 = CreateLinkLabel(ManualLink, InstalledManual(), 13, 257);
 }
 
 void TBubbleForm::FitHintFont() {
@@ -146,8 +150,11 @@ QLabel* TBubbleForm::CreateLabel(const QString& text, int left, int top) {
     return label;
 }
 
-QLabel* TBubbleForm::CreateLinkLabel(const QString& address, int left, int top) {
-    QLabel* label = CreateLabel(address, left, top);
+QLabel* TBubbleForm::CreateLinkLabel(const QString& text, const QString& target, int left,
+                                     int top) {
+    QLabel* label = CreateLabel(text, left, top);
+    label->setProperty(LinkTarget, target);
+    label->setToolTip(target);
     QPalette colours = label->palette();
     colours.setColor(QPalette::WindowText, LinkColour);
     label->setPalette(colours);
@@ -307,7 +314,7 @@ bool TBubbleForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TBubbleForm::WWWLabelClick(const QLabel* label) {
-    Interaction().OpenDocument(label->text());
+    Interaction().OpenDocument(label->property(LinkTarget).toString());
 }
 
 void ShowBubbleForm(QWidget* owner) {

@@ -50,7 +50,8 @@ private:
     void CreateControls();
     void FitHintFont();
     QLabel* CreateLabel(const QString& text, int left, int top);
-    QLabel* CreateLinkLabel(const QString& address, int left, int top);
+    // A label showing Text that opens Target when clicked.
+    QLabel* CreateLinkLabel(const QString& text, const QString& target, int left, int top);
     QToolButton* CreateButton(const QIcon& icon, int width, int height);
     void FormShow();
     void ShowTopic();

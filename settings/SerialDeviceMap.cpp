@@ -1,5 +1,6 @@
 #include "settings/SerialDeviceMap.h"
 
+#include "settings/RunOverrides.h"
 #include "settings/TSettingsModel.h"
 
 QString DefaultSerialDevicePath(TComPort port) {
@@ -7,6 +8,8 @@ QString DefaultSerialDevicePath(TComPort port) {
 }
 
 QString SerialDevicePath(TComPort port) {
+    if (QString path = RunDevicePath(port); !path.isEmpty())
+        return path;
     return TSettingsModel().DevicePath(port);
 }
 

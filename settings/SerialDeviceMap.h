@@ -8,7 +8,8 @@
 // section "Devices" of the settings file (a path such as /dev/ttyUSB0 or a
 // /dev/serial/by-id/... link). Read at every call, never cached. A missing
 // or empty key gives the default: COM1-COM4 /dev/ttyS0-3, COM5-COM8
-// /dev/ttyUSB0-3, COM9 /dev/ttyACM0, COM10 /dev/ttyACM1.
+// /dev/ttyUSB0-3, COM9 /dev/ttyACM0, COM10 /dev/ttyACM1. A device given for
+// this run (RunOverrides) stands over all of it.
 QString SerialDevicePath(TComPort port);
 QString DefaultSerialDevicePath(TComPort port);
 

@@ -2,6 +2,7 @@
 
 #include "platform/AppLocation.h"
 #include "platform/TProfileFile.h"
+#include "settings/RunOverrides.h"
 #include "settings/TSettingsModel.h"
 
 #include <QFile>
@@ -63,7 +64,7 @@ void UseSettings(const TSettingsRecords& records) {
 }
 
 void ReloadSettings() {
-    UseSettings(TSettingsModel().Load());
+    UseSettings(WithRunOverrides(TSettingsModel().Load()));
     ComSettings.Changed = false;
     TerminalSettings.Changed = false;
     TransferSync.Changed = false;

@@ -7,6 +7,7 @@
 #include "platform/TNetworkLink.h"
 #include "platform/TProfileFile.h"
 #include "settings/DialogPlacement.h"
+#include "settings/RunOverrides.h"
 #include "settings/Settings.h"
 #include "settings/TByteTextValidator.h"
 #include "settings/TQxMacroEdit.h"
@@ -77,10 +78,12 @@ TQxPreferences::TQxPreferences(QWidget* parent) : QDialog(parent) {
     CreateTransferPage();
     ArrangeDialog();
     ConnectHandlers();
-    // Every opening reloads the settings in effect from the file.
+    // Every opening reloads the settings in effect from the file, with the
+    // values given for this run laid over them.
     const TSettingsModel stored;
-    FStored = stored.Load();
+    FStored = WithRunOverrides(stored.Load());
     FLoadError = stored.LoadError();
+    FDeviceAssignments = FStored.Devices;
     FDevicePaths = TSettingsModel().DevicePaths();
     FillControls(FStored);
     UseSettings(FStored);
@@ -481,15 +484,18 @@ void TQxPreferences::TransferParamsChanged() {
 }
 
 void TQxPreferences::Btn8N1Click() {
-    ParityBox->SetItemIndex(0);
-    ByteSizeBox->SetItemIndex(1);
-    StopBitsBox->SetItemIndex(0);
+    SetLineFormat(db8, paNONE, sb10);
 }
 
 void TQxPreferences::Btn7E2Click() {
-    ParityBox->SetItemIndex(2);
-    ByteSizeBox->SetItemIndex(0);
-    StopBitsBox->SetItemIndex(1);
+    SetLineFormat(db7, paEVEN, sb20);
+}
+
+void TQxPreferences::SetLineFormat(TDataBits dataBits, TParity parity, TStopBits stopBits) {
+    using M = TSettingsModel;
+    ParityBox->SetItemIndex(M::ItemOf(M::chParity, parity));
+    ByteSizeBox->SetItemIndex(M::ItemOf(M::chDatabits, dataBits));
+    StopBitsBox->SetItemIndex(M::ItemOf(M::chStopbits, stopBits));
 }
 
 int TQxPreferences::SelectedMacro() const {
@@ -582,6 +588,7 @@ void TQxPreferences::OKBtnClick() {
                              QStringLiteral("The file could not be read: %1").arg(FLoadError)};
     if (FLoadError.isEmpty()) {
         if (settings.Save(records)) {
+            ClearRunOverrides();
             accept();
             return;
         }

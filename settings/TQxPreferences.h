@@ -111,6 +111,7 @@ private:
     void TransferParamsChanged();
     void Btn8N1Click();
     void Btn7E2Click();
+    void SetLineFormat(TDataBits dataBits, TParity parity, TStopBits stopBits);
     int SelectedMacro() const;
     void SelectMacro(int index);
     void MacroSelect();

@@ -57,7 +57,7 @@ QList<TChoiceItem> ChoiceItems(TSettingsModel::TChoice choice) {
             items.append({QByteArray::number(BaudrateValues.at(rate)), rate});
         break;
     case TSettingsModel::chDatabits:
-        for (const TDataBits bits : {db7, db8})
+        for (const TDataBits bits : {db5, db6, db7, db8})
             items.append({QByteArray::number(DataBitsCount(bits)), bits});
         break;
     case TSettingsModel::chStopbits:
@@ -65,7 +65,11 @@ QList<TChoiceItem> ChoiceItems(TSettingsModel::TChoice choice) {
             items.append({StopBitsTexts.at(bits), bits});
         break;
     case TSettingsModel::chParity:
-        items = {{"none", paNONE}, {"odd", paODD}, {"even", paEVEN}};
+        items = {{"none", paNONE},
+                 {"odd", paODD},
+                 {"even", paEVEN},
+                 {"mark", paMARK},
+                 {"space", paSPACE}};
         break;
     case TSettingsModel::chEmulation:
         items = {{"ASCII", 0}, {"HEX", 1}};
@@ -177,7 +181,9 @@ int TSettingsModel::FindItem(TChoice choice, const QByteArray& text) {
     const auto found = std::find_if(items.begin(), items.end(), [&](const TChoiceItem& item) {
         return item.Text.compare(text, Qt::CaseInsensitive) == 0;
     });
-    return found == items.end() ? 0 : int(found - items.begin());
+    if (found != items.end())
+        return int(found - items.begin());
+    return choice == chDatabits ? ItemOf(chDatabits, db7) : 0;
 }
 
 TSettingsModel::TSettingsModel(QString fileName) : FFileName(std::move(fileName)) {}

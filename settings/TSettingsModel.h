@@ -80,7 +80,8 @@ public:
     static int ItemOf(TChoice choice, int value);
     // The value that item Item of a choice stands for.
     static int ValueOf(TChoice choice, int item);
-    // The first item equal to Text without regard to letter case; 0 for none.
+    // The first item equal to Text without regard to letter case. For none,
+    // the item such a value always read as: 7 data bits, else the first.
     static int FindItem(TChoice choice, const QByteArray& text);
 
     explicit TSettingsModel(QString fileName = SettingsFileName());

@@ -18,7 +18,8 @@ set(layers platform serial terminal settings help download app tools)
 # platform layer it includes Qt Core headers only.
 set(settings_model settings/Settings.h settings/Settings.cpp settings/SerialDeviceMap.h
     settings/SerialDeviceMap.cpp settings/TSettingsModel.h settings/TSettingsModel.cpp
-    settings/TTransferSync.h)
+    settings/TTransferSync.h settings/RunOverrides.h settings/RunOverrides.cpp
+    settings/InputLineSettings.h settings/InputLineSettings.cpp)
 set(failures "")
 
 foreach(layer ${layers})

@@ -75,6 +75,17 @@ private slots:
                                       << "needs a file name";
         QTest::newRow("stray argument") << QStringList{"board.ini"} << 2 << ""
                                         << "unexpected argument 'board.ini'";
+        QTest::newRow("help names the run options")
+            << QStringList{"--help"} << 0 << "--device PATH|URL      use this device" << "";
+        QTest::newRow("help names the emulations")
+            << QStringList{"--help"} << 0 << "--emulation ASCII|HEX|VT" << "";
+        QTest::newRow("list") << QStringList{"--list"} << 0 << "" << "";
+        QTest::newRow("bad rate") << QStringList{"--baud", "fast"} << 2 << ""
+                                  << "bad value 'fast' for '--baud'";
+        QTest::newRow("bad rate, short form") << QStringList{"/dev/ttyUSB0", "96OO"} << 2 << ""
+                                              << "bad value '96OO' for '--baud'";
+        QTest::newRow("bad line") << QStringList{"--line=8N3"} << 2 << ""
+                                  << "bad value '8N3' for '--line'";
     }
     void answersOptionsAndRefusesUnknownOnes() {
         QFETCH(QStringList, arguments);

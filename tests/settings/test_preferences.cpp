@@ -179,13 +179,14 @@ private slots:
         QVERIFY(!dialog.Modified());
         Click(dialog, dialog.Btn7E2);
         QVERIFY(ComSettings.Changed);
-        QCOMPARE(dialog.ParityBox->ItemIndex(), 2);
-        QCOMPARE(dialog.ByteSizeBox->ItemIndex(), 0);
-        QCOMPARE(dialog.StopBitsBox->ItemIndex(), 1);
+        using M = TSettingsModel;
+        QCOMPARE(dialog.ParityBox->SelectedText(), QStringLiteral("even"));
+        QCOMPARE(dialog.ByteSizeBox->SelectedText(), QStringLiteral("7"));
+        QCOMPARE(dialog.StopBitsBox->SelectedText(), QStringLiteral("2"));
         Click(dialog, dialog.Btn8N1);
-        QCOMPARE(dialog.ParityBox->ItemIndex(), 0);
-        QCOMPARE(dialog.ByteSizeBox->ItemIndex(), 1);
-        QCOMPARE(dialog.StopBitsBox->ItemIndex(), 0);
+        QCOMPARE(M::ValueOf(M::chParity, dialog.ParityBox->ItemIndex()), int(paNONE));
+        QCOMPARE(M::ValueOf(M::chDatabits, dialog.ByteSizeBox->ItemIndex()), int(db8));
+        QCOMPARE(M::ValueOf(M::chStopbits, dialog.StopBitsBox->ItemIndex()), int(sb10));
     }
 
     void sequenceControlsFollowTheMode() {

@@ -72,6 +72,11 @@ private slots:
             << "port 0 baud 6/0 bits 4 stop 0 parity 0 | hex 0 echo 0 in 0 out 0 "
                "scroll 10000 stamps 0 macros [] | sync 2 #42 #42 | last <noname> | "
                "window 100,100 550x300 | dev /dev/ttyS2 dtr 1 rts 1 re 1";
+        QTest::newRow("6 bits, space parity")
+            << QByteArray("[COM-Device]\nDatabits=6\nParity=Space\n")
+            << "port 0 baud 6/0 bits 2 stop 0 parity 4 | hex 0 echo 0 in 0 out 0 "
+               "scroll 10000 stamps 0 macros [] | sync 2 #42 #42 | last <noname> | "
+               "window 100,100 550x300 | dev /dev/ttyS2 dtr 1 rts 1 re 1";
         QTest::newRow("every key")
             << EveryKey
             << "port 2 baud 8/0 bits 3 stop 2 parity 2 | hex 1 echo 1 in 1 out 1 "

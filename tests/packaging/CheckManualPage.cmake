@@ -1,0 +1,58 @@
+# Fails when an option that `qx-console --help` prints, or a key of the
+# settings model's key table, is missing from the manual page.
+#   cmake -DPROGRAM=<qx-console> -DMANUAL=<qx-console.1> -DKEY_TABLES=<file>|<file>
+#         -P CheckManualPage.cmake
+cmake_minimum_required(VERSION 3.25)
+
+execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM} --help exited with ${result}")
+endif()
+file(READ ${MANUAL} manual)
+# Roff writes a minus sign as \- and a literal backslash-escaped font change
+# as \fB ... \fR; the text without them is what a reader sees.
+string(REPLACE "\\-" "-" manual "${manual}")
+string(REGEX REPLACE "\\\\f[BIRP]" "" manual "${manual}")
+
+set(failures "")
+string(REGEX MATCHALL "(^|[ \n,])--?[a-z][a-z-]*" options "${help}")
+list(REMOVE_DUPLICATES options)
+list(LENGTH options count)
+if(count LESS 8)
+    list(APPEND failures "only ${count} options found in the --help text")
+endif()
+foreach(option ${options})
+    string(STRIP "${option}" option)
+    string(REGEX REPLACE "^," "" option "${option}")
+    string(FIND "${manual}" "${option}" at)
+    if(at EQUAL -1)
+        list(APPEND failures "option ${option} of --help is not in the manual page")
+    endif()
+endforeach()
+
+set(rows "")
+string(REPLACE "|" ";" tables "${KEY_TABLES}")
+foreach(table ${tables})
+    file(STRINGS ${table} table_rows REGEX "{\"[A-Za-z-]+\", \"[^\"]+\",")
+    list(APPEND rows ${table_rows})
+endforeach()
+list(LENGTH rows count)
+if(count LESS 10)
+    list(APPEND failures "only ${count} keys found in ${KEY_TABLES}")
+endif()
+foreach(row ${rows})
+    string(REGEX MATCH "{\"([^\"]+)\", \"([^\"]+)\"" _ "${row}")
+    set(section "[${CMAKE_MATCH_1}]")
+    set(key "${CMAKE_MATCH_2}")
+    foreach(word "${section}" "${key}")
+        string(FIND "${manual}" "${word}" at)
+        if(at EQUAL -1)
+            list(APPEND failures "settings ${section} ${key}: ${word} is not in the manual page")
+        endif()
+    endforeach()
+endforeach()
+
+if(failures)
+    list(JOIN failures "\n" text)
+    message(FATAL_ERROR "${text}")
+endif()
