@@ -71,6 +71,15 @@ TQxConsole::TQxConsole(QWidget* parent) : QWidget(parent) {
     FScrollBar->hide();
     connect(FScrollBar, &QScrollBar::valueChanged, this, &TQxConsole::ScrollBarMoved);
     FScrollBar->installEventFilter(this);
+    FHScrollBar = new QScrollBar(Qt::Horizontal, this);
+    FHScrollBar->setObjectName(QStringLiteral("HorizontalScrollBar"));
+    FHScrollBar->setFocusPolicy(Qt::NoFocus);
+    FHScrollBar->setCursor(Qt::ArrowCursor);
+    FHScrollBar->hide();
+    connect(FHScrollBar, &QScrollBar::valueChanged, this, [this](int value) {
+        FHOffset = value;
+        update();
+    });
     FIndicator = new QLabel(this);
     FIndicator->setObjectName(QStringLiteral("ScrollIndicator"));
     FIndicator->setAutoFillBackground(true);
@@ -129,6 +138,7 @@ void TQxConsole::SetCursorOn(bool on) {
 // The new emulation starts with an empty screen and no history.
 void TQxConsole::SetHexEmulation(bool on) {
     FScreen.SetHexEmulation(on);
+    SyncHScrollBar();
 }
 
 void TQxConsole::SetVtEmulation(bool on) {
@@ -152,6 +162,7 @@ void TQxConsole::SetVtEmulation(bool on) {
     Cleared();
     update();
     SyncScrollBar();
+    SyncHScrollBar();
 }
 
 void TQxConsole::ConnectVt() {
@@ -185,6 +196,39 @@ void TQxConsole::ConnectVt() {
 void TQxConsole::SetFixedColumns(int columns) {
     FFixedColumns = columns;
     ResizeVt();
+    SyncHScrollBar();
+}
+
+int TQxConsole::Left() const {
+    return Margin - FHOffset;
+}
+
+// The bar below the rows appears where the screen is wider than the pane
+// (a fixed VT width, or the 80 columns in a narrow window).
+void TQxConsole::SyncHScrollBar() {
+    const int columns = FVt ? FVt->Columns()
+                            : (FScreen.HexEmulation ? TConsoleScreen::HexAreaWidth +
+                                                          TConsoleScreen::HexBytesPerLine
+                                                    : TConsoleScreen::Columns);
+    const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const int visible = width() - barWidth;
+    const int hidden = columns * FCells->CellWidth() + 2 * Margin - visible;
+    const QSignalBlocker blocker(FHScrollBar);
+    if (hidden <= 0) {
+        FHScrollBar->hide();
+        if (FHOffset != 0) {
+            FHOffset = 0;
+            update();
+        }
+        return;
+    }
+    FHScrollBar->setGeometry(0, height() - barWidth, visible, barWidth);
+    FHScrollBar->setRange(0, hidden);
+    FHScrollBar->setPageStep(visible);
+    FHScrollBar->setSingleStep(FCells->CellWidth());
+    FHOffset = std::min(FHOffset, hidden);
+    FHScrollBar->setValue(FHOffset);
+    FHScrollBar->show();
 }
 
 void TQxConsole::SetBareLfReturns(bool on) {
@@ -270,7 +314,7 @@ bool TQxConsole::CaretWanted() const {
 
 QRect TQxConsole::CaretRect() const {
     const int col = FVt ? FVt->Cursor().x() : FScreen.Col - 1;
-    const int x = col * FCells->CellWidth() + Margin;
+    const int x = col * FCells->CellWidth() + Left();
     return QRect(x, CaretViewRow() * FLineHeight + Margin, CaretWidth, FLineHeight);
 }
 
@@ -316,7 +360,7 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     const int last = (area.bottom() - Margin) / FLineHeight;
     const QRect textArea = TextArea();
     const int cellWidth = FCells->CellWidth();
-    const int maxCells = textArea.width() / cellWidth + 1;
+    const int maxCells = (textArea.width() + FHOffset) / cellWidth + 1;
     // Only the cells the region touches: a repaint of the scroll bar or of
     // the caret needs a sliver of each row, not the rows' whole text.
     struct TRowCells {
@@ -331,11 +375,11 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
             (region & QRect(textArea.left(), y, textArea.width(), FLineHeight)).boundingRect();
         if (touched.isEmpty())
             continue;
-        const int fromCell = std::max((touched.left() - Margin) / cellWidth, 0);
-        const int toCell = std::min((touched.right() - Margin) / cellWidth + 1, maxCells);
+        const int fromCell = std::max((touched.left() - Left()) / cellWidth, 0);
+        const int toCell = std::min((touched.right() - Left()) / cellWidth + 1, maxCells);
         rows.append({row, fromCell, toCell});
         if (style.Tiles)
-            background -= QRect(Margin + fromCell * cellWidth, y, (toCell - fromCell) * cellWidth,
+            background -= QRect(Left() + fromCell * cellWidth, y, (toCell - fromCell) * cellWidth,
                                 FLineHeight);
     }
     for (const QRect& rect : background)
@@ -363,10 +407,10 @@ void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell,
     if (!FFindKey.isEmpty())
         PaintMarks(painter, text, line, top);
     if (style.Tiles)
-        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Margin, top, style.Text,
+        FTiles.DrawRow(painter, *FCells, text, fromCell, toCell, Left(), top, style.Text,
                        style.Base);
     else
-        FCells->DrawCellRange(painter, text, fromCell, toCell, Margin, top);
+        FCells->DrawCellRange(painter, text, fromCell, toCell, Left(), top);
     if (!HasSelection())
         return;
     const TTextPos from = std::min(FSelAnchor, FSelEnd);
@@ -378,10 +422,10 @@ void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell,
     if (end <= begin)
         return;
     const int cellWidth = FCells->CellWidth();
-    painter.fillRect(QRect(Margin + begin * cellWidth, top, (end - begin) * cellWidth, FLineHeight),
+    painter.fillRect(QRect(Left() + begin * cellWidth, top, (end - begin) * cellWidth, FLineHeight),
                      style.Text);
     painter.setPen(style.Base);
-    FCells->DrawCellRange(painter, text, begin, end, Margin, top);
+    FCells->DrawCellRange(painter, text, begin, end, Left(), top);
     painter.setPen(style.Text);
 }
 
@@ -414,7 +458,7 @@ void TQxConsole::PaintVtRow(QPainter& painter, qint64 line, int top, int fromCel
                                line == to.Line ? to.Col : 1 << 30, QColor(), true});
     }
     FVtPainter->SetColours(TextColour(), palette().color(QPalette::Base));
-    FVtPainter->PaintLine(painter, cells, fromCell, toCell, Margin, top, highlights);
+    FVtPainter->PaintLine(painter, cells, fromCell, toCell, Left(), top, highlights);
 }
 
 void TQxConsole::PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top) {
@@ -424,7 +468,7 @@ void TQxConsole::PaintMarks(QPainter& painter, const QByteArray& text, qint64 li
     for (qsizetype col = TConsoleScreen::IndexIn(text, FFindKey, FFindCase, 0); col >= 0;
          col = TConsoleScreen::IndexIn(text, FFindKey, FFindCase, col + 1)) {
         const bool current = FCurrentMatch && *FCurrentMatch == TTextPos{line, int(col)};
-        painter.fillRect(QRect(Margin + int(col) * cellWidth, top, length * cellWidth, FLineHeight),
+        painter.fillRect(QRect(Left() + int(col) * cellWidth, top, length * cellWidth, FLineHeight),
                          current ? (dark ? DarkBaseCurrentMatch : LightBaseCurrentMatch)
                                  : (dark ? DarkBaseMatch : LightBaseMatch));
     }
@@ -604,6 +648,7 @@ void TQxConsole::resizeEvent(QResizeEvent* event) {
     const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     FScrollBar->setGeometry(width() - barWidth, 0, barWidth, height());
     SyncScrollBar();
+    SyncHScrollBar();
     ShowIndicator();
 }
 
@@ -943,7 +988,7 @@ TTextPos TQxConsole::PosAt(const QPoint& point) const {
     const int row = (point.y() - Margin) >= 0 ? (point.y() - Margin) / FLineHeight : -1;
     const qint64 line = std::clamp(ViewTopLine() + row, FirstLine(), EndLine() - 1);
     const int cellWidth = FCells->CellWidth();
-    const int col = (point.x() - Margin + cellWidth / 2) / cellWidth;
+    const int col = (point.x() - Left() + cellWidth / 2) / cellWidth;
     return TTextPos{line, std::clamp(col, 0, LineLength(line))};
 }
 

@@ -186,6 +186,10 @@ private:
     int HistoryCount() const;
     int LineLength(qint64 line) const;
     void ResizeVt();
+    void SyncHScrollBar();
+    // Where cell 0 of a row is drawn: the margin, moved by the horizontal
+    // scroll bar.
+    int Left() const;
     void ConnectVt();
     void PaintVtRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell);
     void ScheduleFlush();
@@ -263,6 +267,8 @@ private:
     QElapsedTimer FLastBell;
 
     QScrollBar* FScrollBar = nullptr;
+    QScrollBar* FHScrollBar = nullptr;
+    int FHOffset = 0;
     QLabel* FIndicator = nullptr;
     // The top line of a scrolled-back view; -1 while live.
     qint64 FViewTop = -1;

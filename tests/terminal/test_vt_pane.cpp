@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -47,6 +48,36 @@ private slots:
         QCOMPARE(p.Console.Vt()->Columns(), followed);
         p.Console.SetVtEmulation(false);
         QVERIFY(!p.Console.Vt());
+    }
+
+    void aScreenWiderThanThePaneGetsAHorizontalBar_data() {
+        QTest::addColumn<bool>("vt");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("ASCII in a narrow pane") << false << 0 << 300 << true;
+        QTest::newRow("ASCII in a wide pane") << false << 0 << 1200 << false;
+        QTest::newRow("VT following the pane") << true << 0 << 300 << false;
+        QTest::newRow("VT fixed wider") << true << 200 << 600 << true;
+    }
+    void aScreenWiderThanThePaneGetsAHorizontalBar() {
+        QFETCH(bool, vt);
+        QFETCH(int, columns);
+        QFETCH(int, width);
+        QFETCH(bool, shown);
+        Pane p;
+        p.Console.SetVtEmulation(vt);
+        p.Console.SetFixedColumns(columns);
+        p.Console.resize(width, 5 * p.Console.LineHeight());
+        auto* bar = p.Console.findChild<QScrollBar*>(QStringLiteral("HorizontalScrollBar"));
+        QVERIFY(bar);
+        QCOMPARE(bar->isVisible(), shown);
+        if (shown) {
+            // Scrolled to the end, the last column is in view.
+            bar->setValue(bar->maximum());
+            const TTextPos pos = p.Console.PosAt(QPoint(bar->width() - 2, 2));
+            QVERIFY(pos.Col >= (vt ? columns : 80) - 2);
+        }
     }
 
     void keysGoOutAsVtBytes_data() {
