@@ -154,6 +154,9 @@ void TQxConsole::SetVtEmulation(bool on) {
     } else {
         FVt.reset();
         FScreen.ScreenTextForLog = nullptr;
+        // The target's title goes with its emulation.
+        if (OnTitle)
+            OnTitle(QString());
     }
     FScreen.ClearScreen();
     FScreen.ClearScrollback();
