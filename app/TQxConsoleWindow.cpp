@@ -60,8 +60,9 @@ QString WindowCaption() {
     return caption;
 }
 
-// Status texts indexed by the pane's HexEmulation and LocalEcho.
-const std::array<QString, 2> EmulationNames = {QStringLiteral("ASCII"), QStringLiteral("HEX")};
+// Status texts indexed by the pane's emulation (ASCII, HEX, VT) and LocalEcho.
+const std::array<QString, 3> EmulationNames = {QStringLiteral("ASCII"), QStringLiteral("HEX"),
+                                               QStringLiteral("VT")};
 const std::array<QString, 2> EchoNames = {QString(), QStringLiteral("Echo")};
 
 // The toolbar and macro row as designed; a larger UI font widens them.
@@ -187,6 +188,21 @@ void TQxConsoleWindow::CreateConsole() {
     // The next chunk only once the line has taken most of the last ones.
     FConsole->CanSendMore = [] { return SerialPort().PendingOutput() < PasteBacklogBytes; };
     FConsole->OnPasteStopped = [] { SerialPort().DiscardOutput(); };
+    // Answers to the target's questions take the one write path; while a
+    // download or transfer owns the line they are dropped, not interleaved.
+    FConsole->OnAnswer = [](const QByteArray& bytes) {
+        SerialPort().Send(bytes, TLineUser::Answers);
+    };
+    // The target's title follows the program's own; control characters
+    // are left out.
+    FConsole->OnTitle = [this](const QString& title) {
+        QString shown;
+        for (const QChar ch : title)
+            if (ch.isPrint())
+                shown += ch;
+        setWindowTitle(shown.isEmpty() ? WindowCaption()
+                                       : WindowCaption() + QStringLiteral(" - ") + shown);
+    };
     FConsole->OnStatusMessage = [this](const QString& text) {
         StatusBar->showMessage(text, StatusMessageMs);
     };
@@ -539,7 +555,8 @@ void TQxConsoleWindow::UpdateStatusBar() {
     const TLogDesc& log = FConsole->Log();
     FPanels[0]->setText(portText);
     FPanels[0]->setToolTip(LineSpeedDifference(port));
-    FPanels[1]->setText(EmulationNames[FConsole->HexEmulation()]);
+    FPanels[1]->setText(
+        EmulationNames[FConsole->VtEmulation() ? 2 : FConsole->HexEmulation() ? 1 : 0]);
     FPanels[2]->setText(EchoNames[FConsole->LocalEcho()]);
     FPanels[3]->setText(log.Active ? log.FileName : QString());
     SBLogging->setChecked(log.Active);

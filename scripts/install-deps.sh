@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6
-    libgl-dev fonts-liberation ser2net
+    libgl-dev fonts-liberation ser2net libvterm-dev
     lintian appstream desktop-file-utils
 )
 if [ "${1:-}" = "--with-display-tools" ]; then

@@ -84,9 +84,10 @@ QString RunDevicePath(TComPort port) {
     return DevicePort == port ? Overrides.Device : QString();
 }
 
-// TODO(integrator): the VT emulation's record field takes "VT" here once it
-// is merged; until then VT finds no item and the pane stays ASCII.
+// The emulation's item: 0 ASCII, 1 HEX, 2 VT.
 void SetEmulationByName(TTerminalSettings& terminal, const QByteArray& name) {
     using M = TSettingsModel;
-    terminal.HexEmulation = M::ValueOf(M::chEmulation, M::FindItem(M::chEmulation, name)) != 0;
+    const int emulation = M::ValueOf(M::chEmulation, M::FindItem(M::chEmulation, name));
+    terminal.HexEmulation = emulation == 1;
+    terminal.VtEmulation = emulation == 2;
 }
