@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6
-    libgl-dev fonts-liberation ser2net
+    libgl-dev fonts-liberation ser2net libvterm-dev
     vim-tiny procps less
 )
 # The VT tests compare with a reference engine from npm. A node that came
