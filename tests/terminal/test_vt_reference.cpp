@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -50,8 +51,15 @@ bool RunReference(const QString& captureFile, ReferenceScreen& screen, QString& 
         error = "no cursor line in the reference's output";
         return false;
     }
+    // The reference keeps spaces that were written at the end of a row, and
+    // reports the cursor one past the last column while a wrap is pending;
+    // here trailing blanks are cut and the cursor stays on the last column.
     const QStringList cursor = lines.takeLast().split(' ');
-    screen.Cursor = QPoint(cursor.value(2).toInt() - 1, cursor.value(1).toInt() - 1);
+    screen.Cursor = QPoint(std::min(cursor.value(2).toInt(), Columns) - 1,
+                           cursor.value(1).toInt() - 1);
+    static const QRegularExpression trailingBlanks(" +$");
+    for (QString& line : lines)
+        line.remove(trailingBlanks);
     screen.Rows = lines;
     return true;
 }
