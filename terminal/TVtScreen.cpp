@@ -41,6 +41,11 @@ TVtCell ToCell(const VTermScreenCell& from, QStringList& marks) {
     cell.Flags |= (attrs.bold ? TVtCell::Bold : 0) | (attrs.italic ? TVtCell::Italic : 0) |
                   (attrs.underline ? TVtCell::Underline : 0) | (attrs.blink ? TVtCell::Blink : 0) |
                   (attrs.reverse ? TVtCell::Reverse : 0) | (attrs.strike ? TVtCell::Strike : 0);
+    // The filter carries dim and hidden in the font number.
+    if (attrs.font & TVtSequenceFilter::DimFont)
+        cell.Flags |= TVtCell::Dim;
+    if (attrs.font & TVtSequenceFilter::HiddenFont)
+        cell.Flags |= TVtCell::Hidden;
     return cell;
 }
 
@@ -204,13 +209,15 @@ TVtScreen::~TVtScreen() {
 }
 
 void TVtScreen::WriteText(const QByteArray& bytes) {
+    FFiltered.resize(0);
     if (FRepair.PassesUnchanged(bytes)) {
-        Feed(bytes.constData(), bytes.size());
+        FFilter.Filter(bytes.constData(), bytes.size(), FFiltered);
     } else {
         FRepaired.resize(0);
         FRepair.Repair(bytes, FRepaired);
-        Feed(FRepaired.constData(), FRepaired.size());
+        FFilter.Filter(FRepaired.constData(), FRepaired.size(), FFiltered);
     }
+    Feed(FFiltered.constData(), FFiltered.size());
     vterm_screen_flush_damage(FScreen);
     FPushedSinceFlush = 0;
 }
@@ -240,6 +247,7 @@ void TVtScreen::Reset() {
     vterm_screen_reset(FScreen, 1);
     vterm_screen_flush_damage(FScreen);
     FRepair.Reset();
+    FFilter.Reset();
     FHistory.clear();
     FCursorVisible = true;
     FAltScreen = false;

@@ -3,6 +3,7 @@
 #include "terminal/TConsoleScreen.h"
 #include "terminal/TUtf8Repair.h"
 #include "terminal/TVtLine.h"
+#include "terminal/TVtSequenceFilter.h"
 
 #include <QByteArray>
 #include <QPoint>
@@ -114,7 +115,9 @@ private:
     VTermScreen* FScreen = nullptr;
     TScreenListener* FListener = nullptr;
     TUtf8Repair FRepair;
+    TVtSequenceFilter FFilter;
     QByteArray FRepaired;
+    QByteArray FFiltered;
     int FColumns;
     int FRows;
     std::deque<TVtLine> FHistory;

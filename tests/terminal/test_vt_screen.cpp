@@ -159,6 +159,12 @@ private slots:
             << QByteArray("\x1b[5;7;9mx")
             << int(TVtCell::Blink | TVtCell::Reverse | TVtCell::Strike) << TVtCell::DefaultColour
             << TVtCell::DefaultColour;
+        QTest::newRow("dim hidden")
+            << QByteArray("\x1b[2;8mx") << int(TVtCell::Dim | TVtCell::Hidden)
+            << TVtCell::DefaultColour << TVtCell::DefaultColour;
+        QTest::newRow("dim off, not a colour index")
+            << QByteArray("\x1b[2m\x1b[38;5;2;22;48;2;2;8;2mx") << 0 << TVtCell::Indexed(2)
+            << TVtCell::Rgb(2, 8, 2);
         QTest::newRow("reset") << QByteArray("\x1b[1;31;42m\x1b[0mx") << 0 << TVtCell::DefaultColour
                                << TVtCell::DefaultColour;
         QTest::newRow("8 colours")
