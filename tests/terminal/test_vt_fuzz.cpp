@@ -229,7 +229,13 @@ private slots:
 
             const QStringList rows = screen.VisibleText();
             const QPoint cursor = screen.Cursor();
-            const QString where = QString("seed %1, stream %2").arg(seed).arg(stream);
+            const QString where = QString("seed %1, stream %2: cursor %3,%4 on %5x%6")
+                                      .arg(seed)
+                                      .arg(stream)
+                                      .arg(cursor.x())
+                                      .arg(cursor.y())
+                                      .arg(screen.Columns())
+                                      .arg(screen.Rows());
             QVERIFY2(rows.size() == screen.Rows(), qPrintable(where));
             QVERIFY2(cursor.x() >= 0 && cursor.x() < screen.Columns() && cursor.y() >= 0 &&
                          cursor.y() < screen.Rows(),
