@@ -75,17 +75,22 @@ void AppendUtf8(char32_t c, std::string& out) {
     }
 }
 
-std::string ColourTable() {
-    std::string out = "16 colours:  ";
+// The palette in strips that fit the terminal's width.
+std::string ColourTable(int columns) {
+    const int strip = std::max(8, columns - 14);
+    std::string out = "16 colours:   ";
     for (int i = 0; i < 16; ++i)
-        out += "\x1b[" + std::to_string(i < 8 ? 40 + i : 100 + i - 8) + "m  ";
-    out += "\x1b[0m\r\n256 colours: ";
-    for (int i = 16; i < 232; i += 3)
-        out += "\x1b[48;5;" + std::to_string(i) + "m ";
-    out += "\x1b[0m\r\n24-bit:      ";
-    for (int i = 0; i < 64; ++i)
-        out += "\x1b[48;2;" + std::to_string(i * 4) + ";" + std::to_string(255 - i * 4) + ";128m ";
-    out += "\x1b[0m\r\nstyles:      \x1b[1mbold\x1b[0m \x1b[2mdim\x1b[0m \x1b[3mitalic\x1b[0m "
+        out += "\x1b[" + std::to_string(i < 8 ? 40 + i : 100 + i - 8) + "m" +
+               (strip >= 48 ? "   " : " ");
+    out += "\x1b[0m\r\n256 colours:  ";
+    for (int i = 0; i < strip; ++i)
+        out += "\x1b[48;5;" + std::to_string(16 + i * 216 / strip) + "m ";
+    out += "\x1b[0m\r\n24-bit:       ";
+    for (int i = 0; i < strip; ++i) {
+        const int level = i * 255 / std::max(1, strip - 1);
+        out += "\x1b[48;2;" + std::to_string(level) + ";" + std::to_string(255 - level) + ";128m ";
+    }
+    out += "\x1b[0m\r\nstyles:       \x1b[1mbold\x1b[0m \x1b[2mdim\x1b[0m \x1b[3mitalic\x1b[0m "
            "\x1b[4munderline\x1b[0m \x1b[7mreverse\x1b[0m \x1b[9mstrike\x1b[0m\r\n";
     return out;
 }
@@ -381,7 +386,7 @@ void VtShell::RunCommand(const std::string& line, std::string& out) {
     } else if (line == "version") {
         out += "qx-target VT console 1.0\r\n";
     } else if (line == "colors") {
-        out += ColourTable();
+        out += ColourTable(FColumns);
     } else if (line == "boot") {
         out += BootLog;
     } else if (line == "clear") {
