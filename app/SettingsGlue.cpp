@@ -28,7 +28,12 @@ void ApplyTerminalSettings(TQxConsoleWindow& window) {
     window.SetMacros(TerminalSettings.Macros);
     TQxConsole& pane = *window.Console();
     pane.SetLocalEcho(TerminalSettings.LocalEcho);
+    pane.SetVtEmulation(TerminalSettings.VtEmulation);
     pane.SetHexEmulation(TerminalSettings.HexEmulation);
+    pane.SetFixedColumns(TerminalSettings.Columns);
+    pane.SetBareLfReturns(TerminalSettings.LFIn);
+    pane.SetBackspaceSendsBs(TerminalSettings.BackspaceBs);
+    pane.Screen().RawLog = TerminalSettings.RawLog;
     pane.SetCRLFIn(TerminalSettings.CRLFIn);
     pane.SetCRLFOut(TerminalSettings.CRLFOut);
     pane.SetScrollbackLimit(TerminalSettings.Scrollback);

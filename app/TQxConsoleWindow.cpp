@@ -50,8 +50,9 @@ QString WindowCaption() {
     return Caption + QStringLiteral(" - ") + QFileInfo(SettingsFileName()).completeBaseName();
 }
 
-// Status texts indexed by the pane's HexEmulation and LocalEcho.
-const std::array<QString, 2> EmulationNames = {QStringLiteral("ASCII"), QStringLiteral("HEX")};
+// Status texts indexed by the pane's emulation (ASCII, HEX, VT) and LocalEcho.
+const std::array<QString, 3> EmulationNames = {QStringLiteral("ASCII"), QStringLiteral("HEX"),
+                                               QStringLiteral("VT")};
 const std::array<QString, 2> EchoNames = {QString(), QStringLiteral("Echo")};
 
 // The toolbar and macro row as designed; a larger UI font widens them.
@@ -168,6 +169,18 @@ void TQxConsoleWindow::CreateConsole() {
         // a write that waits for the line never holds the window long.
         FConsole->PasteChunkBytes = std::max(8, SerialPort().ActualBaudrate() / 1000);
         WritePort(bytes);
+    };
+    // TODO(integrator): SerialPort().Send(bytes, TLineUser::Answers) once that is on main.
+    FConsole->OnAnswer = [this](const QByteArray& bytes) { WritePort(bytes); };
+    // The target's title follows the program's own; control characters
+    // are left out.
+    FConsole->OnTitle = [this](const QString& title) {
+        QString shown;
+        for (const QChar ch : title)
+            if (ch.isPrint())
+                shown += ch;
+        setWindowTitle(shown.isEmpty() ? WindowCaption()
+                                       : WindowCaption() + QStringLiteral(" - ") + shown);
     };
     FConsole->OnStatusMessage = [this](const QString& text) {
         StatusBar->showMessage(text, StatusMessageMs);
@@ -498,7 +511,8 @@ void TQxConsoleWindow::UpdateStatusBar() {
     const TLogDesc& log = FConsole->Log();
     FPanels[0]->setText(portText);
     FPanels[0]->setToolTip(LineSpeedDifference(port));
-    FPanels[1]->setText(EmulationNames[FConsole->HexEmulation()]);
+    FPanels[1]->setText(
+        EmulationNames[FConsole->VtEmulation() ? 2 : FConsole->HexEmulation() ? 1 : 0]);
     FPanels[2]->setText(EchoNames[FConsole->LocalEcho()]);
     FPanels[3]->setText(log.Active ? log.FileName : QString());
     SBLogging->setChecked(log.Active);

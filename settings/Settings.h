@@ -28,7 +28,21 @@ struct TTerminalSettings {
     QList<QByteArray> Macros;
     bool LocalEcho = false;
     bool HexEmulation = false;
+    // The VT emulation ([Terminal] Emulation=VT); HexEmulation is then false.
+    bool VtEmulation = false;
     bool CRLFIn = false;
+    // A received LF also returns to column 1 ([Terminal] LF(In)=1).
+    bool LFIn = false;
+    // The VT screen's width: 0 follows the window, else MinColumns to
+    // MaxColumns ([Terminal] Columns=).
+    int Columns = 0;
+    static constexpr int MinColumns = 20;
+    static constexpr int MaxColumns = 500;
+    // Backspace sends BS (8) in the VT emulation ([Terminal] Backspace=BS),
+    // DEL (127) otherwise.
+    bool BackspaceBs = false;
+    // The recording holds the received bytes exactly ([Logfile] Raw=1).
+    bool RawLog = false;
     bool CRLFOut = false;
     // Rows kept in the pane's history ([Terminal] Scrollback=, 0: none).
     int Scrollback = 10000;

@@ -191,10 +191,11 @@ void TQxPreferences::CreateConsolePage() {
     ConsolePage = new QWidget;
     EmulationBox =
         new TRadioGroup(QStringLiteral(" Emulation "),
-                        TSettingsModel::Items(TSettingsModel::chEmulation), 2, ConsolePage);
+                        TSettingsModel::Items(TSettingsModel::chEmulation), 3, ConsolePage);
     GroupBox1 = new QGroupBox(QStringLiteral(" Options "), ConsolePage);
     EchoBox = new QCheckBox(QStringLiteral("Local Echo"), GroupBox1);
     CRInBox = new QCheckBox(QStringLiteral("CR->CR/LF (In)"), GroupBox1);
+    LFInBox = new QCheckBox(QStringLiteral("LF->CR/LF (In)"), GroupBox1);
     CROutBox = new QCheckBox(QStringLiteral("CR->CR/LF (Out)"), GroupBox1);
     TimestampsBox = new QCheckBox(QStringLiteral("Timestamps in logfiles"), GroupBox1);
     GroupBox2 = new QGroupBox(QStringLiteral(" Makros "), ConsolePage);
@@ -220,7 +221,10 @@ void TQxPreferences::CreateConsolePage() {
 
     auto* options = new QVBoxLayout(GroupBox1);
     options->addWidget(EchoBox);
-    options->addWidget(CRInBox);
+    auto* lineEndsIn = new QHBoxLayout;
+    lineEndsIn->addWidget(CRInBox);
+    lineEndsIn->addWidget(LFInBox);
+    options->addLayout(lineEndsIn);
     options->addWidget(CROutBox);
     options->addWidget(TimestampsBox);
     auto* leftColumn = new QVBoxLayout;
@@ -296,7 +300,7 @@ void TQxPreferences::ConnectHandlers() {
     connect(RefreshDevicesBtn, &QToolButton::clicked, this, &TQxPreferences::FillDetectedDevices);
     connect(AssignDeviceBtn, &QToolButton::clicked, this, &TQxPreferences::AssignDeviceBtnClick);
     connect(EmulationBox, &TRadioGroup::Changed, this, &TQxPreferences::ConsoleParamsChanged);
-    for (QCheckBox* box : {EchoBox, CRInBox, CROutBox, TimestampsBox})
+    for (QCheckBox* box : {EchoBox, CRInBox, LFInBox, CROutBox, TimestampsBox})
         connect(box, &QCheckBox::toggled, this, &TQxPreferences::ConsoleParamsChanged);
     connect(SyncBox, &TRadioGroup::Changed, this, &TQxPreferences::TransferParamsChanged);
     connect(SyncEdit, &QLineEdit::textChanged, this, [this] {
@@ -404,9 +408,11 @@ void TQxPreferences::FillControls(const TSettingsRecords& records) {
     StopBitsBox->SetItemIndex(M::ItemOf(M::chStopbits, com.StopBits));
     ParityBox->SetItemIndex(M::ItemOf(M::chParity, com.Parity));
     const TTerminalSettings& terminal = records.Terminal;
-    EmulationBox->SetItemIndex(M::ItemOf(M::chEmulation, terminal.HexEmulation ? 1 : 0));
+    EmulationBox->SetItemIndex(
+        M::ItemOf(M::chEmulation, terminal.VtEmulation ? 2 : terminal.HexEmulation ? 1 : 0));
     EchoBox->setChecked(terminal.LocalEcho);
     CRInBox->setChecked(terminal.CRLFIn);
+    LFInBox->setChecked(terminal.LFIn);
     CROutBox->setChecked(terminal.CRLFOut);
     TimestampsBox->setChecked(terminal.Timestamps);
     QStringList macros;
@@ -434,8 +440,11 @@ TSettingsRecords TQxPreferences::TakenRecords() const {
     for (const QString& macro : FMacros->stringList())
         terminal.Macros.append(StringToCp1252(macro, TUnmappable::Drop));
     terminal.LocalEcho = EchoBox->isChecked();
-    terminal.HexEmulation = M::ValueOf(M::chEmulation, EmulationBox->ItemIndex()) != 0;
+    const int emulation = M::ValueOf(M::chEmulation, EmulationBox->ItemIndex());
+    terminal.HexEmulation = emulation == 1;
+    terminal.VtEmulation = emulation == 2;
     terminal.CRLFIn = CRInBox->isChecked();
+    terminal.LFIn = LFInBox->isChecked();
     terminal.CRLFOut = CROutBox->isChecked();
     terminal.Timestamps = TimestampsBox->isChecked();
     records.Transfer.Mode = static_cast<TSyncMode>(std::max(SyncBox->ItemIndex(), 0));

@@ -64,6 +64,7 @@ public:
     QGroupBox* GroupBox1;
     QCheckBox* EchoBox;
     QCheckBox* CRInBox;
+    QCheckBox* LFInBox;
     QCheckBox* CROutBox;
     QCheckBox* TimestampsBox;
     QGroupBox* GroupBox2;

@@ -25,6 +25,10 @@ constexpr std::array<TSettingsModel::TKeyDesc, TSettingsModel::skKeyCount> KeyTa
     {"Terminal", "CRLF(Out)", "0"},
     {"Terminal", "Scrollback", "10000"},
     {"Logfile", "Timestamps", "0"},
+    {"Terminal", "LF(In)", "0"},
+    {"Terminal", "Columns", "0"},
+    {"Terminal", "Backspace", "DEL"},
+    {"Logfile", "Raw", "0"},
     {"Transfer", "SyncMode", SyncModeNames[smAcknowledged]},
     {"Transfer", "SyncSequ", "#42"},
     {"Transfer", "LastFile", "<noname>"},
@@ -68,7 +72,7 @@ QList<TChoiceItem> ChoiceItems(TSettingsModel::TChoice choice) {
         items = {{"none", paNONE}, {"odd", paODD}, {"even", paEVEN}};
         break;
     case TSettingsModel::chEmulation:
-        items = {{"ASCII", 0}, {"HEX", 1}};
+        items = {{"ASCII", 0}, {"HEX", 1}, {"VT", 2}};
         break;
     }
     return items;
@@ -215,8 +219,17 @@ TSettingsRecords TSettingsModel::Load() const {
     TTerminalSettings& terminal = records.Terminal;
     terminal.Macros = ReadMacros(file);
     terminal.LocalEcho = ReadInteger(file, skEcho) != 0;
-    terminal.HexEmulation = choice(chEmulation, skEmulation) != 0;
+    const int emulation = choice(chEmulation, skEmulation);
+    terminal.HexEmulation = emulation == 1;
+    terminal.VtEmulation = emulation == 2;
     terminal.CRLFIn = ReadInteger(file, skCRLFIn) != 0;
+    terminal.LFIn = ReadInteger(file, skLFIn) != 0;
+    const int columns = ReadInteger(file, skColumns);
+    terminal.Columns = columns <= 0 ? 0
+                                    : std::clamp(columns, TTerminalSettings::MinColumns,
+                                                 TTerminalSettings::MaxColumns);
+    terminal.BackspaceBs = ReadKey(file, skBackspace).trimmed().compare("BS", Qt::CaseInsensitive) == 0;
+    terminal.RawLog = ReadInteger(file, skRawLog) != 0;
     terminal.CRLFOut = ReadInteger(file, skCRLFOut) != 0;
     terminal.Scrollback = std::clamp(ReadInteger(file, skScrollback), 0, MaxScrollback);
     terminal.Timestamps = ReadInteger(file, skTimestamps) != 0;
@@ -244,14 +257,23 @@ bool TSettingsModel::Save(const TSettingsRecords& records) {
         changes.WriteString(DevicesSection, DeviceKey(it.key()), QFile::encodeName(it.value()));
 
     const TTerminalSettings& terminal = records.Terminal;
-    Stage(changes, skEmulation, ItemText(chEmulation, terminal.HexEmulation ? 1 : 0));
+    Stage(changes, skEmulation,
+          ItemText(chEmulation, terminal.VtEmulation ? 2 : terminal.HexEmulation ? 1 : 0));
     Stage(changes, skEcho, Flag(terminal.LocalEcho));
     Stage(changes, skCRLFIn, Flag(terminal.CRLFIn));
     Stage(changes, skCRLFOut, Flag(terminal.CRLFOut));
-    // A file that never had timestamps on stays without the key.
-    const TKeyDesc& timestamps = Desc(skTimestamps);
-    if (terminal.Timestamps || !file.ReadString(timestamps.Section, timestamps.Key, {}).isEmpty())
-        Stage(changes, skTimestamps, Flag(terminal.Timestamps));
+    // A file that never had timestamps (or the other later keys) set stays
+    // without the key.
+    const auto stageSet = [&](TKey key, bool set, const QByteArray& value) {
+        const TKeyDesc& desc = Desc(key);
+        if (set || !file.ReadString(desc.Section, desc.Key, {}).isEmpty())
+            Stage(changes, key, value);
+    };
+    stageSet(skTimestamps, terminal.Timestamps, Flag(terminal.Timestamps));
+    stageSet(skLFIn, terminal.LFIn, Flag(terminal.LFIn));
+    stageSet(skColumns, terminal.Columns != 0, QByteArray::number(terminal.Columns));
+    stageSet(skBackspace, terminal.BackspaceBs, terminal.BackspaceBs ? "BS" : "DEL");
+    stageSet(skRawLog, terminal.RawLog, Flag(terminal.RawLog));
     // The macro list replaces the whole section: no key of a longer old list
     // is left behind, and an empty list leaves no section.
     QList<TProfileEntry> macros;

@@ -125,6 +125,7 @@ void TConsoleScreen::MakeBlank(QByteArray& line) const {
 void TConsoleScreen::WriteText(const QByteArray& text) {
     if (!Displaying)
         return;
+    RecordRaw(text);
     const auto* next = reinterpret_cast<const uchar*>(text.constData());
     const uchar* end = next + text.size();
     if (HexEmulation)
@@ -217,8 +218,10 @@ void TConsoleScreen::AsciiControl(uchar byte) {
             CurrentCells()[Col - 1] = ' ';
         }
         break;
-    case 10: // LF: straight down, column kept
+    case 10: // LF: straight down, column kept (back to column 1 with LFIn)
         NewLine();
+        if (LFIn)
+            Col = 1;
         break;
     case 12: // FF
     case 26: // SUB
@@ -493,7 +496,8 @@ void TConsoleScreen::StartRecording() {
     Log.Active = true;
     // The marker goes to the disk at once: a file that cannot take it ends
     // the recording now, not lines later.
-    if (!Log.WriteLine("\r\n--- Start of recording: " + MarkerTime() + " ---") || !Log.Flush())
+    if ((!RawLog && !Log.WriteLine("\r\n--- Start of recording: " + MarkerTime() + " ---")) ||
+        !Log.Flush())
         EndFailedRecording();
 }
 
@@ -504,9 +508,16 @@ void TConsoleScreen::StopRecording() {
     if (!Log.Active)
         return;
     // Close reports the first error of these writes.
-    for (int row = 0; row < Lines.size(); ++row)
-        Log.WriteLine(Stamped(Lines.at(row), RowTime(row)));
-    Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
+    if (!RawLog) {
+        if (ScreenTextForLog) {
+            for (const QByteArray& line : ScreenTextForLog())
+                Log.WriteLine(Stamped(line, 0));
+        } else {
+            for (int row = 0; row < Lines.size(); ++row)
+                Log.WriteLine(Stamped(Lines.at(row), RowTime(row)));
+        }
+        Log.WriteLine("--- End of recording: " + MarkerTime() + " ---");
+    }
     FLogPending = false;
     const bool closed = Log.Close();
     Log.Active = false;
@@ -515,7 +526,7 @@ void TConsoleScreen::StopRecording() {
 }
 
 void TConsoleScreen::RecordEvent(const QByteArray& event) {
-    if (!Log.Active)
+    if (!Log.Active || RawLog)
         return;
     Log.WriteLine("--- " + event + ": " + MarkerTime() + " ---");
     // What was recorded so far reaches the disk now.
@@ -524,6 +535,11 @@ void TConsoleScreen::RecordEvent(const QByteArray& event) {
 }
 
 void TConsoleScreen::LogScreen() {
+    if (ScreenTextForLog) {
+        for (const QByteArray& line : ScreenTextForLog())
+            LogLine(line, 0);
+        return;
+    }
     for (int row = 0; row < Lines.size(); ++row)
         LogLine(Lines.at(row), RowTime(row));
 }
@@ -531,10 +547,22 @@ void TConsoleScreen::LogScreen() {
 // With timestamps a line starts with the time its first byte arrived; a
 // line that never received one carries the time it is written.
 void TConsoleScreen::LogLine(const QByteArray& line, qint64 time) {
-    if (!Log.Active)
+    if (!Log.Active || RawLog)
         return;
     FLogPending = true;
     if (!Log.WriteLine(Stamped(line, time)))
+        EndFailedRecording();
+}
+
+void TConsoleScreen::RecordLine(const QByteArray& line) {
+    LogLine(line, 0);
+}
+
+void TConsoleScreen::RecordRaw(const QByteArray& bytes) {
+    if (!Log.Active || !RawLog || bytes.isEmpty())
+        return;
+    FLogPending = true;
+    if (!Log.LogFile || Log.LogFile->write(bytes) != bytes.size())
         EndFailedRecording();
 }
 

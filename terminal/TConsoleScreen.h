@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
 #include <optional>
 
 class TScreenListener;
@@ -59,6 +60,19 @@ public:
     // While recording: a line "--- <Event>: <date> <time> ---" in the style
     // of the start and end markers, written at once (e.g. "Connection lost").
     void RecordEvent(const QByteArray& event);
+    // While recording lines: Line as a line of the recording (the VT
+    // emulation's rows as they leave its screen).
+    void RecordLine(const QByteArray& line);
+    // While recording raw bytes: Bytes exactly as received.
+    void RecordRaw(const QByteArray& bytes);
+    // Flushes what the recording received to the file.
+    void FlushRecording() { FlushLog(); }
+    // Where the rows the recording ends with come from when set (the VT
+    // emulation's screen); the rows of Lines otherwise.
+    std::function<QList<QByteArray>()> ScreenTextForLog;
+    // The recording holds the received bytes exactly, without markers, in
+    // place of the lines.
+    bool RawLog = false;
 
     // The texts shown when a logfile cannot be opened or finished.
     static const QString OpenFailedText;
@@ -110,6 +124,8 @@ public:
     bool LocalEcho = false;
     bool HexEmulation = false; // change it through SetHexEmulation
     bool CRLFIn = false;
+    // A received LF also returns to column 1.
+    bool LFIn = false;
     bool CRLFOut = false;
     int Col = 1;
     int Row = 0;

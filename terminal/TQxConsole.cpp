@@ -99,7 +99,15 @@ TQxConsole::~TQxConsole() {
 }
 
 void TQxConsole::WriteText(const QByteArray& text) {
-    FScreen.WriteText(text);
+    if (FVt) {
+        if (!FScreen.Displaying)
+            return;
+        FScreen.RecordRaw(text);
+        FVt->WriteText(text);
+        FScreen.FlushRecording();
+    } else {
+        FScreen.WriteText(text);
+    }
     // A block that comes once the paint interval is over flushes at once, so
     // that a steady stream paints on the arrival of its blocks, not on a
     // timer that wakes the program between them.
@@ -108,7 +116,10 @@ void TQxConsole::WriteText(const QByteArray& text) {
 }
 
 void TQxConsole::ClearScreen() {
-    FScreen.ClearScreen();
+    if (FVt)
+        FVt->WriteText("\x1b[H\x1b[2J");
+    else
+        FScreen.ClearScreen();
 }
 
 void TQxConsole::SetCursorOn(bool on) {
@@ -118,6 +129,115 @@ void TQxConsole::SetCursorOn(bool on) {
 // The new emulation starts with an empty screen and no history.
 void TQxConsole::SetHexEmulation(bool on) {
     FScreen.SetHexEmulation(on);
+}
+
+void TQxConsole::SetVtEmulation(bool on) {
+    if (on == VtEmulation())
+        return;
+    if (FScreen.Log.Active && !FScreen.RawLog)
+        FScreen.LogScreen();
+    if (on) {
+        FScreen.SetHexEmulation(false);
+        FVt = std::make_unique<TVtScreen>(80, std::max(FScreen.MaxRow + 1, 1));
+        ConnectVt();
+        ResizeVt();
+    } else {
+        FVt.reset();
+        FScreen.ScreenTextForLog = nullptr;
+    }
+    FScreen.ClearScreen();
+    FScreen.ClearScrollback();
+    FViewTop = -1;
+    FNewDataBelow = false;
+    Cleared();
+    update();
+    SyncScrollBar();
+}
+
+void TQxConsole::ConnectVt() {
+    FVt->SetListener(this);
+    FVt->SetScrollbackLimit(FScreen.ScrollbackLimit());
+    FVt->SetBareLfReturns(FBareLfReturns);
+    FVt->BackspaceSendsBs = FBackspaceSendsBs;
+    FVt->OnAnswer = [this](const QByteArray& bytes) {
+        if (OnAnswer)
+            OnAnswer(bytes);
+    };
+    FVt->OnTitle = [this](const QString& title) {
+        if (OnTitle)
+            OnTitle(title);
+    };
+    // The recording gets each row as it leaves the screen, as UTF-8 text.
+    FVt->OnRowScrolledOff = [this](const TVtLine& line) {
+        if (FScreen.Log.Active)
+            FScreen.RecordLine(line.Text().toUtf8());
+    };
+    FScreen.ScreenTextForLog = [this] {
+        QList<QByteArray> lines;
+        for (const QString& row : FVt->VisibleText())
+            lines.append(row.toUtf8());
+        while (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    };
+}
+
+void TQxConsole::SetFixedColumns(int columns) {
+    FFixedColumns = columns;
+    ResizeVt();
+}
+
+void TQxConsole::SetBareLfReturns(bool on) {
+    FBareLfReturns = on;
+    FScreen.LFIn = on;
+    if (FVt)
+        FVt->SetBareLfReturns(on);
+}
+
+void TQxConsole::SetBackspaceSendsBs(bool on) {
+    FBackspaceSendsBs = on;
+    if (FVt)
+        FVt->BackspaceSendsBs = on;
+}
+
+// The VT screen fills the pane in whole cells (the scroll bar's room kept
+// free, so that its coming does not resize the screen); a fixed width
+// stays.
+void TQxConsole::ResizeVt() {
+    if (!FVt)
+        return;
+    const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const int columns = FFixedColumns > 0
+                            ? FFixedColumns
+                            : std::max((width() - barWidth - Margin) / FCells->CellWidth(), 1);
+    const int rows = std::max(height() / FLineHeight, 1);
+    if (columns == FVt->Columns() && rows == FVt->Rows())
+        return;
+    FVt->Resize(columns, rows);
+    if (OnStatusMessage && isVisible())
+        OnStatusMessage(QStringLiteral("%1 x %2").arg(columns).arg(rows));
+}
+
+qint64 TQxConsole::FirstLine() const {
+    return FVt ? FVt->FirstLine() : FScreen.FirstLine();
+}
+
+qint64 TQxConsole::ScreenLine() const {
+    return FVt ? FVt->ScreenLine() : FScreen.ScreenLine();
+}
+
+qint64 TQxConsole::EndLine() const {
+    return FVt ? FVt->EndLine() : FScreen.EndLine();
+}
+
+int TQxConsole::HistoryCount() const {
+    return FVt ? FVt->HistorySize() : static_cast<int>(FScreen.History().size());
+}
+
+int TQxConsole::LineLength(qint64 line) const {
+    if (!FVt)
+        return static_cast<int>(FScreen.LineText(line).size());
+    return std::max(static_cast<int>(FVt->Line(line).Cells.size()), FVt->Columns());
 }
 
 void TQxConsole::SetLogFile(const QString& fileName) {
@@ -133,6 +253,9 @@ void TQxConsole::UpdateMetrics() {
     FTiles.Reset();
     FLineHeight = FCells->LineHeight();
     FScreen.MaxRow = std::max(height() / FLineHeight - 1, 1);
+    FVtPainter = std::make_unique<TVtPainter>(font(), FCells->CellWidth(), FLineHeight,
+                                              QFontMetrics(font()).ascent());
+    ResizeVt();
 }
 
 int TQxConsole::VisibleRows() const {
@@ -140,16 +263,19 @@ int TQxConsole::VisibleRows() const {
 }
 
 bool TQxConsole::CaretWanted() const {
+    if (FVt)
+        return hasFocus() && FScreen.CursorOn && FVt->CursorVisible();
     return hasFocus() && FScreen.CursorOn && !FScreen.HexEmulation;
 }
 
 QRect TQxConsole::CaretRect() const {
-    const int x = (FScreen.Col - 1) * FCells->CellWidth() + Margin;
+    const int col = FVt ? FVt->Cursor().x() : FScreen.Col - 1;
+    const int x = col * FCells->CellWidth() + Margin;
     return QRect(x, CaretViewRow() * FLineHeight + Margin, CaretWidth, FLineHeight);
 }
 
 int TQxConsole::CaretViewRow() const {
-    const qint64 row = FScreen.ScreenLine() + FScreen.Row - ViewTopLine();
+    const qint64 row = ScreenLine() + (FVt ? FVt->Cursor().y() : FScreen.Row) - ViewTopLine();
     return static_cast<int>(std::clamp<qint64>(row, -2, VisibleRows() + 1));
 }
 
@@ -185,7 +311,7 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     style.Tiles = FFindKey.isEmpty() && style.Base.alpha() == 255 &&
                   painter.device()->devicePixelRatio() == 1;
     const qint64 top = ViewTopLine();
-    const qint64 end = FScreen.EndLine();
+    const qint64 end = EndLine();
     const int first = std::max((area.top() - Margin) / FLineHeight, 0);
     const int last = (area.bottom() - Margin) / FLineHeight;
     const QRect textArea = TextArea();
@@ -229,6 +355,10 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
 // inverted (text colour behind, background colour for the glyphs).
 void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell,
                           const TRowStyle& style) {
+    if (FVt) {
+        PaintVtRow(painter, line, top, fromCell, toCell);
+        return;
+    }
     const QByteArray& text = FScreen.LineText(line);
     if (!FFindKey.isEmpty())
         PaintMarks(painter, text, line, top);
@@ -253,6 +383,38 @@ void TQxConsole::PaintRow(QPainter& painter, qint64 line, int top, int fromCell,
     painter.setPen(style.Base);
     FCells->DrawCellRange(painter, text, begin, end, Margin, top);
     painter.setPen(style.Text);
+}
+
+// A VT row with its find matches and the selected part.
+void TQxConsole::PaintVtRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell) {
+    const TVtLine cells = FVt->Line(line);
+    QList<TVtPainter::THighlight> highlights;
+    if (!FFindText.isEmpty()) {
+        const bool dark = palette().color(QPalette::Base).lightness() < 128;
+        QList<int> columns;
+        const QString text = cells.Text(0, 1 << 30, &columns);
+        const Qt::CaseSensitivity cs = FFindCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
+        for (qsizetype at = text.indexOf(FFindText, 0, cs); at >= 0;
+             at = text.indexOf(FFindText, at + 1, cs)) {
+            const int from = columns.value(at);
+            const qsizetype last = at + FFindText.size() - 1;
+            const int to = last < columns.size() ? columns.at(last) + 1 : from + 1;
+            const bool current = FCurrentMatch && *FCurrentMatch == TTextPos{line, from};
+            highlights.append({from, to,
+                               current ? (dark ? DarkBaseCurrentMatch : LightBaseCurrentMatch)
+                                       : (dark ? DarkBaseMatch : LightBaseMatch),
+                               false});
+        }
+    }
+    if (HasSelection()) {
+        const TTextPos from = std::min(FSelAnchor, FSelEnd);
+        const TTextPos to = std::max(FSelAnchor, FSelEnd);
+        if (line >= from.Line && line <= to.Line)
+            highlights.append({line == from.Line ? from.Col : 0,
+                               line == to.Line ? to.Col : 1 << 30, QColor(), true});
+    }
+    FVtPainter->SetColours(TextColour(), palette().color(QPalette::Base));
+    FVtPainter->PaintLine(painter, cells, fromCell, toCell, Margin, top, highlights);
 }
 
 void TQxConsole::PaintMarks(QPainter& painter, const QByteArray& text, qint64 line, int top) {
@@ -348,14 +510,14 @@ void TQxConsole::Flush() {
     const int scroll = FPendingScroll;
     const QRect area = TextArea();
     if (ScrolledBack()) {
-        const bool moved = FViewTop < FScreen.FirstLine();
+        const bool moved = FViewTop < FirstLine();
         const bool changed = scroll > 0 || FDirtyFirst >= 0;
         const qint64 bottom = FViewTop + VisibleRows();
         if (FFullUpdate || moved ||
             (FDirtyFirst >= 0 && FDirtyLast >= FViewTop && FDirtyFirst < bottom))
             update(area);
         if (moved)
-            SetViewTop(FScreen.FirstLine());
+            SetViewTop(FirstLine());
         if (changed && !FNewDataBelow) {
             FNewDataBelow = true;
             ShowIndicator();
@@ -464,6 +626,16 @@ void TQxConsole::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const QString text = event->text();
+    if (FVt) {
+        const QByteArray bytes = FVt->KeyBytes(event->key(), event->modifiers(), text);
+        if (!bytes.isEmpty()) {
+            ScrollToLive();
+            RestartBlink();
+            SendTyped(bytes);
+            event->accept();
+            return;
+        }
+    }
     if (text.isEmpty()) {
         // The arrow keys stay here (they send nothing); others go on.
         if (IsArrowKey(event->key()))
@@ -504,10 +676,10 @@ bool TQxConsole::ViewKey(QKeyEvent* event) {
     case Qt::Key_Home:
         if (chord != Qt::ShiftModifier)
             return false;
-        SetViewTop(FScreen.FirstLine());
+        SetViewTop(FirstLine());
         return true;
     case Qt::Key_End:
-        if (chord != Qt::ShiftModifier && chord != Qt::NoModifier)
+        if (chord != Qt::ShiftModifier && (chord != Qt::NoModifier || FVt))
             return false;
         ScrollToLive();
         return true;
@@ -529,8 +701,9 @@ void TQxConsole::TypeText(const QString& text) {
     if (!FBlinkOn)
         update(CaretRect());
     RestartBlink();
-    // A character the code page has no byte for is not sent.
-    for (char key : StringToCp1252(text, TUnmappable::Drop))
+    // A character the code page has no byte for is not sent; the VT
+    // emulation sends UTF-8.
+    for (char key : FVt ? text.toUtf8() : StringToCp1252(text, TUnmappable::Drop))
         KeyPress(key);
 }
 
@@ -631,12 +804,16 @@ void TQxConsole::contextMenuEvent(QContextMenuEvent* event) {
 
 void TQxConsole::SetScrollbackLimit(int lines) {
     FScreen.SetScrollbackLimit(lines);
+    if (FVt)
+        FVt->SetScrollbackLimit(lines);
     SetViewTop(ViewTopLine());
     SyncScrollBar();
 }
 
 void TQxConsole::ClearScrollback() {
     FScreen.ClearScrollback();
+    if (FVt)
+        FVt->ClearScrollback();
     ScrollToLive();
     SyncScrollBar();
 }
@@ -644,7 +821,7 @@ void TQxConsole::ClearScrollback() {
 // A scrolled-back view whose top rows left the history meanwhile starts at
 // the oldest row until the next flush moves it there.
 qint64 TQxConsole::ViewTopLine() const {
-    return FViewTop >= 0 ? std::max(FViewTop, FScreen.FirstLine()) : FScreen.ScreenLine();
+    return FViewTop >= 0 ? std::max(FViewTop, FirstLine()) : ScreenLine();
 }
 
 void TQxConsole::ScrollViewBy(qint64 rows) {
@@ -652,14 +829,14 @@ void TQxConsole::ScrollViewBy(qint64 rows) {
 }
 
 void TQxConsole::ScrollToLive() {
-    SetViewTop(FScreen.ScreenLine());
+    SetViewTop(ScreenLine());
 }
 
 // Clamps the top line to the history; at the screen's first row the view
 // is live again.
 void TQxConsole::SetViewTop(qint64 line) {
-    line = std::clamp(line, FScreen.FirstLine(), FScreen.ScreenLine());
-    const qint64 top = line >= FScreen.ScreenLine() ? -1 : line;
+    line = std::clamp(line, FirstLine(), ScreenLine());
+    const qint64 top = line >= ScreenLine() ? -1 : line;
     if (top == FViewTop)
         return;
     FViewTop = top;
@@ -674,7 +851,7 @@ void TQxConsole::SetViewTop(qint64 line) {
 
 // The bar's range is the history; its end is the live screen.
 void TQxConsole::SyncScrollBar() {
-    const int history = static_cast<int>(FScreen.History().size());
+    const int history = HistoryCount();
     const bool shown = FScreen.ScrollbackLimit() > 0 && history > 0;
     const QSignalBlocker blocker(FScrollBar);
     if (shown != FScrollBar->isVisible()) {
@@ -684,7 +861,7 @@ void TQxConsole::SyncScrollBar() {
     if (!shown)
         return;
     const int pageStep = std::max(VisibleRows() - 1, 1);
-    const int value = static_cast<int>(ViewTopLine() - FScreen.FirstLine());
+    const int value = static_cast<int>(ViewTopLine() - FirstLine());
     // A live view under a stream: the handle stays at the bottom, and once
     // it is as short as it gets a longer history looks the same. The bar is
     // then left alone (a repaint of it every frame costs more than the
@@ -737,7 +914,7 @@ bool TQxConsole::eventFilter(QObject* watched, QEvent* event) {
         (event->type() == QEvent::Enter || event->type() == QEvent::MouseButtonPress ||
          event->type() == QEvent::Wheel || event->type() == QEvent::ContextMenu)) {
         const QSignalBlocker blocker(FScrollBar);
-        FScrollBar->setRange(0, static_cast<int>(FScreen.History().size()));
+        FScrollBar->setRange(0, HistoryCount());
         FScrollBar->setValue(FScrollBar->maximum());
         FScrollBarBehind = false;
     }
@@ -745,7 +922,7 @@ bool TQxConsole::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TQxConsole::ScrollBarMoved(int value) {
-    SetViewTop(FScreen.FirstLine() + value);
+    SetViewTop(FirstLine() + value);
 }
 
 void TQxConsole::ShowIndicator() {
@@ -764,10 +941,10 @@ void TQxConsole::ShowIndicator() {
 
 TTextPos TQxConsole::PosAt(const QPoint& point) const {
     const int row = (point.y() - Margin) >= 0 ? (point.y() - Margin) / FLineHeight : -1;
-    const qint64 line = std::clamp(ViewTopLine() + row, FScreen.FirstLine(), FScreen.EndLine() - 1);
+    const qint64 line = std::clamp(ViewTopLine() + row, FirstLine(), EndLine() - 1);
     const int cellWidth = FCells->CellWidth();
     const int col = (point.x() - Margin + cellWidth / 2) / cellWidth;
-    return TTextPos{line, std::clamp(col, 0, static_cast<int>(FScreen.LineText(line).size()))};
+    return TTextPos{line, std::clamp(col, 0, LineLength(line))};
 }
 
 void TQxConsole::Select(TTextPos from, TTextPos to) {
@@ -777,9 +954,9 @@ void TQxConsole::Select(TTextPos from, TTextPos to) {
 }
 
 void TQxConsole::SelectAll() {
-    const qint64 last = FScreen.EndLine() - 1;
-    Select(TTextPos{FScreen.FirstLine(), 0},
-           TTextPos{last, static_cast<int>(FScreen.LineText(last).size())});
+    const qint64 last = EndLine() - 1;
+    Select(TTextPos{FirstLine(), 0},
+           TTextPos{last, LineLength(last)});
     SetPrimarySelection();
 }
 
@@ -792,6 +969,29 @@ void TQxConsole::ClearSelection() {
 // A word runs over the characters around Pos up to a blank or a stop
 // character; on a blank the blanks around it are selected.
 void TQxConsole::SelectWordAt(const TTextPos& pos) {
+    if (FVt) {
+        // By cells: the selection's columns are cells.
+        const TVtLine cells = FVt->Line(pos.Line);
+        const auto kindAt = [&cells](int i) {
+            const char32_t ch = cells.Cells.at(i).Char;
+            return ch == 0 || ch == U' ' ? 0 : (ch < 128 && WordStops.contains(char(ch))) ? 1 : 2;
+        };
+        const int size = static_cast<int>(cells.Cells.size());
+        int at = std::min(pos.Col, size - 1);
+        if (at < 0)
+            return;
+        const int wanted = kindAt(at);
+        int begin = at;
+        int end = at + 1;
+        if (wanted != 1) {
+            while (begin > 0 && kindAt(begin - 1) == wanted)
+                --begin;
+            while (end < size && kindAt(end) == wanted)
+                ++end;
+        }
+        Select(TTextPos{pos.Line, begin}, TTextPos{pos.Line, end});
+        return;
+    }
     const QByteArray& text = FScreen.LineText(pos.Line);
     int col = std::min(pos.Col, static_cast<int>(text.size()) - 1);
     if (col < 0)
@@ -815,6 +1015,8 @@ void TQxConsole::SelectWordAt(const TTextPos& pos) {
 QString TQxConsole::SelectedText() const {
     if (!HasSelection())
         return QString();
+    if (FVt)
+        return FVt->TextBetween(FSelAnchor, FSelEnd);
     QStringList lines;
     for (const QByteArray& line : FScreen.TextBetween(FSelAnchor, FSelEnd))
         lines.append(Cp1252ToString(line));
@@ -842,6 +1044,16 @@ void TQxConsole::Paste() {
 // is sent, characters outside the code page left out (and counted).
 QByteArray TQxConsole::PasteBytes(const QString& text, int& dropped) const {
     const QByteArray enter = FScreen.CRLFOut ? QByteArray("\r\n") : QByteArray("\r");
+    if (FVt) {
+        // UTF-8, bracketed when the target asked for that.
+        dropped = 0;
+        QString lines = text;
+        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        QByteArray utf8 = lines.toUtf8();
+        utf8.replace('\n', enter);
+        return FVt->PasteBytes(utf8);
+    }
     QByteArray bytes;
     bytes.reserve(text.size());
     dropped = 0;
@@ -931,8 +1143,9 @@ void TQxConsole::SendTyped(const QByteArray& bytes) {
 
 void TQxConsole::SetFindText(const QString& text, bool matchCase) {
     const QByteArray key = StringToCp1252(text, TUnmappable::Question);
-    if (key == FFindKey && matchCase == FFindCase)
+    if (key == FFindKey && matchCase == FFindCase && text == FFindText)
         return;
+    FFindText = text;
     FFindKey = key;
     FFindCase = matchCase;
     FCurrentMatch.reset();
@@ -946,11 +1159,12 @@ bool TQxConsole::Find(const QString& text, bool matchCase, bool backwards) {
     if (FFindKey.isEmpty())
         return false;
     TTextPos from{ViewTopLine(), 0};
-    if (FCurrentMatch && *FCurrentMatch >= TTextPos{FScreen.FirstLine(), 0})
+    if (FCurrentMatch && *FCurrentMatch >= TTextPos{FirstLine(), 0})
         from = backwards ? *FCurrentMatch : TTextPos{FCurrentMatch->Line, FCurrentMatch->Col + 1};
     else if (backwards)
-        from = TTextPos{std::min(ViewTopLine() + VisibleRows(), FScreen.EndLine()) - 1, 1 << 20};
-    FCurrentMatch = FScreen.Find(FFindKey, FFindCase, from, backwards);
+        from = TTextPos{std::min(ViewTopLine() + VisibleRows(), EndLine()) - 1, 1 << 20};
+    FCurrentMatch = FVt ? FVt->Find(FFindText, FFindCase, from, backwards)
+                        : FScreen.Find(FFindKey, FFindCase, from, backwards);
     update(TextArea());
     if (!FCurrentMatch)
         return false;
@@ -980,7 +1194,7 @@ void TQxConsole::SaveScrollback() {
     if (!guard.Alive())
         return;
     QString error;
-    if (!FScreen.SaveText(fileName, error))
+    if (FVt ? !FVt->SaveText(fileName, error) : !FScreen.SaveText(fileName, error))
         Interaction().Warning(this, QStringLiteral("The scrollback could not be saved."),
                               fileName + QStringLiteral(": ") + error);
 }

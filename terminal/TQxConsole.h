@@ -4,6 +4,8 @@
 #include "terminal/TConsoleScreen.h"
 #include "terminal/TQxConsoleTiles.h"
 #include "terminal/TScreenListener.h"
+#include "terminal/TVtPainter.h"
+#include "terminal/TVtScreen.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
@@ -37,6 +39,20 @@ public:
     void ClearScreen();
     void SetCursorOn(bool on);
     void SetHexEmulation(bool on);
+    // The VT emulation: a TVtScreen of the pane's size in whole cells (or
+    // of FixedColumns columns) in place of the 80-column screen. Switching
+    // clears the screen and the history.
+    void SetVtEmulation(bool on);
+    bool VtEmulation() const { return FVt != nullptr; }
+    // The VT screen while the VT emulation is on, else null.
+    TVtScreen* Vt() { return FVt.get(); }
+    // The VT screen's width: 0 follows the pane.
+    void SetFixedColumns(int columns);
+    void SetBareLfReturns(bool on);
+    void SetBackspaceSendsBs(bool on);
+    // The VT screen's answers to the target (DA, DSR) and its title.
+    std::function<void(const QByteArray& bytes)> OnAnswer;
+    std::function<void(const QString& title)> OnTitle;
     // Starts recording into FileName (an empty name stops the recording).
     void SetLogFile(const QString& fileName);
     // Stops the recording, or starts it again into the last file name.
@@ -163,6 +179,15 @@ private:
     void RecordingFailed(const QString& text, const QString& detail) override;
 
     void TypeText(const QString& text);
+    // History and screen in either emulation.
+    qint64 FirstLine() const;
+    qint64 ScreenLine() const;
+    qint64 EndLine() const;
+    int HistoryCount() const;
+    int LineLength(qint64 line) const;
+    void ResizeVt();
+    void ConnectVt();
+    void PaintVtRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell);
     void ScheduleFlush();
     void StartFlushTimer(int delayMs);
     void Flush();
@@ -198,6 +223,12 @@ private:
     QByteArray PasteBytes(const QString& text, int& dropped) const;
 
     TConsoleScreen FScreen;
+    std::unique_ptr<TVtScreen> FVt;
+    std::unique_ptr<TVtPainter> FVtPainter;
+    int FFixedColumns = 0;
+    bool FBareLfReturns = false;
+    bool FBackspaceSendsBs = false;
+    QString FFindText;
     std::unique_ptr<TCellFont> FCells;
     TQxConsoleTiles FTiles;
     int FLineHeight = 1;

@@ -97,6 +97,44 @@ private slots:
         QCOMPARE(Describe(TSettingsModel()), expected);
     }
 
+    void readsTheVtKeysAndSavesThemBack_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("defaults") << QByteArray("[Terminal]\nEmulation=ASCII\n")
+                                  << "vt 0 hex 0 lf 0 columns 0 bs 0 raw 0";
+        QTest::newRow("every key")
+            << QByteArray("[Terminal]\nEmulation=VT\nLF(In)=1\nColumns=132\nBackspace=BS\n"
+                          "[Logfile]\nRaw=1\n")
+            << "vt 1 hex 0 lf 1 columns 132 bs 1 raw 1";
+        QTest::newRow("hex stays hex alone") << QByteArray("[Terminal]\nEmulation=HEX\n")
+                                             << "vt 0 hex 1 lf 0 columns 0 bs 0 raw 0";
+        QTest::newRow("columns clamped, junk backspace")
+            << QByteArray("[Terminal]\nEmulation=vt\nColumns=5000\nBackspace=x\n")
+            << "vt 1 hex 0 lf 0 columns 500 bs 0 raw 0";
+        QTest::newRow("small and negative columns")
+            << QByteArray("[Terminal]\nColumns=3\n") << "vt 0 hex 0 lf 0 columns 20 bs 0 raw 0";
+    }
+    void readsTheVtKeysAndSavesThemBack() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        TempAppDir dir;
+        dir.WriteFile("Console.ini", content);
+        TSettingsModel model;
+        const auto describe = [&model] {
+            const TTerminalSettings t = model.Load().Terminal;
+            return QStringLiteral("vt %1 hex %2 lf %3 columns %4 bs %5 raw %6")
+                .arg(t.VtEmulation)
+                .arg(t.HexEmulation)
+                .arg(t.LFIn)
+                .arg(t.Columns)
+                .arg(t.BackspaceBs)
+                .arg(t.RawLog);
+        };
+        QCOMPARE(describe(), expected);
+        QVERIFY(model.Save(model.Load()));
+        QCOMPARE(describe(), expected);
+    }
+
     // What a save writes reads back as it was, and a file that held every
     // key keeps its bytes.
     void aSaveReadsBackAsItWas() {
