@@ -17,8 +17,11 @@ export QT_QPA_PLATFORM=xcb
 demo=$!
 window=$(xdotool search --sync --onlyvisible --name 'Qx-Console' | head -n 1)
 sleep 3 # the boot log, the width question and its answer
+# A larger window, and the boot log again at its new width.
+xdotool windowsize --sync "$window" 760 560
+sleep 1
 xdotool windowfocus --sync "$window"
-for keys in 'version' 'colors'; do
+for keys in 'clear' 'boot' 'size' 'colors'; do
     xdotool type --delay 40 "$keys"
     xdotool key Return
     sleep 1
@@ -26,7 +29,7 @@ done
 # An earlier line brought back and edited: Up, Home, a word typed in front.
 xdotool key Up Home
 xdotool type --delay 40 'ver '
-sleep 1
+sleep 3 # the size shown after the resize gives way to the status texts
 mkdir -p "$(dirname "$output")"
 import -window "$window" "$output"
 xdotool windowkill "$window"

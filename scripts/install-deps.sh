@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6
     libgl-dev fonts-liberation ser2net libvterm-dev
-    vim-tiny procps less
+    vim-tiny procps less fonts-wqy-microhei
 )
 # The VT tests compare with a reference engine from npm. A node that came
 # from elsewhere (with its own npm) is kept; otherwise Debian's is added.

@@ -301,16 +301,11 @@ void VtShell::TakeWidthAnswer(std::string& out) {
     FAwaitingWidth = false;
     FWidthKnown = true;
     FColumns = std::clamp(column, MinColumns, MaxColumns);
-    out += "\r\x1b[K";
-    if (!FStarted) {
-        out += "\x1b[1mconsole: " + std::to_string(FColumns) + " columns\x1b[0m\r\n";
-        // A rule across the whole width: the last character fills the last
-        // column, and the line end after it makes no empty line.
-        std::u32string rule(static_cast<std::size_t>(FColumns), U'\u2500');
-        out += "\x1b[36m" + Utf8(rule) + "\x1b[0m\r\n";
-    } else {
-        out += "console: " + std::to_string(FColumns) + " columns\r\n";
-    }
+    out += "\r\x1b[K\x1b[1mconsole: " + std::to_string(FColumns) + " columns\x1b[0m\r\n";
+    // A rule across the whole width: the last character fills the last
+    // column, and the line end after it makes no empty line.
+    std::u32string rule(static_cast<std::size_t>(FColumns), U'\u2500');
+    out += "\x1b[36m" + Utf8(rule) + "\x1b[0m\r\n";
     Prompt(out);
 }
 
