@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 QX_WERROR ?=
 CMAKE_ARGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(if $(QX_WERROR),-DQX_WERROR=$(QX_WERROR))
 
-.PHONY: all deps configure build run demo test bench package clean
+.PHONY: all deps configure build run demo screenshot test bench package clean
 
 all: build
 
@@ -27,6 +27,12 @@ run: build
 # Starts the program on a virtual target (no board needed); see README.
 demo: build
 	@./scripts/demo.sh $(BUILD_DIR)
+
+# Takes the README's picture of the demo again (docs/vt-demo.png) on a
+# virtual X display.
+screenshot: build
+	@./scripts/install-deps.sh --with-display-tools
+	@./scripts/demo-screenshot.sh $(BUILD_DIR) docs/vt-demo.png
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

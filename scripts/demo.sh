@@ -35,7 +35,9 @@ target_log="$demo/target.log"
 # The target's terminal is reached through a link, as a USB adapter is
 # through /dev/serial/by-id; every 45 s it is "unplugged" for 4 s.
 link="$(cd "$demo" && pwd)/ttyDEMO"
-"$target" --echo --loader '#42' --link "$link" --unplug-every 45000 --unplug-for 4000 \
+# It plays a board's console for a VT terminal: a coloured boot log, then a
+# line editor; every entered line also reaches its boot loader.
+"$target" --vt --loader '#42' --link "$link" --unplug-every 45000 --unplug-for 4000 \
     >"$target_log" 2>&1 &
 target_pid=$!
 stop_target() {
@@ -65,12 +67,14 @@ case "$pty" in
 esac
 
 # A fresh settings file each time: the target's terminal changes every run.
-# The target echoes what it gets, so local echo stays off; Enter sends CR LF,
-# and the loader answers "*" after every line. "<qxroot>" stands for the
+# The VT emulation shows the colours and UTF-8 and answers the target's
+# question for the cursor position. The target's line editor echoes, so
+# local echo stays off; Enter sends CR LF, and the loader answers "*" after
+# every line. "<qxroot>" stands for the
 # program's directory and is expanded at the first start.
 printf '%s\r\n' \
     '[COM-Device]' 'Port=COM1' 'Baudrate=115200' 'Databits=8' 'Stopbits=1' 'Parity=none' \
-    '[Terminal]' 'Emulation=ASCII' 'Echo=0' 'CRLF(In)=0' 'CRLF(Out)=1' \
+    '[Terminal]' 'Emulation=VT' 'Echo=0' 'CRLF(In)=0' 'CRLF(Out)=1' \
     '[Macros]' \
     'Macro0=help#13#10' \
     'Macro1=version#13#10' \
@@ -83,16 +87,21 @@ printf '%s\r\n' \
 
 cat <<TEXT
 Qx-Console demo: COM1 is the virtual target on $pty (through $link).
-  - Type in the terminal pane: the target echoes it; after each line
-    (Enter) its boot loader answers "*".
+  - The target starts like a board: a coloured boot log (with "25.4 °C" and
+    some CJK text), then it asks the terminal for its width and draws a rule
+    across it, and its prompt "qx>" waits.
+  - Type at the prompt: Left/Right, Home/End, Backspace/Delete edit the
+    line, Up/Down bring back earlier lines; "help" lists the commands,
+    "colors" shows the palette; after each line its boot loader answers "*".
   - Pick a macro in the macro box and press Send (or Shift+Ctrl+A for the
     first, B for the second ...); the third one pauses 500 ms in the middle,
-    the last one (#12, form feed) comes back and clears the screen.
+    the last one (#12, form feed) clears the screen.
   - Download... sends $demo/sample.s19 line by line, each line
     acknowledged with "*"; the summary below counts the records.
   - Every 45 s the target drops the line for 4 s, as a pulled USB adapter
     would: the status bar says "COM1: disconnected" and the port comes back
-    on its own; a running recording (Logfile...) notes both moments.
+    on its own (the board starts again); a running recording (Logfile...)
+    notes both moments.
 Close the window to end the demo.
 TEXT
 (cd "$demo" && ./qx-console)

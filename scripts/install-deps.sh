@@ -9,7 +9,13 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6
     libgl-dev fonts-liberation ser2net libvterm-dev
     lintian appstream desktop-file-utils
+    vim-tiny procps less fonts-wqy-microhei
 )
+# The VT tests compare with a reference engine from npm. A node that came
+# from elsewhere (with its own npm) is kept; otherwise Debian's is added.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    packages+=(nodejs npm)
+fi
 if [ "${1:-}" = "--with-display-tools" ]; then
     packages+=(xvfb xauth imagemagick xdotool)
 fi

@@ -105,6 +105,10 @@ bool ParseOne(ArgumentReader& reader, const std::string& option, TargetOptions& 
         options.Echo = true;
         return true;
     }
+    if (option == "--vt") {
+        options.Vt = true;
+        return true;
+    }
     if (option == "--loader") {
         std::string sequence;
         if (!reader.Value(option, sequence))
@@ -160,8 +164,12 @@ bool ParseOne(ArgumentReader& reader, const std::string& option, TargetOptions& 
 bool CheckCombination(const TargetOptions& options, std::string& error) {
     if (options.Action != TargetAction::Serve)
         return true;
-    if (!options.Echo && !options.Loader && !options.Flood) {
-        error = "choose at least one of --echo, --loader SEQ and --flood KIND";
+    if (!options.Echo && !options.Loader && !options.Flood && !options.Vt) {
+        error = "choose at least one of --echo, --loader SEQ, --vt and --flood KIND";
+        return false;
+    }
+    if (options.Vt && (options.Echo || options.Flood)) {
+        error = "--vt cannot be combined with --echo or --flood (its line editor echoes)";
         return false;
     }
     if (options.Flood && (options.Echo || options.Loader)) {
@@ -210,8 +218,17 @@ Plays a target device on a pseudo-terminal. The first line printed is the
 path of the terminal's slave side (e.g. /dev/pts/7); open it like a serial
 port. A summary of "name: value" lines follows when the target stops.
 
-Modes (--echo and --loader combine; --flood stands alone):
+Modes (--echo or --vt combine with --loader; --flood stands alone):
   --echo                 send back every byte that arrives
+  --vt                   a board's console on a VT terminal: when a client
+                         opens the terminal, print a coloured boot log (UTF-8
+                         text among it), ask the terminal for its width
+                         (cursor far right, then ESC [ 6 n; 80 columns when
+                         no answer comes within 500 ms) and offer a line
+                         editor: Left/Right, Home/End, Backspace/Delete,
+                         Up/Down for the history, Ctrl+A/E/U/K/L/C; the
+                         command 'help' lists the commands; with --loader
+                         every entered line goes to the loader as well
   --loader SEQ           act as a boot loader: after each received line
                          (ending in CR LF, CR or LF) send SEQ, given in macro
                          text form ("#" and up to three digits is one byte:

@@ -14,6 +14,7 @@ struct TargetOptions {
     TargetAction Action = TargetAction::Serve;
 
     bool Echo = false;
+    bool Vt = false; // boot log and line editor for a VT terminal
 
     bool Loader = false;
     std::string LoaderAnswer; // decoded bytes

@@ -20,6 +20,9 @@ constexpr auto LongestBackoff = std::chrono::milliseconds(100);
 constexpr auto FinishOutputLimit = std::chrono::seconds(10);
 constexpr auto ClientReadLimit = std::chrono::seconds(3);
 constexpr auto AnswerHoldTime = std::chrono::milliseconds(30);
+// A terminal without a VT emulation never answers the question for its
+// width; the console goes on with the default after this.
+constexpr auto WidthAnswerWait = std::chrono::milliseconds(500);
 
 std::size_t ChunkBytes(double bytesPerSecond, int chunkMs) {
     return std::max<std::size_t>(1, static_cast<std::size_t>(bytesPerSecond * chunkMs / 1000));
@@ -63,6 +66,11 @@ bool TargetSession::SetUp(std::string& error) {
     }
     if (FOptions.Loader)
         FLoader.emplace(FOptions.LoaderAnswer, FOptions.DropLines);
+    if (FOptions.Vt) {
+        FShell.emplace();
+        if (FLoader)
+            FShell->OnLine = [this](const std::string& line) { return AnswerLine(line); };
+    }
     if (FOptions.Flood) {
         FFlood.emplace(FOptions.FloodType, FOptions.FloodSeed);
         if (FOptions.FloodRate > 0)
@@ -122,6 +130,8 @@ void TargetSession::Step() {
         WriteOutput(afterPoll);
     if (FAnswerHeld && Clock::now() - FAnswerHeldSince >= AnswerHoldTime)
         ReleaseHeldAnswer();
+    if (FWidthAskedAt && Clock::now() - *FWidthAskedAt >= WidthAnswerWait)
+        SendFromShell(FShell->GiveUpWidthQuestion(), Clock::now());
     ReportFloodIfComplete();
     CheckIdle(Clock::now());
 }
@@ -181,6 +191,8 @@ void TargetSession::OnClientConnected(Clock::time_point now) {
     ++FConnections;
     FConnectedAt = now;
     FBackoff = FirstBackoff;
+    if (FShell)
+        SendFromShell(FShell->Start(), now);
 }
 
 // A device talking into a dead line loses what it says: the answers and
@@ -190,6 +202,7 @@ void TargetSession::OnClientGone() {
     FConnected = false;
     FSplitter.Reset();
     FAnswerHeld = false;
+    FWidthAskedAt.reset();
     if (!FFlood) {
         FOutput.clear();
         FOutputHead = 0;
@@ -255,6 +268,8 @@ std::optional<TargetSession::Clock::time_point> TargetSession::NextWakeUp(Clock:
     }
     if (FAnswerHeld)
         consider(FAnswerHeldSince + AnswerHoldTime);
+    if (FWidthAskedAt)
+        consider(*FWidthAskedAt + WidthAnswerWait);
     if (FOptions.ExitAfterIdleMs > 0)
         consider(FLastActivity + std::chrono::milliseconds(FOptions.ExitAfterIdleMs));
     if (FOptions.UnplugEveryMs > 0 && FConnected)
@@ -321,6 +336,10 @@ void TargetSession::ReadInput(Clock::time_point now, bool hangUp) {
 // terminal would otherwise show the answer over the start of the line).
 void TargetSession::HandleInput(const char* bytes, std::size_t count, Clock::time_point now) {
     FInputSeen = true;
+    if (FShell) {
+        SendFromShell(FShell->Feed(bytes, count), now);
+        return;
+    }
     for (std::size_t i = 0; i < count && FStop == StopReason::None; ++i) {
         const char byte = bytes[i];
         const bool lfAfterHeldAnswer = FAnswerHeld && byte == '\n';
@@ -349,6 +368,26 @@ void TargetSession::ReleaseHeldAnswer() {
     FOutput += FLoader->Answer();
     if (FStopAfterAnswer)
         FStop = StopReason::Lines;
+}
+
+// The console's output; while it waits for the terminal's width the wait
+// is timed from the question.
+void TargetSession::SendFromShell(const std::string& bytes, Clock::time_point now) {
+    FOutput += bytes;
+    if (!FShell->AwaitingWidth())
+        FWidthAskedAt.reset();
+    else if (!FWidthAskedAt)
+        FWidthAskedAt = now;
+}
+
+// A line entered on the console goes to the boot loader too; its answer
+// follows the line's own output.
+std::string TargetSession::AnswerLine(const std::string& line) {
+    if (!FLoader->HandleLine(line))
+        return {};
+    if (FOptions.ExitAfterLines > 0 && FLoader->Stats().Lines >= FOptions.ExitAfterLines)
+        FStop = StopReason::Lines;
+    return FLoader->Answer();
 }
 
 void TargetSession::WriteOutput(Clock::time_point now) {

@@ -7,6 +7,7 @@
 #include "tools/PtyMaster.h"
 #include "tools/RatePacer.h"
 #include "tools/TargetOptions.h"
+#include "tools/VtShell.h"
 
 #include <chrono>
 #include <optional>
@@ -43,6 +44,8 @@ private:
     void ReadInput(Clock::time_point now, bool hangUp);
     void HandleInput(const char* bytes, std::size_t count, Clock::time_point now);
     void ReleaseHeldAnswer();
+    void SendFromShell(const std::string& bytes, Clock::time_point now);
+    std::string AnswerLine(const std::string& line);
     void WriteOutput(Clock::time_point now);
     void CheckIdle(Clock::time_point now);
     void FinishOutput();
@@ -78,6 +81,9 @@ private:
     bool FAnswerHeld = false;
     Clock::time_point FAnswerHeldSince;
     bool FStopAfterAnswer = false;
+
+    std::optional<VtShell> FShell;
+    std::optional<Clock::time_point> FWidthAskedAt;
 
     std::optional<FloodStream> FFlood;
     bool FInputSeen = false;

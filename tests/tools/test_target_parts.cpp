@@ -339,6 +339,8 @@ private slots:
         QTest::newRow("flood paced")
             << "--flood text --rate 1000 --baud 115200 --chunk-ms 2" << true;
         QTest::newRow("unknown before help") << "--bogus --help" << false;
+        QTest::newRow("vt console with loader") << "--vt --loader #42" << true;
+        QTest::newRow("vt with echo") << "--vt --echo" << false;
         QTest::newRow("help first") << "--help --bogus-later" << true;
         QTest::newRow("make srec") << "--make-srec 998 out.s19" << true;
         QTest::newRow("no mode") << "" << false;
