@@ -85,7 +85,28 @@ void TUtf8Repair::Continue(uchar byte, QByteArray& out) {
     FLower = 0x80;
     FUpper = 0xBF;
     if (FHave == FNeed) {
-        out.append(FPending, FHave);
+        AppendComplete(out);
         Reset();
     }
+}
+
+// The combining marks that are also wide (U+302A to U+302F, U+3099, U+309A)
+// make the engine write outside its cells when a few follow one character:
+// the two kana sound marks go out as their spacing forms, the tone marks as
+// U+FFFD.
+void TUtf8Repair::AppendComplete(QByteArray& out) const {
+    const auto second = static_cast<uchar>(FPending[1]);
+    const auto third = static_cast<uchar>(FPending[2]);
+    if (FNeed == 3 && static_cast<uchar>(FPending[0]) == 0xE3) {
+        if (second == 0x80 && third >= 0xAA && third <= 0xAF) {
+            out.append(Replacement, 3);
+            return;
+        }
+        if (second == 0x82 && (third == 0x99 || third == 0x9A)) {
+            out.append("\xe3\x82");
+            out.append(static_cast<char>(third + 2));
+            return;
+        }
+    }
+    out.append(FPending, FHave);
 }

@@ -6,7 +6,8 @@
 // well-formed sequences pass unchanged, each maximal invalid part (a byte
 // that cannot start or continue a sequence, an overlong form, a surrogate,
 // a code point above U+10FFFF, a sequence cut short by another byte) becomes
-// one U+FFFD, and the byte that cut a sequence short is kept. A sequence
+// one U+FFFD, and the byte that cut a sequence short is kept. The few
+// combining marks that are also wide are replaced (see AppendComplete). A sequence
 // still open at the end of a block waits for the next block.
 class TUtf8Repair {
 public:
@@ -24,6 +25,7 @@ public:
 private:
     void Lead(uchar byte, QByteArray& out);
     void Continue(uchar byte, QByteArray& out);
+    void AppendComplete(QByteArray& out) const;
 
     // The bytes of the open sequence, how many it needs in all, and the
     // range its next byte must fall in.

@@ -193,7 +193,7 @@ const VTermScreenCallbacks TVtEngineCallbacks::Screen = {
 };
 
 TVtScreen::TVtScreen(int columns, int rows)
-    : FColumns(std::max(columns, 1)), FRows(std::max(rows, 1)) {
+    : FColumns(std::max(columns, MinColumns)), FRows(std::max(rows, 1)) {
     FTerm = vterm_new(FRows, FColumns);
     vterm_set_utf8(FTerm, 1);
     vterm_output_set_callback(FTerm, TVtEngineCallbacks::Output, this);
@@ -230,13 +230,30 @@ void TVtScreen::Feed(const char* bytes, qsizetype length) {
 }
 
 void TVtScreen::Resize(int columns, int rows) {
-    columns = std::max(columns, 1);
+    columns = std::max(columns, MinColumns);
     rows = std::max(rows, 1);
     if (columns == FColumns && rows == FRows)
         return;
+    const bool shrinks = columns < FColumns || rows < FRows;
     FColumns = columns;
     FRows = rows;
     vterm_set_size(FTerm, rows, columns);
+    // The engine may leave the cursor, and keeps the saved one, outside a
+    // smaller screen (it moves the cursor with the rows it pushes off the
+    // top), and the next write would then go past its rows: the cursor is
+    // put back on the screen and saved there.
+    VTermPos pos{};
+    vterm_state_get_cursorpos(vterm_obtain_state(FTerm), &pos);
+    const int row = std::clamp(pos.row, 0, rows - 1);
+    const int col = std::clamp(pos.col, 0, columns - 1);
+    QByteArray fix;
+    if (row != pos.row || col != pos.col)
+        fix = "\x1b[" + QByteArray::number(row + 1) + ';' + QByteArray::number(col + 1) + 'H';
+    if (shrinks)
+        fix += "\x1b"
+               "7";
+    if (!fix.isEmpty())
+        vterm_input_write(FTerm, fix.constData(), static_cast<size_t>(fix.size()));
     vterm_screen_flush_damage(FScreen);
     FPushedSinceFlush = 0;
     if (FListener)

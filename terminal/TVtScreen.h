@@ -27,6 +27,10 @@ struct VTermScreen;
 // Qt Core only; it reports changes to its listener as TConsoleScreen does.
 class TVtScreen {
 public:
+    // A wide character must fit in a row: the engine fails on a screen of
+    // one column.
+    static constexpr int MinColumns = 2;
+
     TVtScreen(int columns, int rows);
     ~TVtScreen();
     TVtScreen(const TVtScreen&) = delete;
@@ -36,7 +40,7 @@ public:
 
     // Received bytes, split anywhere.
     void WriteText(const QByteArray& bytes);
-    // Keeps what is on the screen, cut or padded.
+    // Keeps what is on the screen, cut or padded; at least MinColumns wide.
     void Resize(int columns, int rows);
     int Columns() const { return FColumns; }
     int Rows() const { return FRows; }

@@ -11,8 +11,16 @@ constexpr char Bel = '\x07';
 constexpr char Can = '\x18';
 constexpr char Sub = '\x1a';
 
+// U+0080 to U+009F, the C1 controls, are C2 80 to C2 9F in UTF-8.
+constexpr char C1Lead = '\xc2';
+
 bool IsControl(char byte) {
     return static_cast<uchar>(byte) < 0x20;
+}
+
+bool IsC1Trail(char byte) {
+    const auto ubyte = static_cast<uchar>(byte);
+    return ubyte >= 0x80 && ubyte <= 0x9F;
 }
 
 } // namespace
@@ -23,65 +31,100 @@ void TVtSequenceFilter::Reset() {
     FTooLong = false;
     FStringEscape = false;
     FDim = FHidden = false;
+    FPendingC1Lead = false;
 }
 
 void TVtSequenceFilter::Filter(const char* block, qsizetype length, QByteArray& out) {
     out.reserve(out.size() + length + 16);
     const char* next = block;
     const char* end = block + length;
+    if (FPendingC1Lead && next < end) {
+        FPendingC1Lead = false;
+        if (IsC1Trail(*next))
+            Step(Esc, out), Step(char(uchar(*next++) - 0x40), out);
+        else
+            Step(C1Lead, out);
+    }
     while (next < end) {
         if (FState == TState::Ground) {
-            const auto* escape =
-                static_cast<const char*>(std::memchr(next, Esc, static_cast<size_t>(end - next)));
-            const char* stop = escape ? escape : end;
+            const char* stop = GroundRunEnd(next, end);
             out.append(next, stop - next);
             next = stop;
-            if (escape) {
-                FState = TState::Escape;
-                FSequence = QByteArray(1, Esc);
-                ++next;
-            }
-            continue;
+            if (next == end)
+                break;
         }
         const char byte = *next++;
-        switch (FState) {
-        case TState::Escape:
-            EscapeByte(byte, out);
-            break;
-        case TState::Csi:
-            CsiByte(byte, out);
-            break;
-        case TState::PassString:
-        case TState::DropString: {
-            const bool pass = FState == TState::PassString;
-            if (FStringEscape) {
-                FStringEscape = false;
-                if (byte == '\\') {
-                    if (pass)
-                        out.append("\x1b\\", 2);
-                    FState = TState::Ground;
-                    break;
-                }
-                // ESC ends the string and starts a new sequence.
-                FState = TState::Escape;
-                FSequence = QByteArray(1, Esc);
-                EscapeByte(byte, out);
-                break;
-            }
-            if (byte == Esc) {
-                FStringEscape = true;
-            } else if (byte == Bel || byte == Can || byte == Sub) {
-                if (pass || byte != Bel)
-                    out.append(byte);
-                FState = TState::Ground;
-            } else if (pass) {
-                out.append(byte);
-            }
-            break;
+        if (byte != C1Lead) {
+            Step(byte, out);
+        } else if (next == end) {
+            FPendingC1Lead = true;
+        } else if (IsC1Trail(*next)) {
+            // A C1 control sent as UTF-8 acts as its 7-bit form, so that
+            // every sequence passes the checks above before the engine.
+            Step(Esc, out);
+            Step(char(uchar(*next++) - 0x40), out);
+        } else {
+            Step(byte, out);
         }
-        case TState::Ground:
-            break;
+    }
+}
+
+// Where a run of plain text ends: at ESC or at the lead byte of a C1
+// control written as UTF-8.
+const char* TVtSequenceFilter::GroundRunEnd(const char* from, const char* end) {
+    for (const char* at = from; at < end; ++at)
+        if (*at == Esc || *at == C1Lead)
+            return at;
+    return end;
+}
+
+void TVtSequenceFilter::Step(char byte, QByteArray& out) {
+    switch (FState) {
+    case TState::Ground:
+        if (byte == Esc) {
+            FState = TState::Escape;
+            FSequence = QByteArray(1, Esc);
+        } else {
+            out.append(byte);
         }
+        break;
+    case TState::Escape:
+        EscapeByte(byte, out);
+        break;
+    case TState::Csi:
+        CsiByte(byte, out);
+        break;
+    case TState::PassString:
+    case TState::DropString:
+        StringByte(byte, out);
+        break;
+    }
+}
+
+void TVtSequenceFilter::StringByte(char byte, QByteArray& out) {
+    const bool pass = FState == TState::PassString;
+    if (FStringEscape) {
+        FStringEscape = false;
+        if (byte == '\\') {
+            if (pass)
+                out.append("\x1b\\", 2);
+            FState = TState::Ground;
+            return;
+        }
+        // ESC ends the string and starts a new sequence.
+        FState = TState::Escape;
+        FSequence = QByteArray(1, Esc);
+        EscapeByte(byte, out);
+        return;
+    }
+    if (byte == Esc) {
+        FStringEscape = true;
+    } else if (byte == Bel || byte == Can || byte == Sub) {
+        if (pass || byte != Bel)
+            out.append(byte);
+        FState = TState::Ground;
+    } else if (pass) {
+        out.append(byte);
     }
 }
 
@@ -175,6 +218,12 @@ void TVtSequenceFilter::FinishCsi(QByteArray& out) {
     if (body == "u") {
         out.append("\x1b"
                    "8");
+        return;
+    }
+    // The engine knows the alternate screen as 1047 and 1049 only.
+    if (body == "?47h" || body == "?47l") {
+        out.append("\x1b[?1047");
+        out.append(body.back());
         return;
     }
     out.append(FSequence);

@@ -126,6 +126,15 @@ private slots:
         QTest::newRow("UTF-8 beyond U+10FFFF and stray bytes")
             << QByteArray("\xf4\x90\x80\x80v\x80\xfe")
             << QStringList{"\ufffd\ufffd\ufffd\ufffdv\ufffd\ufffd"} << QPoint(7, 0);
+        // Each of these crashed the engine before it was filtered.
+        QTest::newRow("C1 string start as UTF-8 in insert mode")
+            << QByteArray("\x1b[4h\xc2\x9f\"x\x1b\\y") << QStringList{"y"} << QPoint(1, 0);
+        QTest::newRow("wide combining marks")
+            << QByteArray("d") + QByteArray("\xe3\x82\x99").repeated(10)
+            << QStringList{"d" + QString(9, QChar(0x309B)), QString(QChar(0x309B))}
+            << QPoint(2, 1);
+        QTest::newRow("mode 47 is the alternate screen")
+            << QByteArray("back\x1b[?47hx\x1b[?47l") << QStringList{"back"} << QPoint(5, 0);
         QTest::newRow("degree sign") << QByteArray("25.4 \xc2\xb0"
                                                    "C")
                                      << QStringList{"25.4 \u00b0C"} << QPoint(7, 0);
