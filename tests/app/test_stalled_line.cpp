@@ -12,6 +12,10 @@
 #include <algorithm>
 #include <functional>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int Patience = 15000;
@@ -103,19 +107,27 @@ private slots:
     // connection goes unanswered (a full backlog drops the requests): the
     // window keeps handling keys during each connect.
     void reconnectingToAnUnansweringServerLeavesTheWindowAnswering() {
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0);
+        QVERIFY(::listen(listener, 0) == 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
         AppWindowFixture f;
-        QTcpServer server;
-        server.setListenBacklogSize(0);
-        QVERIFY(server.listen(QHostAddress::LocalHost));
         f.WriteSetting("Devices", "COM1",
-                       "tcp://127.0.0.1:" + QByteArray::number(server.serverPort()));
+                       "tcp://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
         QVERIFY(f.Show());
-        QVERIFY(server.waitForNewConnection(Patience));
-        server.pauseAccepting();
-        QTcpSocket fillers[2];
-        for (QTcpSocket& filler : fillers)
-            filler.connectToHost(QHostAddress::LocalHost, server.serverPort());
-        delete server.nextPendingConnection();
+        const int accepted = ::accept(listener, nullptr, nullptr);
+        QVERIFY(accepted >= 0);
+        // The accept queue (one connection) full: later requests go unanswered.
+        int fillers[2];
+        for (int& filler : fillers) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), size);
+        }
+        ::close(accepted);
         QVERIFY(QTest::qWaitFor(
             [&] { return f.Window->StatusText(0) == QLatin1String("COM1: disconnected"); },
             Patience));
@@ -129,6 +141,9 @@ private slots:
         QVERIFY2(pause < 2000, qPrintable(QStringLiteral("held for %1 ms").arg(pause)));
         // The keys met the disconnected port: one beep says so.
         QCOMPARE(f.Fake.Beeps, beeps + 1);
+        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: disconnected"));
+        for (const int fd : {fillers[0], fillers[1], listener})
+            ::close(fd);
     }
 };
 
