@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QObject>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -271,7 +270,8 @@ void TQxComPort::ReconnectInBackground(const QString& path) {
         return;
     FReconnecting = true;
     std::thread([this, path, shared = FReconnectContext] {
-        auto link = std::make_shared<std::unique_ptr<TNetworkLink>>(std::make_unique<TNetworkLink>());
+        auto link =
+            std::make_shared<std::unique_ptr<TNetworkLink>>(std::make_unique<TNetworkLink>());
         const bool connected = (*link)->Connect(path);
         std::lock_guard guard(shared->Lock);
         if (!shared->Context)

@@ -43,6 +43,12 @@ inline constexpr std::chrono::milliseconds ReceiveFrame{16};
 // One serial device with its five line parameters, opened by counted
 // requests. Reads, writes and events belong to the main thread.
 //
+// Sending: keys, pastes, macros and the terminal's answers go through
+// Send(), which never waits: what the device does not take at once waits in
+// a bounded queue (TLineWriter) and goes out as the line drains. A download
+// or transfer owns the line while it runs (ClaimLine) and writes from its
+// own thread (WriteFromWorker); meanwhile keys and answers are refused.
+//
 // Receiving: the monitor thread (TQxComTask) reads the device as bytes
 // arrive into a bounded queue (ReceiveQueueSize) and tells the main thread
 // without waiting for it; a notice that is still pending is not repeated.
@@ -56,8 +62,10 @@ inline constexpr std::chrono::milliseconds ReceiveFrame{16};
 // A device that goes away (an adapter pulled: hang-up, end of file, EIO) is
 // closed at once, its requests kept; the port is then Disconnected() and
 // reopens the device, with the same line parameters, as soon as the path
-// the settings name for it comes back, unless [COM-Device] Reconnect=0.
-// OnConnectionChanged tells both moments.
+// the settings name for it comes back, unless [COM-Device] Reconnect=0 (a
+// network port is reconnected on a thread of its own, so that an
+// unanswering server never holds the main thread). OnConnectionChanged
+// tells both moments.
 // OpenPort and ClosePort may also be called from another thread as long as
 // no other call of the port overlaps them.
 //

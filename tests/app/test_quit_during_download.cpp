@@ -25,7 +25,7 @@ class TestQuitDuringDownload : public QObject {
 private slots:
     void initTestCase() { InitAppResources(); }
 
-    // One signal per process: the first quit ends every event loop for good.
+    // One signal a process: the first quit ends every event loop for good.
     void quitSignalEndsTheDownloadAndTheRecording() {
         AppWindowFixture f;
         QVERIFY(f.Show());
@@ -36,8 +36,7 @@ private slots:
         const QString file = f.Dir.Path() + QStringLiteral("lines.txt");
         QFile lines(file);
         QVERIFY(lines.open(QIODevice::WriteOnly));
-        for (int i = 0; i < 2000; ++i)
-            lines.write("a line of the download\n");
+        QVERIFY(lines.write(QByteArray("a line of the download\n").repeated(2000)) > 0);
         lines.close();
         // 50 ms a line: the download runs for minutes unless it is ended.
         TransferSync.Mode = smDelayed;

