@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 QX_WERROR ?=
 CMAKE_ARGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(if $(QX_WERROR),-DQX_WERROR=$(QX_WERROR))
 
-.PHONY: all deps configure build run demo test bench package clean
+.PHONY: all deps configure build run demo test bench soak package clean
 
 all: build
 
@@ -34,6 +34,13 @@ test: build
 bench: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target qx_benchmarks
 	@./scripts/run-benchmarks.sh $(BUILD_DIR)
+
+# 30 minutes of a 115200-baud stream with a recording, the line dropped
+# every 30 s and a paste every minute; SOAK_MINUTES shortens it.
+SOAK_MINUTES ?= 30
+soak: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target soak_window
+	@QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/soak_window --minutes $(SOAK_MINUTES)
 
 package: build
 	@cd $(BUILD_DIR) && cpack

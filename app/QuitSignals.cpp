@@ -1,7 +1,11 @@
 #include "app/QuitSignals.h"
 
+#include "serial/TQxComPort.h"
+
 #include <QApplication>
+#include <QEventLoop>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <atomic>
 #include <csignal>
@@ -23,14 +27,35 @@ void OnQuitSignal(int signal) {
     [[maybe_unused]] const ssize_t written = ::write(SignalPipe[1], &byte, 1);
 }
 
+// A window that refuses to close (a busy dialog) must not keep the program
+// alive: the loops are ended whatever the windows said.
 void QuitAsIfClosed() {
     char byte = 0;
     [[maybe_unused]] const ssize_t read = ::read(SignalPipe[0], &byte, 1);
+    EndLineWork();
     QApplication::closeAllWindows();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 } // namespace
+
+bool EndLineWork(int timeoutMs) {
+    TQxComPort& port = SerialPort();
+    if (!port.CancelLineOwner())
+        return true;
+    // The owner reports its end through the event loop (and may need it to
+    // get there), so the loop runs while it is awaited.
+    QEventLoop loop;
+    QTimer poll;
+    poll.callOnTimeout(&loop, [&loop, &port] {
+        if (port.LineOwner() == TLineUser::Keys)
+            loop.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return port.LineOwner() == TLineUser::Keys;
+}
 
 void InstallQuitSignals() {
     if (SignalPipe[0] >= 0)

@@ -1,5 +1,6 @@
 #include "app/TQxConsoleWindow.h"
 
+#include "app/QuitSignals.h"
 #include "app/SettingsGlue.h"
 #include "app/TLineControl.h"
 #include "app/TMacroBox.h"
@@ -77,6 +78,8 @@ constexpr int RightSpace = 10;
 constexpr int MinimumHeight = 250;
 // How long a message of the pane stays in the status bar.
 constexpr int StatusMessageMs = 8000;
+// What a background paste leaves queued on the port before its next chunk.
+constexpr qsizetype PasteBacklogBytes = 4096;
 
 // Status panel widths; the last panel takes the rest.
 constexpr std::array<int, 4> PanelWidths = {115, 60, 60, 50};
@@ -154,6 +157,7 @@ void TQxConsoleWindow::FormCreate() {
     port.OnModemLinesChanged = [this] { FLineControl->UpdateLineStatus(); };
     port.OnError = [this] { FLineControl->UpdateLineStatus(); };
     port.OnConnectionChanged = [this](bool connected) { ComPortConnectionChanged(connected); };
+    port.OnOutputStalled = [this](bool stalled) { ComPortOutputStalled(stalled); };
     port.DialogParent = this;
 }
 
@@ -169,6 +173,9 @@ void TQxConsoleWindow::CreateConsole() {
         FConsole->PasteChunkBytes = std::max(8, SerialPort().ActualBaudrate() / 1000);
         WritePort(bytes);
     };
+    // The next chunk only once the line has taken most of the last ones.
+    FConsole->CanSendMore = [] { return SerialPort().PendingOutput() < PasteBacklogBytes; };
+    FConsole->OnPasteStopped = [] { SerialPort().DiscardOutput(); };
     FConsole->OnStatusMessage = [this](const QString& text) {
         StatusBar->showMessage(text, StatusMessageMs);
     };
@@ -421,9 +428,12 @@ void TQxConsoleWindow::showEvent(QShowEvent* event) {
     }
 }
 
-// A macro pausing now stops: nothing more of it is sent.
+// A macro pausing now stops: nothing more of it is sent. A download that
+// owns the line is cancelled and awaited (bounded), so that nothing writes
+// to the port once the window is gone.
 void TQxConsoleWindow::closeEvent(QCloseEvent* event) {
     FClosing = true;
+    EndLineWork();
     if (FDelayLoop)
         FDelayLoop->quit();
     SavePlacement();
@@ -470,7 +480,10 @@ void TQxConsoleWindow::ComPortConnectionChanged(bool connected) {
 }
 
 // Keys and macros for a port whose device went away are not sent into
-// nothing unnoticed: the first one beeps (the status bar says why).
+// nothing unnoticed: the first one beeps (the status bar says why). The
+// port queues what the line does not take at once, so a line that stopped
+// taking bytes never holds the window; bytes it refuses (the queue is full,
+// or a download owns the line) beep, and end a paste.
 void TQxConsoleWindow::WritePort(const QByteArray& bytes) {
     TQxComPort& port = SerialPort();
     if (port.Disconnected()) {
@@ -478,7 +491,24 @@ void TQxConsoleWindow::WritePort(const QByteArray& bytes) {
             Interaction().Beep();
         return;
     }
-    port.WriteString(bytes);
+    if (port.Send(bytes, TLineUser::Keys))
+        return;
+    if (FConsole->Pasting()) {
+        FConsole->StopPaste();
+        StatusBar->showMessage(QStringLiteral("Paste stopped: the line takes no more data."),
+                               StatusMessageMs);
+    }
+    Interaction().Beep();
+}
+
+// Shown for as long as the line takes nothing; one message, not one per key.
+void TQxConsoleWindow::ComPortOutputStalled(bool stalled) {
+    if (stalled)
+        StatusBar->showMessage(
+            QStringLiteral("The line has taken no data for 5 seconds: %1 byte(s) wait to be sent.")
+                .arg(SerialPort().PendingOutput()));
+    else
+        StatusBar->clearMessage();
 }
 
 // ---------------------------------------------------------------------------

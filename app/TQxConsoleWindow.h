@@ -87,6 +87,8 @@ public:
     void ComPortScan(char& ch);
     // The port's OnConnectionChanged: status bar and recording markers.
     void ComPortConnectionChanged(bool connected);
+    // The port's OnOutputStalled: says so in the status bar.
+    void ComPortOutputStalled(bool stalled);
     // The pane's OnKeyPress: sends the typed byte.
     void ConsoleKeyPress(TQxConsole& sender, char& key);
 
@@ -112,7 +114,8 @@ public:
     bool Sending() const { return FSending; }
 
 protected:
-    // The bytes of macros and typed keys go to the port here.
+    // The bytes of macros, pastes and typed keys go to the port here; the
+    // port queues them, so this never waits for the line.
     virtual void WritePort(const QByteArray& bytes);
 
     void showEvent(QShowEvent* event) override;

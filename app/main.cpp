@@ -6,6 +6,8 @@
 
 #include <QApplication>
 
+#include <cstdlib>
+
 int main(int argc, char* argv[]) {
     if (const int exitCode = HandleCommandLine(argc, argv); exitCode >= 0)
         return exitCode;
@@ -21,6 +23,10 @@ int main(int argc, char* argv[]) {
     window->show();
     const int result = QApplication::exec();
     delete window;
+    // A worker that did not end in time still uses the port: the process
+    // ends without tearing down what it uses (the recording has ended).
+    if (SerialPort().LineOwner() != TLineUser::Keys)
+        std::_Exit(result);
     DestroySerialPort();
     SetInteraction(nullptr);
     return result;

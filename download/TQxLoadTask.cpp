@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 const QString TQxLoadTask::NoResponseText = QStringLiteral(
     "      No response - download canceled!\n\rPlease check the settings for the serial "
@@ -22,6 +23,9 @@ const QString TQxLoadTask::WriteStalledText = QStringLiteral(
 
 const QString TQxLoadTask::ConnectionLostText = QStringLiteral(
     "   Connection lost - download canceled!\n\rThe serial device went away (unplugged?).");
+
+const QString TQxLoadTask::LineBusyText = QStringLiteral(
+    "      Line busy - download canceled!\n\rA transfer is using the serial interface.");
 
 namespace {
 
@@ -48,9 +52,22 @@ void TQxLoadTask::Execute() {
     }
     // The port shows its own warning when it cannot be opened; the request
     // is balanced in every case.
-    if (FPort.OpenPort(false))
-        TransferLines();
+    if (FPort.OpenPort(false)) {
+        OnMainThread([this] {
+            FLineClaimed = FPort.ClaimLine(TLineUser::Download, [this] { Terminate(); });
+        });
+        if (FLineClaimed)
+            TransferLines();
+        else if (!Terminated())
+            ErrorText = LineBusyText;
+    }
     FPort.ClosePort();
+}
+
+void TQxLoadTask::DoTerminate() {
+    if (std::exchange(FLineClaimed, false))
+        FPort.ReleaseLine();
+    TThread::DoTerminate();
 }
 
 void TQxLoadTask::TransferLines() {

@@ -21,7 +21,10 @@ class TQxComPort;
 // runs on the main thread in short slices (the port's reads and its OnScan
 // belong there), with the events handled between them. A line that got no
 // answer is sent once more; a second failure ends the download with
-// ErrorText. The last line never fails. Terminate() cancels, also in the
+// ErrorText. The last line never fails. The task owns the line
+// (TLineUser::Download) from its start until it has ended, so keys and
+// answers wait meanwhile; a quit cancels it through the port
+// (CancelLineOwner). Terminate() cancels, also in the
 // middle of a long line or a wait: the line in progress counts as done. A
 // write that fails (the device went away) or makes no progress for
 // StallTimeoutMs ends the download with its own ErrorText in every mode.
@@ -44,6 +47,8 @@ public:
     static const QString WriteStalledText;
     // The port's device went away (an adapter pulled) during the download.
     static const QString ConnectionLostText;
+    // Another owner (a transfer) holds the line.
+    static const QString LineBusyText;
 
     // Reads FileName; a file that cannot be read ends the run at once, with
     // the reason as ErrorText and the port untouched.
@@ -73,6 +78,8 @@ protected:
     virtual QString SendLine();
     // Main thread: raises OnProgress.
     virtual void ReportProgress();
+    // Main thread: gives the line back, then raises OnTerminate.
+    void DoTerminate() override;
 
 private:
     void TransferLines();
@@ -95,4 +102,5 @@ private:
     int FLineCount = 0;
     int FLineIndex = 0;
     bool FAcknowledged = false;
+    bool FLineClaimed = false;
 };

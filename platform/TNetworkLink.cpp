@@ -290,17 +290,17 @@ int TNetworkLink::Write(const char* data, int count, Clock::time_point deadline,
     const QByteArray wire = FTelnet ? TTelnetCodec::Escape(data, std::size_t(count))
                                     : QByteArray::fromRawData(data, count);
     std::lock_guard guard(FSendLock);
-    qsizetype sent = SendLocked(wire, 0, deadline, hasDeadline);
-    // Half of a doubled 0xFF on the wire would turn the next byte into a
-    // command: the pair is finished whatever the time.
+    if (!SendOwedIac(deadline, hasDeadline))
+        return 0;
+    const qsizetype sent = SendLocked(wire, 0, deadline, hasDeadline);
     qsizetype dataBytes = 0;
     qsizetype at = 0;
     while (at < sent) {
         if (FTelnet && std::uint8_t(wire.at(at)) == TTelnetCodec::Iac) {
+            // Half of a doubled 0xFF is on the wire: its second half goes
+            // before any other byte, so the byte counts as sent.
             if (at + 1 == sent)
-                sent = SendLocked(wire.left(at + 2), sent, deadline, false);
-            if (at + 1 >= sent)
-                break;
+                FOwedIac = !FGone.load();
             at += 2;
         } else {
             ++at;
@@ -312,7 +312,19 @@ int TNetworkLink::Write(const char* data, int count, Clock::time_point deadline,
 
 bool TNetworkLink::SendAll(const QByteArray& bytes, Clock::time_point deadline, bool hasDeadline) {
     std::lock_guard guard(FSendLock);
-    return SendLocked(bytes, 0, deadline, hasDeadline) == bytes.size();
+    return SendOwedIac(deadline, hasDeadline) &&
+           SendLocked(bytes, 0, deadline, hasDeadline) == bytes.size();
+}
+
+// A byte after half a doubled 0xFF would be read as a command: the owed
+// half goes first, within the caller's time like any other byte.
+bool TNetworkLink::SendOwedIac(Clock::time_point deadline, bool hasDeadline) {
+    if (!FOwedIac)
+        return true;
+    const QByteArray iac(1, char(TTelnetCodec::Iac));
+    if (SendLocked(iac, 0, deadline, hasDeadline) == 1)
+        FOwedIac = false;
+    return !FOwedIac;
 }
 
 // Sends Bytes from From on until all went, the time ran out or the

@@ -54,7 +54,8 @@ public:
     // Sends Count data bytes (escaped for Telnet) until Deadline (unless
     // HasDeadline is false); the number of data bytes sent, fewer when the
     // connection failed or the time ran out (Gone() tells the former). A
-    // data byte is either wholly on the wire or not at all.
+    // doubled 0xFF cut in half by the deadline counts as sent: its second
+    // half goes before any later byte, so no byte is ever cut.
     int Write(const char* data, int count, std::chrono::steady_clock::time_point deadline,
               bool hasDeadline);
     bool Gone() const { return FGone.load(); }
@@ -70,6 +71,7 @@ private:
     qsizetype SendLocked(const QByteArray& bytes, qsizetype from,
                          std::chrono::steady_clock::time_point deadline, bool hasDeadline);
     bool SendReplies();
+    bool SendOwedIac(std::chrono::steady_clock::time_point deadline, bool hasDeadline);
     bool AwaitComPortAnswer(std::chrono::steady_clock::time_point deadline);
 
     int FFd = -1;
@@ -81,6 +83,8 @@ private:
     TLineSettings FSettings;
     bool FHaveSettings = false;
     bool FSettingsSent = false;
+    // The second half of a doubled 0xFF still owed to the wire (FSendLock).
+    bool FOwedIac = false;
     std::atomic<bool> FAgreed{false};
     std::atomic<bool> FGone{false};
     std::atomic<quint32> FLineEvents{0};

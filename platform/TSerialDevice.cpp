@@ -596,6 +596,16 @@ bool TSerialDevice::OpenNetwork(const QString& url) {
         FErrorText = link->ErrorText();
         return false;
     }
+    return OpenConnected(std::move(link));
+}
+
+bool TSerialDevice::OpenConnected(std::unique_ptr<TNetworkLink> link) {
+    FErrorText.clear();
+    FError = 0;
+    if (IsOpen())
+        return Fail(EBUSY);
+    if (!link || link->Fd() < 0)
+        return Fail(ENOTCONN);
     // A network port has no modem ioctls nor error counters: the server's
     // notices stand in for them.
     FModemBits.reset();

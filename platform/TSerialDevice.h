@@ -79,6 +79,10 @@ public:
     // on another machine instead (TNetworkLink); it behaves as a tty, a
     // connection that ends as a line that hung up.
     bool Open(const QString& path);
+    // Opens with a network connection made elsewhere (TNetworkLink::Connect
+    // on another thread, so that a reconnect never holds the caller), as
+    // Open() of its address would; false with EBUSY when already open.
+    bool OpenConnected(std::unique_ptr<TNetworkLink> link);
     // Releases a pending wait, then closes. Nothing happens when closed.
     void Close();
     bool IsOpen() const { return FFd.load() >= 0; }

@@ -4,15 +4,19 @@
 #include "platform/TNetworkLink.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/TickCount.h"
+#include "serial/TLineWriter.h"
 #include "serial/TQxComTask.h"
 #include "serial/TDeviceWatch.h"
 #include "settings/SerialDeviceMap.h"
 
 #include <QCoreApplication>
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include <sys/ioctl.h>
@@ -38,14 +42,28 @@ TQxComPort::TQxComPort()
     // Room after a full queue: the monitor may read the device again.
     FReceived.OnRoom = [this] { FDevice.HoldReceive(false); };
     FDeviceWatch = new TDeviceWatch([this] { TryReconnect(); }, FMainThreadContext.get());
+    FReconnectContext->Context = FMainThreadContext.get();
+    FWriter = std::make_unique<TLineWriter>(
+        [this](const char* data, int count) { return WriteQueued(data, count); },
+        FMainThreadContext.get());
+    FWriter->OnStalled = [this](bool stalled) {
+        if (OnOutputStalled)
+            OnOutputStalled(stalled);
+    };
 }
 
 TQxComPort::~TQxComPort() {
+    {
+        // A background connect still running drops its result.
+        std::lock_guard guard(FReconnectContext->Lock);
+        FReconnectContext->Context = nullptr;
+    }
     FRequests = 0;
     ClosePort();
     FDeviceWatch->Stop();
     FTask->TerminateAndWait();
     FTask.reset();
+    FWriter.reset();
 }
 
 void TQxComPort::SetComPort(TComPort value) {
@@ -174,12 +192,8 @@ bool TQxComPort::OpenPort(bool silent) {
 bool TQxComPort::OpenDevice(QString& reason) {
     const QString path = SerialDevicePath(FComPort);
     FOpenPath = path;
-    if (FDevice.Open(path) && ApplySettings() && FDevice.SetEventMask(WantedEvents())) {
-        FTxQueueSize = quint32(FDevice.TransmitQueueSize());
-        FReceived.Restart();
-        FTask->Resume();
+    if (FDevice.Open(path) && StartDevice())
         return true;
-    }
     // A network port's reason (name not found, refused, timed out) is its own.
     reason = TNetworkLink::IsNetworkUrl(path) ? FDevice.ErrorText()
                                               : DescribeOpenFailure(path, FDevice.Error());
@@ -187,7 +201,19 @@ bool TQxComPort::OpenDevice(QString& reason) {
     return false;
 }
 
+bool TQxComPort::StartDevice() {
+    if (!ApplySettings() || !FDevice.SetEventMask(WantedEvents()))
+        return false;
+    FTxQueueSize = quint32(FDevice.TransmitQueueSize());
+    FReceived.Restart();
+    FTask->Resume();
+    return true;
+}
+
 void TQxComPort::CloseDevice(bool forgetReceived) {
+    // What waits to be sent belonged to this connection.
+    if (TThread::IsMainThread())
+        FWriter->Clear();
     FTask->Pause();
     FDevice.SetEventMask(0);
     FDevice.Close();
@@ -226,9 +252,50 @@ void TQxComPort::TryReconnect() {
         FDeviceWatch->Stop();
         return;
     }
+    const QString path = SerialDevicePath(FComPort);
+    if (TNetworkLink::IsNetworkUrl(path)) {
+        ReconnectInBackground(path);
+        return;
+    }
     QString reason;
     if (OpenDevice(reason))
         EndDisconnection();
+}
+
+// A connect may take seconds (an unanswering host): it runs on a thread of
+// its own, so that keys, paste and painting go on meanwhile; the watch's
+// retries wait for it. The connection is taken on the main thread, unless
+// the port was closed, opened or moved meanwhile.
+void TQxComPort::ReconnectInBackground(const QString& path) {
+    if (FReconnecting)
+        return;
+    FReconnecting = true;
+    std::thread([this, path, shared = FReconnectContext] {
+        auto link = std::make_shared<std::unique_ptr<TNetworkLink>>(std::make_unique<TNetworkLink>());
+        const bool connected = (*link)->Connect(path);
+        std::lock_guard guard(shared->Lock);
+        if (!shared->Context)
+            return;
+        QMetaObject::invokeMethod(
+            shared->Context,
+            [this, path, link, connected] {
+                FReconnecting = false;
+                if (connected)
+                    AdoptReconnection(path, std::move(*link));
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void TQxComPort::AdoptReconnection(const QString& path, std::unique_ptr<TNetworkLink> link) {
+    if (!FDisconnected.load() || FRequests == 0 || Open() || SerialDevicePath(FComPort) != path)
+        return;
+    FOpenPath = path;
+    if (FDevice.OpenConnected(std::move(link)) && StartDevice()) {
+        EndDisconnection();
+        return;
+    }
+    FDevice.Close();
 }
 
 void TQxComPort::EndDisconnection() {
@@ -327,6 +394,55 @@ bool TQxComPort::WriteString(const QByteArray& s) {
     return true;
 }
 
+bool TQxComPort::Send(const QByteArray& bytes, TLineUser who) {
+    if (!Open() || Disconnected())
+        return false;
+    const TLineUser owner = LineOwner();
+    if (owner != TLineUser::Keys && (who == TLineUser::Keys || who == TLineUser::Answers))
+        return false;
+    return FWriter->Send(bytes);
+}
+
+qsizetype TQxComPort::PendingOutput() const {
+    return FWriter->Pending();
+}
+
+void TQxComPort::DiscardOutput() {
+    FWriter->Clear();
+}
+
+int TQxComPort::WriteQueued(const char* data, int count) {
+    if (!Open())
+        return -1;
+    const int taken = FDevice.WriteSome(data, count, 0);
+    if (taken < 0 && FDevice.HungUp())
+        NoteHangUp(FDevice.Session());
+    return taken;
+}
+
+bool TQxComPort::ClaimLine(TLineUser owner, std::function<void()> cancel) {
+    if (owner != TLineUser::Download && owner != TLineUser::Transfer)
+        return false;
+    TLineUser expected = TLineUser::Keys;
+    if (!FLineOwner.compare_exchange_strong(expected, owner))
+        return false;
+    FCancelOwner = std::move(cancel);
+    return true;
+}
+
+void TQxComPort::ReleaseLine() {
+    FLineOwner.store(TLineUser::Keys);
+    FCancelOwner = nullptr;
+}
+
+bool TQxComPort::CancelLineOwner() {
+    if (LineOwner() == TLineUser::Keys)
+        return false;
+    if (FCancelOwner)
+        FCancelOwner();
+    return true;
+}
+
 int TQxComPort::WriteBuffer(const void* buffer, quint16 count) {
     if (!Open())
         return 0;
@@ -390,6 +506,9 @@ TQxComPort::TWriteOutcome TQxComPort::WriteFromWorker(const QByteArray& bytes,
                                                       const std::function<bool()>& cancelled,
                                                       int stallMs) {
     constexpr int CancelCheckMs = 100;
+    if (const TWriteOutcome queued = AwaitQueuedOutput(cancelled, stallMs);
+        queued != TWriteOutcome::Written)
+        return queued;
     qsizetype done = 0;
     qint64 lastProgress = TickCount();
     while (done < bytes.size()) {
@@ -408,6 +527,27 @@ TQxComPort::TWriteOutcome TQxComPort::WriteFromWorker(const QByteArray& bytes,
         } else if (TickCount() - lastProgress >= stallMs) {
             return TWriteOutcome::Stalled;
         }
+    }
+    return TWriteOutcome::Written;
+}
+
+TQxComPort::TWriteOutcome TQxComPort::AwaitQueuedOutput(const std::function<bool()>& cancelled,
+                                                        int stallMs) {
+    constexpr auto Poll = std::chrono::milliseconds(10);
+    qsizetype before = PendingOutput();
+    qint64 lastProgress = TickCount();
+    while (before > 0) {
+        if (cancelled())
+            return TWriteOutcome::Cancelled;
+        if (!Open() || FDevice.HungUp())
+            return TWriteOutcome::Failed;
+        std::this_thread::sleep_for(Poll);
+        const qsizetype now = PendingOutput();
+        if (now < before)
+            lastProgress = TickCount();
+        else if (TickCount() - lastProgress >= stallMs)
+            return TWriteOutcome::Stalled;
+        before = now;
     }
     return TWriteOutcome::Written;
 }

@@ -6,6 +6,7 @@
 #include "platform/LineParameters.h"
 #include "platform/TReceiveQueue.h"
 #include "platform/TSerialDevice.h"
+#include "serial/TLineUser.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,12 +15,15 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class QObject;
 class QTimer;
 class QWidget;
 class TDeviceWatch;
+class TLineWriter;
+class TNetworkLink;
 class TQxComTask;
 
 // Device time-outs while WaitForSequence() reads byte by byte: each
@@ -39,6 +43,12 @@ inline constexpr std::chrono::milliseconds ReceiveFrame{16};
 // One serial device with its five line parameters, opened by counted
 // requests. Reads, writes and events belong to the main thread.
 //
+// Sending: keys, pastes, macros and the terminal's answers go through
+// Send(), which never waits: what the device does not take at once waits in
+// a bounded queue (TLineWriter) and goes out as the line drains. A download
+// or transfer owns the line while it runs (ClaimLine) and writes from its
+// own thread (WriteFromWorker); meanwhile keys and answers are refused.
+//
 // Receiving: the monitor thread (TQxComTask) reads the device as bytes
 // arrive into a bounded queue (ReceiveQueueSize) and tells the main thread
 // without waiting for it; a notice that is still pending is not repeated.
@@ -52,8 +62,10 @@ inline constexpr std::chrono::milliseconds ReceiveFrame{16};
 // A device that goes away (an adapter pulled: hang-up, end of file, EIO) is
 // closed at once, its requests kept; the port is then Disconnected() and
 // reopens the device, with the same line parameters, as soon as the path
-// the settings name for it comes back, unless [COM-Device] Reconnect=0.
-// OnConnectionChanged tells both moments.
+// the settings name for it comes back, unless [COM-Device] Reconnect=0 (a
+// network port is reconnected on a thread of its own, so that an
+// unanswering server never holds the main thread). OnConnectionChanged
+// tells both moments.
 // OpenPort and ClosePort may also be called from another thread as long as
 // no other call of the port overlaps them.
 //
@@ -142,8 +154,39 @@ public:
     // (whether or not a device was open), false while requests remain.
     bool ClosePort();
 
+    // Main thread, never blocks: queues Bytes behind those waiting, writes
+    // what the device takes now and the rest as the line drains. False
+    // (nothing queued) when the port is closed or disconnected, when the
+    // queue (TLineWriter::Capacity) has no room for them, or when a Download
+    // or Transfer owns the line and Who is Keys or Answers.
+    bool Send(const QByteArray& bytes, TLineUser who = TLineUser::Keys);
+    // Bytes Send queued that the device has not taken yet; any thread.
+    qsizetype PendingOutput() const;
+    // Drops the bytes Send queued (a stopped paste); those the device took
+    // are gone already.
+    void DiscardOutput();
+    // Main thread: true once queued bytes found no room for 5 s, false when
+    // the line takes bytes again or the queue is dropped (a close).
+    std::function<void(bool stalled)> OnOutputStalled;
+
+    // Main thread: Download or Transfer takes the line; false when another
+    // owner holds it (or Owner is Keys or Answers). From then on Send of
+    // Keys and Answers is refused; bytes queued before still go out first
+    // (WriteFromWorker waits for them). Cancel, if given, is how a quit asks
+    // the owner to stop (CancelLineOwner).
+    bool ClaimLine(TLineUser owner, std::function<void()> cancel = {});
+    // Main thread: gives the line back; nothing happens when nobody owns it.
+    void ReleaseLine();
+    // The owner, or Keys when nobody owns the line; any thread.
+    TLineUser LineOwner() const { return FLineOwner.load(); }
+    // Main thread: asks the owner to stop (the cancel it gave); false when
+    // nobody owns the line. The owner still releases it when it has ended.
+    bool CancelLineOwner();
+
     // Writes every byte of S (in pieces of at most 65535 bytes, each
     // returning when the device has taken it); true when all were taken.
+    // It blocks as long as the line takes nothing: never on the main thread
+    // for keys, paste or macros (Send is for them).
     bool WriteString(const QByteArray& s);
     // Writes Count bytes; the number the device took (0 while closed).
     int WriteBuffer(const void* buffer, quint16 count);
@@ -170,9 +213,10 @@ public:
     enum class TWriteOutcome { Written, Cancelled, Stalled, Failed };
     // Writes every byte of Bytes from the calling thread (the download's),
     // so that the main thread goes on reading what the target sends back
-    // meanwhile. Gives up when Cancelled() turns true (it is asked at least
-    // every 100 ms), when the device took nothing for StallMs, or when the
-    // line is gone or the port closed (Failed).
+    // meanwhile; bytes Send queued go first (it waits for them). Gives up
+    // when Cancelled() turns true (it is asked at least every 100 ms), when
+    // the device took nothing for StallMs, or when the line is gone or the
+    // port closed (Failed).
     TWriteOutcome WriteFromWorker(const QByteArray& bytes, const std::function<bool()>& cancelled,
                                   int stallMs);
     // True once the device reported a hang-up (the adapter was pulled).
@@ -245,6 +289,10 @@ private:
     // Main thread: closes it and waits for its path to come back.
     void ConnectionLost(quint64 session);
     void TryReconnect();
+    void ReconnectInBackground(const QString& path);
+    void AdoptReconnection(const QString& path, std::unique_ptr<TNetworkLink> link);
+    // Configures the device just opened and starts the monitor.
+    bool StartDevice();
     void EndDisconnection();
     void RaiseConnectionChanged(bool connected);
 
@@ -261,9 +309,26 @@ private:
     void HoldEvents();
     void ReleaseEvents();
 
+    // Main thread: what Send's writer offers the device, without waiting.
+    int WriteQueued(const char* data, int count);
+    // Worker thread: waits until the bytes Send queued are gone; the same
+    // outcomes as WriteFromWorker (Written when none wait).
+    TWriteOutcome AwaitQueuedOutput(const std::function<bool()>& cancelled, int stallMs);
+
     TSerialDevice FDevice;
     TReceiveQueue FReceived{ReceiveQueueSize};
     std::unique_ptr<QObject> FMainThreadContext;
+    std::unique_ptr<TLineWriter> FWriter;
+    std::atomic<TLineUser> FLineOwner{TLineUser::Keys};
+    std::function<void()> FCancelOwner;
+    // Where a background connect hands its connection; emptied when the
+    // port goes.
+    struct TReconnectContext {
+        std::mutex Lock;
+        QObject* Context = nullptr;
+    };
+    std::shared_ptr<TReconnectContext> FReconnectContext = std::make_shared<TReconnectContext>();
+    bool FReconnecting = false;
     TDeviceWatch* FDeviceWatch = nullptr;
     std::atomic<bool> FDisconnected{false};
     QTimer* FFrameTimer = nullptr;

@@ -895,6 +895,11 @@ void TQxConsole::PasteText(const QString& text) {
 }
 
 void TQxConsole::SendPasteChunk() {
+    if (CanSendMore && !CanSendMore()) {
+        FPasteTimer.setInterval(PasteWaitMs);
+        return;
+    }
+    FPasteTimer.setInterval(0);
     const QByteArray chunk = FPasteQueue.left(std::max(PasteChunkBytes, 1));
     FPasteQueue.remove(0, chunk.size());
     if (FPasteQueue.isEmpty()) {
@@ -905,9 +910,12 @@ void TQxConsole::SendPasteChunk() {
 }
 
 void TQxConsole::StopPaste() {
+    const bool running = Pasting();
     FPasteTimer.stop();
     FPasteQueue.clear();
     FPasteQueue.squeeze();
+    if (running && OnPasteStopped)
+        OnPasteStopped();
 }
 
 // Pasted bytes are echoed and sent as typed bytes are, in one block.

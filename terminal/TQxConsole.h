@@ -93,6 +93,13 @@ public:
     void StopPaste();
     // Bytes a background paste sends per turn of the event loop.
     int PasteChunkBytes = 256;
+    // A background paste sends its next chunk only while this is true (or
+    // unset); otherwise it looks again after PasteWaitMs.
+    std::function<bool()> CanSendMore;
+    static constexpr int PasteWaitMs = 10;
+    // Raised when StopPaste ended a running paste (the owner may drop what
+    // it still holds of it).
+    std::function<void()> OnPasteStopped;
 
     // Finding: every match of the text is highlighted; Find moves the
     // current match to the next (previous) one and scrolls the view to it.
