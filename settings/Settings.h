@@ -14,6 +14,7 @@ struct TComSettings {
     TDataBits Databits = db8;
     TStopBits StopBits = sb10;
     TParity Parity = paNONE;
+    TFlowControl FlowControl = fcNONE;
     // A control of the Interface page changed since the settings dialog was
     // created.
     bool Changed = false;

@@ -120,6 +120,8 @@ void TQxPreferences::CreateComPage() {
         QStringLiteral("Any other bit rate; when filled it is used instead of the choice above."));
     ParityBox = new TRadioGroup(QStringLiteral(" &Parity "),
                                 TSettingsModel::Items(TSettingsModel::chParity), 1, ComPage);
+    FlowBox = new TRadioGroup(QStringLiteral(" &Flow control "),
+                              TSettingsModel::Items(TSettingsModel::chFlowControl), 1, ComPage);
     ByteSizeBox = new TRadioGroup(QStringLiteral(" &Databits "),
                                   TSettingsModel::Items(TSettingsModel::chDatabits), 2, ComPage);
     StopBitsBox = new TRadioGroup(QStringLiteral(" S&topbits "),
@@ -133,6 +135,7 @@ void TQxPreferences::CreateComPage() {
 
     auto* parityColumn = new QVBoxLayout;
     parityColumn->addWidget(ParityBox, 1);
+    parityColumn->addWidget(FlowBox, 1);
     parityColumn->addWidget(Btn8N1);
     auto* bitsColumn = new QVBoxLayout;
     bitsColumn->addWidget(ByteSizeBox, 1);
@@ -289,7 +292,7 @@ void TQxPreferences::CreateTransferPage() {
 }
 
 void TQxPreferences::ConnectHandlers() {
-    for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, ByteSizeBox, StopBitsBox})
+    for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, FlowBox, ByteSizeBox, StopBitsBox})
         connect(group, &TRadioGroup::Changed, this, &TQxPreferences::ComParamsChanged);
     connect(BaudOtherEdit, &QLineEdit::textChanged, this, &TQxPreferences::ComParamsChanged);
     connect(COMBox, &TRadioGroup::Changed, this, &TQxPreferences::ShowChosenDevice);
@@ -403,6 +406,7 @@ void TQxPreferences::FillControls(const TSettingsRecords& records) {
     ByteSizeBox->SetItemIndex(M::ItemOf(M::chDatabits, com.Databits));
     StopBitsBox->SetItemIndex(M::ItemOf(M::chStopbits, com.StopBits));
     ParityBox->SetItemIndex(M::ItemOf(M::chParity, com.Parity));
+    FlowBox->SetItemIndex(M::ItemOf(M::chFlowControl, com.FlowControl));
     const TTerminalSettings& terminal = records.Terminal;
     EmulationBox->SetItemIndex(M::ItemOf(M::chEmulation, terminal.HexEmulation ? 1 : 0));
     EchoBox->setChecked(terminal.LocalEcho);
@@ -429,6 +433,8 @@ TSettingsRecords TQxPreferences::TakenRecords() const {
     com.Databits = static_cast<TDataBits>(M::ValueOf(M::chDatabits, ByteSizeBox->ItemIndex()));
     com.StopBits = static_cast<TStopBits>(M::ValueOf(M::chStopbits, StopBitsBox->ItemIndex()));
     com.Parity = static_cast<TParity>(M::ValueOf(M::chParity, ParityBox->ItemIndex()));
+    com.FlowControl =
+        static_cast<TFlowControl>(M::ValueOf(M::chFlowControl, FlowBox->ItemIndex()));
     TTerminalSettings& terminal = records.Terminal;
     terminal.Macros.clear();
     for (const QString& macro : FMacros->stringList())
