@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
@@ -47,6 +48,29 @@ QByteArray Padded(const QByteArray& bytes) {
     return bytes + QByteArray((128 - bytes.size() % 128) % 128, Xmodem::PAD);
 }
 
+// Our end of the line to lrzsz. lrzsz flushes its input right after each
+// answer; a real line's latency keeps our next block from arriving before
+// that flush, here a short pause after every read does (without it the
+// block is lost and found again only after lrzsz's time-out, which only
+// costs time).
+class LrzszChannel : public TFdChannel {
+public:
+    using TFdChannel::TFdChannel;
+    TStatus Read(char* buffer, qsizetype count, qsizetype& got, int timeoutMs) override {
+        const TStatus status = TFdChannel::Read(buffer, count, got, timeoutMs);
+        FAnswered = FAnswered || got > 0;
+        return status;
+    }
+    TStatus Write(const char* data, qsizetype count, int timeoutMs) override {
+        if (std::exchange(FAnswered, false))
+            QThread::msleep(2);
+        return TFdChannel::Write(data, count, timeoutMs);
+    }
+
+private:
+    bool FAnswered = false;
+};
+
 // An lrzsz program on the pseudo-terminal's slave side. What it sends us
 // comes through a pipe (Ours() reads it): lrzsz flushes its terminal right
 // after its last answer or its cancel, which on a pseudo-terminal (unlike a
@@ -70,7 +94,7 @@ struct LrzszPeer {
             ::close(Output[0]);
     }
     // Our end: reads what the peer sends, writes to its terminal.
-    TFdChannel Ours(const PtyPair& pty) const { return TFdChannel(Output[0], pty.MasterFd()); }
+    LrzszChannel Ours(const PtyPair& pty) const { return LrzszChannel(Output[0], pty.MasterFd()); }
     int Finish() {
         if (!Process.waitForFinished(30000))
             Process.kill();
@@ -151,7 +175,7 @@ void TestTransferLrzsz::fileArrivesByteIdentical() {
         peerArguments << source;
     }
     LrzszPeer peer(pty, theirs.path(), program, peerArguments);
-    TFdChannel channel = peer.Ours(pty);
+    LrzszChannel channel = peer.Ours(pty);
     std::unique_ptr<TTransferSession> session;
     if (sending) {
         const TXmodemKind kind = ymodem                 ? TXmodemKind::Ymodem
@@ -191,7 +215,7 @@ void TestTransferLrzsz::cancelEndsTransferOnBothSides() {
     WriteFile(source, RandomBytes(8 << 20));
     LrzszPeer peer(pty, theirs.path(), sending ? QStringLiteral("rb") : QStringLiteral("sb"),
                    sending ? QStringList() : QStringList{source});
-    TFdChannel channel = peer.Ours(pty);
+    LrzszChannel channel = peer.Ours(pty);
     std::unique_ptr<TTransferSession> session;
     if (sending)
         session =
@@ -336,7 +360,7 @@ void TestTransferLrzsz::existingFileIsReplacedOnlyWhenAllowed() {
     WriteFile(ours.filePath(QStringLiteral("same.txt")), "old content");
     LrzszPeer peer(pty, theirs.path(), QStringLiteral("sb"),
                    {theirs.filePath(QStringLiteral("same.txt"))});
-    TFdChannel channel = peer.Ours(pty);
+    LrzszChannel channel = peer.Ours(pty);
     TXmodemReceiver receiver(channel, true, ours.path());
     const TTransferResult result = receiver.Run();
     peer.Finish();
