@@ -99,8 +99,7 @@ struct LrzszPeer {
         if (!Process.waitForFinished(30000))
             Process.kill();
         Process.waitForFinished();
-        const int code =
-            Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+        const int code = Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
         if (code != 0)
             qWarning("%s", Process.readAllStandardError().constData());
         return code;
@@ -306,7 +305,8 @@ void TestTransferLrzsz::hostileSenderIsRefusedOrCut() {
     QTemporaryDir top;
     QVERIFY(QDir(top.path()).mkpath(QStringLiteral("a/b/in")));
     const QString folder = top.filePath(QStringLiteral("a/b/in"));
-    const int slave = ::open(qPrintable(pty.SlavePath()), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int slave =
+        ::open(qPrintable(pty.SlavePath()), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     QVERIFY(slave >= 0);
     TFdChannel senderSide(slave);
     std::atomic<bool> stop{false};
