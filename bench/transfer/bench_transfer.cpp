@@ -66,7 +66,7 @@ double Run(const QString& mode, const QString& file, const QString& folder) {
     ::cfmakeraw(&raw);
     ::tcsetattr(slave, TCSANOW, &raw);
     int toRelay[2], answers[2];
-    if (::pipe(toRelay) != 0 || ::pipe(answers) != 0)
+    if (::pipe2(toRelay, O_CLOEXEC) != 0 || ::pipe2(answers, O_CLOEXEC) != 0)
         return -1;
     QProcess peer;
     peer.setWorkingDirectory(folder);
@@ -125,7 +125,10 @@ int main(int argc, char** argv) {
         return 1;
     out.close();
     const bool haveLrzsz = !QStandardPaths::findExecutable(QStringLiteral("rb")).isEmpty();
+    const QStringList only = app.arguments().mid(1);
     for (const char* mode : {"ymodem", "raw", "xmodem"}) {
+        if (!only.isEmpty() && !only.contains(QLatin1String(mode)))
+            continue;
         if (!haveLrzsz && QByteArray(mode) != "raw")
             continue;
         for (int run = 1; run <= 2; ++run) {
