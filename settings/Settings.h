@@ -14,13 +14,13 @@ struct TComSettings {
     TDataBits Databits = db8;
     TStopBits StopBits = sb10;
     TParity Parity = paNONE;
-    TFlowControl FlowControl = fcNONE;
     // A control of the Interface page changed since the settings dialog was
     // created.
     bool Changed = false;
     // A bit rate outside the Baudrate table, in bits per second; it wins
     // over Baudrate when above 0.
     int OtherBaudrate = 0;
+    TFlowControl FlowControl = fcNONE;
 };
 
 // The terminal options and the macros in effect.
