@@ -21,6 +21,7 @@ void ApplyComSettings(TQxConsoleWindow& window) {
     port.SetDatabits(ComSettings.Databits);
     port.SetStopBits(ComSettings.StopBits);
     port.SetParity(ComSettings.Parity);
+    port.SetFlowControl(ComSettings.FlowControl);
     window.UpdateStatusBar();
 }
 

@@ -15,6 +15,9 @@ enum TBaudrate : std::uint8_t {
 enum TDataBits : std::uint8_t { db4, db5, db6, db7, db8 };
 enum TStopBits : std::uint8_t { sb10, sb15, sb20 };
 enum TParity : std::uint8_t { paNONE, paODD, paEVEN, paMARK, paSPACE };
+// How the line holds back a side that cannot keep up: not at all, by the
+// RTS and CTS lines, or by the XOFF and XON characters.
+enum TFlowControl : std::uint8_t { fcNONE, fcRTSCTS, fcXONXOFF };
 
 inline constexpr std::array<const char*, 10> ComPortNames = {
     "COM1:", "COM2:", "COM3:", "COM4:", "COM5:", "COM6:", "COM7:", "COM8:", "COM9:", "COM10:"};

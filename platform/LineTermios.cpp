@@ -112,13 +112,18 @@ bool BuildLineTermios(termios& termios, const TLineSettings& settings) {
     tcflag_t size = 0;
     tcflag_t parity = 0;
     if (settings.Baudrate <= 0 || !CharacterSize(settings.DataBits, size) ||
-        !ParityFlags(settings.Parity, parity) || settings.StopBits < 0 || settings.StopBits > 2)
+        !ParityFlags(settings.Parity, parity) || settings.StopBits < 0 || settings.StopBits > 2 ||
+        settings.FlowControl < 0 || settings.FlowControl > 2)
         return false;
 
     cfmakeraw(&termios);
     termios.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP | IGNBRK | BRKINT);
     termios.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     termios.c_cflag |= CLOCAL | CREAD | size | parity;
+    if (settings.FlowControl == 1)
+        termios.c_cflag |= CRTSCTS;
+    else if (settings.FlowControl == 2)
+        termios.c_iflag |= IXON | IXOFF;
     if (!settings.DTR || !settings.RTS)
         termios.c_cflag &= ~HUPCL;
     // Linux sends 1.5 stop bits for CSTOPB with 5 data bits, 2 otherwise.

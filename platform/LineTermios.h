@@ -13,6 +13,7 @@ struct TLineSettings {
     // on DTR is not reset when the program lets go of it.
     bool DTR = true;
     bool RTS = true;
+    int FlowControl = 0; // 0 none, 1 RTS/CTS, 2 XON/XOFF in both directions
 };
 
 // The termios speed constant of a bit rate (B300 ... B4000000); 0 for a rate
@@ -20,7 +21,8 @@ struct TLineSettings {
 speed_t SpeedOfBaudrate(int baudrate);
 
 // Turns Termios into a raw line with these parameters: receiver on, modem
-// lines ignored for opening (CLOCAL), no flow control in either direction,
+// lines ignored for opening (CLOCAL), the flow control asked for (none,
+// CRTSCTS, or IXON and IXOFF),
 // no input parity check (the parity bit is still sent), break and parity
 // errors read as plain bytes. False, with Termios untouched, when a
 // parameter is out of range (4 data bits included). A rate without a speed

@@ -2,6 +2,9 @@
 
 #include "platform/TSerialDevice.h"
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 // COM port commands (client to server; the server answers with +100).
@@ -224,7 +227,10 @@ QByteArray TTelnetCodec::LineSettingsCommands(const TLineSettings& settings) {
     // 1 one, 2 two, 3 one and a half stop bits.
     static constexpr std::array<char, 3> StopCodes = {1, 3, 2};
     AppendCommand(out, SetStopsize, QByteArray(1, StopCodes.at(std::size_t(settings.StopBits))));
-    AppendCommand(out, SetControl, QByteArray(1, char(ControlNoFlow)));
+    // The option's flow control codes: 1 none, 2 XON/XOFF, 3 hardware.
+    static constexpr std::array<char, 3> FlowCodes = {ControlNoFlow, 2, 3};
+    AppendCommand(out, SetControl,
+                  QByteArray(1, FlowCodes.at(std::size_t(std::clamp(settings.FlowControl, 0, 2)))));
     AppendCommand(out, SetControl, QByteArray(1, char(ControlDtrOn)));
     AppendCommand(out, SetControl, QByteArray(1, char(ControlRtsOn)));
     AppendCommand(out, SetLinestateMask,

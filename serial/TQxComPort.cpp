@@ -148,6 +148,13 @@ void TQxComPort::SetStopBits(TStopBits value) {
     ApplySettings();
 }
 
+void TQxComPort::SetFlowControl(TFlowControl value) {
+    if (value == FFlowControl)
+        return;
+    FFlowControl = value;
+    ApplySettings();
+}
+
 void TQxComPort::SetParity(TParity value) {
     if (value == FParity)
         return;
@@ -378,7 +385,8 @@ bool TQxComPort::ApplySettings() {
     if (!FDevice.SetQueueSizes(PortQueueSize, PortQueueSize))
         return false;
     const TLineSettings line{
-        BaudrateValue(), DataBitsCount(FDatabits), int(FStopBits), int(FParity), FDTR, FRTS};
+        BaudrateValue(), DataBitsCount(FDatabits), int(FStopBits), int(FParity), FDTR, FRTS,
+        int(FFlowControl)};
     if (!FDevice.SetLineSettings(line))
         return false;
     return FDevice.SetTimeouts(FTimeouts);
@@ -431,8 +439,21 @@ bool TQxComPort::ClaimLine(TLineUser owner, std::function<void()> cancel) {
 }
 
 void TQxComPort::ReleaseLine() {
-    FLineOwner.store(TLineUser::Keys);
+    const bool transfer = FLineOwner.exchange(TLineUser::Keys) == TLineUser::Transfer;
     FCancelOwner = nullptr;
+    // What came after the transfer's last read belongs to the terminal again.
+    if (transfer && FReceived.Count() > 0)
+        QMetaObject::invokeMethod(
+            FMainThreadContext.get(), [this] { ReceiveNotice(); }, Qt::QueuedConnection);
+}
+
+int TQxComPort::ReadFromWorker(char* buffer, int count, int timeoutMs) {
+    if (FReceived.Count() == 0 && (!Open() || FDevice.HungUp() || FReceived.Ended()))
+        return -1;
+    TCommTimeouts timeouts;
+    timeouts.ReadIntervalTimeout = 1;
+    timeouts.ReadTotalTimeoutConstant = quint32(std::max(timeoutMs, 1));
+    return int(FReceived.Read(buffer, std::size_t(std::max(count, 0)), timeouts));
 }
 
 bool TQxComPort::CancelLineOwner() {
@@ -599,6 +620,9 @@ void TQxComPort::ReceiveNotice() {
 
 void TQxComPort::DeliverReceived() {
     FFrameTimer->stop();
+    // A file transfer reads the bytes itself (ReadFromWorker).
+    if (FLineOwner.load() == TLineUser::Transfer)
+        return;
     // A handler that runs the event loop must not get bytes inside itself.
     if (FHoldCount > 0 || FDelivering) {
         FNoticeOwed = FNoticeOwed || FHoldCount > 0;

@@ -113,6 +113,8 @@ public:
     void SetStopBits(TStopBits value);
     TParity Parity() const { return FParity; }
     void SetParity(TParity value);
+    TFlowControl FlowControl() const { return FFlowControl; }
+    void SetFlowControl(TFlowControl value);
     // Bytes waiting to be read; free room in the transmit queue. 0 while
     // closed. Both clear the line's error state.
     quint32 RxBufferCount();
@@ -209,6 +211,11 @@ public:
     bool ScanSequence(const QByteArray& sequence, QByteArray& window, int sliceMs);
     void EndSequenceWait();
 
+    // Reads received bytes from the calling thread (a file transfer's, which
+    // owns the line, so nothing goes to OnReceive meanwhile): up to Count
+    // bytes, waiting at most TimeoutMs for the first; -1 when the port is
+    // closed or the line is gone and nothing is left to read.
+    int ReadFromWorker(char* buffer, int count, int timeoutMs);
     // How a write from another thread ended.
     enum class TWriteOutcome { Written, Cancelled, Stalled, Failed };
     // Writes every byte of Bytes from the calling thread (the download's),
@@ -351,6 +358,7 @@ private:
     // A rate outside the table, or 0 when FBaudrate holds the rate.
     int FOtherBaudrate = 0;
     TParity FParity = paNONE;
+    TFlowControl FFlowControl = fcNONE;
     TComPort FComPort = poCOM1;
     bool FDTR = true;
     bool FRTS = true;

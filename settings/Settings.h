@@ -20,6 +20,7 @@ struct TComSettings {
     // A bit rate outside the Baudrate table, in bits per second; it wins
     // over Baudrate when above 0.
     int OtherBaudrate = 0;
+    TFlowControl FlowControl = fcNONE;
 };
 
 // The terminal options and the macros in effect.

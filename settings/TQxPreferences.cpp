@@ -125,6 +125,8 @@ void TQxPreferences::CreateComPage() {
         QStringLiteral("Any other bit rate; when filled it is used instead of the choice above."));
     ParityBox = new TRadioGroup(QStringLiteral(" &Parity "),
                                 TSettingsModel::Items(TSettingsModel::chParity), 1, ComPage);
+    FlowBox = new TRadioGroup(QStringLiteral(" &Flow control "),
+                              TSettingsModel::Items(TSettingsModel::chFlowControl), 1, ComPage);
     ByteSizeBox = new TRadioGroup(QStringLiteral(" &Databits "),
                                   TSettingsModel::Items(TSettingsModel::chDatabits), 2, ComPage);
     StopBitsBox = new TRadioGroup(QStringLiteral(" S&topbits "),
@@ -138,6 +140,7 @@ void TQxPreferences::CreateComPage() {
 
     auto* parityColumn = new QVBoxLayout;
     parityColumn->addWidget(ParityBox, 1);
+    parityColumn->addWidget(FlowBox, 1);
     parityColumn->addWidget(Btn8N1);
     auto* bitsColumn = new QVBoxLayout;
     bitsColumn->addWidget(ByteSizeBox, 1);
@@ -298,7 +301,7 @@ void TQxPreferences::CreateTransferPage() {
 }
 
 void TQxPreferences::ConnectHandlers() {
-    for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, ByteSizeBox, StopBitsBox})
+    for (TRadioGroup* group : {COMBox, BaudBox, ParityBox, FlowBox, ByteSizeBox, StopBitsBox})
         connect(group, &TRadioGroup::Changed, this, &TQxPreferences::ComParamsChanged);
     connect(BaudOtherEdit, &QLineEdit::textChanged, this, &TQxPreferences::ComParamsChanged);
     connect(COMBox, &TRadioGroup::Changed, this, &TQxPreferences::ShowChosenDevice);
@@ -412,6 +415,7 @@ void TQxPreferences::FillControls(const TSettingsRecords& records) {
     ByteSizeBox->SetItemIndex(M::ItemOf(M::chDatabits, com.Databits));
     StopBitsBox->SetItemIndex(M::ItemOf(M::chStopbits, com.StopBits));
     ParityBox->SetItemIndex(M::ItemOf(M::chParity, com.Parity));
+    FlowBox->SetItemIndex(M::ItemOf(M::chFlowControl, com.FlowControl));
     const TTerminalSettings& terminal = records.Terminal;
     EmulationBox->SetItemIndex(
         M::ItemOf(M::chEmulation, terminal.VtEmulation ? 2 : terminal.HexEmulation ? 1 : 0));
@@ -440,6 +444,8 @@ TSettingsRecords TQxPreferences::TakenRecords() const {
     com.Databits = static_cast<TDataBits>(M::ValueOf(M::chDatabits, ByteSizeBox->ItemIndex()));
     com.StopBits = static_cast<TStopBits>(M::ValueOf(M::chStopbits, StopBitsBox->ItemIndex()));
     com.Parity = static_cast<TParity>(M::ValueOf(M::chParity, ParityBox->ItemIndex()));
+    com.FlowControl =
+        static_cast<TFlowControl>(M::ValueOf(M::chFlowControl, FlowBox->ItemIndex()));
     TTerminalSettings& terminal = records.Terminal;
     terminal.Macros.clear();
     for (const QString& macro : FMacros->stringList())

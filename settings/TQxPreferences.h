@@ -45,6 +45,7 @@ public:
     QLabel* BaudOtherLabel;
     QLineEdit* BaudOtherEdit;
     TRadioGroup* ParityBox;
+    TRadioGroup* FlowBox;
     TRadioGroup* ByteSizeBox;
     TRadioGroup* StopBitsBox;
     QLabel* Label2;

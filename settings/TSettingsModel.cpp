@@ -19,6 +19,7 @@ constexpr std::array<TSettingsModel::TKeyDesc, TSettingsModel::skKeyCount> KeyTa
     {"COM-Device", "DTR", "1"},
     {"COM-Device", "RTS", "1"},
     {"COM-Device", "Reconnect", "1"},
+    {"COM-Device", "FlowControl", "NONE"},
     {"Terminal", "Emulation", "ASCII"},
     {"Terminal", "Echo", "0"},
     {"Terminal", "CRLF(In)", "0"},
@@ -77,6 +78,9 @@ QList<TChoiceItem> ChoiceItems(TSettingsModel::TChoice choice) {
         break;
     case TSettingsModel::chEmulation:
         items = {{"ASCII", 0}, {"HEX", 1}, {"VT", 2}};
+        break;
+    case TSettingsModel::chFlowControl:
+        items = {{"NONE", fcNONE}, {"RTSCTS", fcRTSCTS}, {"XONXOFF", fcXONXOFF}};
         break;
     }
     return items;
@@ -223,6 +227,7 @@ TSettingsRecords TSettingsModel::Load() const {
     com.Databits = TDataBits(choice(chDatabits, skDatabits));
     com.StopBits = TStopBits(choice(chStopbits, skStopbits));
     com.Parity = TParity(choice(chParity, skParity));
+    com.FlowControl = TFlowControl(choice(chFlowControl, skFlowControl));
 
     TTerminalSettings& terminal = records.Terminal;
     terminal.Macros = ReadMacros(file);
@@ -261,6 +266,10 @@ bool TSettingsModel::Save(const TSettingsRecords& records) {
     Stage(changes, skDatabits, ItemText(chDatabits, com.Databits));
     Stage(changes, skStopbits, ItemText(chStopbits, com.StopBits));
     Stage(changes, skParity, ItemText(chParity, com.Parity));
+    // A file that never had flow control on stays without the key.
+    const TKeyDesc& flow = Desc(skFlowControl);
+    if (com.FlowControl != fcNONE || !file.ReadString(flow.Section, flow.Key, {}).isEmpty())
+        Stage(changes, skFlowControl, ItemText(chFlowControl, com.FlowControl));
     for (auto it = records.Devices.cbegin(); it != records.Devices.cend(); ++it)
         changes.WriteString(DevicesSection, DeviceKey(it.key()), QFile::encodeName(it.value()));
 

@@ -43,6 +43,7 @@ public:
         skDTR,
         skRTS,
         skReconnect,
+        skFlowControl,
         skEmulation,
         skEcho,
         skCRLFIn,
@@ -69,7 +70,7 @@ public:
         const char* Default;
     };
     // The settings stored as the text of one of a few items.
-    enum TChoice { chPort, chBaudrate, chDatabits, chStopbits, chParity, chEmulation };
+    enum TChoice { chPort, chBaudrate, chDatabits, chStopbits, chParity, chEmulation, chFlowControl };
 
     static const TKeyDesc& Desc(TKey key);
     // Sections holding numbered keys: "Macros" (Macro0, Macro1, ...) and

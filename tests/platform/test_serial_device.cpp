@@ -205,6 +205,39 @@ private slots:
         QCOMPARE(::cfgetospeed(&after), speed_t(B9600));
     }
 
+    // The flow control asked for is what the driver holds afterwards, and
+    // only that one.
+    void flowControlReachesTheDriver_data() {
+        QTest::addColumn<int>("flow");
+        QTest::addColumn<bool>("hardware");
+        QTest::addColumn<bool>("software");
+        QTest::newRow("none") << 0 << false << false;
+        QTest::newRow("RTS/CTS") << 1 << true << false;
+        QTest::newRow("XON/XOFF") << 2 << false << true;
+    }
+    void flowControlReachesTheDriver() {
+        QFETCH(int, flow);
+        QFETCH(bool, hardware);
+        QFETCH(bool, software);
+        PtyPair pty;
+        TSerialDevice device;
+        QVERIFY(device.Open(pty.SlavePath()));
+        TLineSettings settings{115200, 8, 0, 0};
+        settings.FlowControl = 2 - flow; // a different one first: the change must clear it
+        QVERIFY(device.SetLineSettings(settings));
+        settings.FlowControl = flow;
+        QVERIFY(device.SetLineSettings(settings));
+        const int fd = ::open(QFile::encodeName(pty.SlavePath()).constData(), O_RDWR | O_NOCTTY);
+        termios line{};
+        QCOMPARE(::tcgetattr(fd, &line), 0);
+        ::close(fd);
+        QCOMPARE((line.c_cflag & CRTSCTS) != 0, hardware);
+        QCOMPARE((line.c_iflag & IXON) != 0, software);
+        QCOMPARE((line.c_iflag & IXOFF) != 0, software);
+        settings.FlowControl = 3;
+        QVERIFY(!device.SetLineSettings(settings));
+    }
+
     void parametersOutOfRangeAreRejected() {
         // Any bit rate above 0 is taken (see the port's read-back tests).
         const QList<TLineSettings> rejected = {{9600, 4, 0, 0}, {9600, 9, 0, 0}, {0, 8, 0, 0},
