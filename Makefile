@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 QX_WERROR ?=
 CMAKE_ARGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(if $(QX_WERROR),-DQX_WERROR=$(QX_WERROR))
 
-.PHONY: all deps configure build run demo test bench package clean
+.PHONY: all deps configure build run demo demo-uboot test bench package clean
 
 all: build
 
@@ -27,6 +27,10 @@ run: build
 # Starts the program on a virtual target (no board needed); see README.
 demo: build
 	@./scripts/demo.sh $(BUILD_DIR)
+
+# Starts the program on U-Boot in QEMU (a real boot loader); see README.
+demo-uboot: build
+	@./scripts/demo-uboot.sh $(BUILD_DIR)
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
