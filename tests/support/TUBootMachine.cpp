@@ -106,6 +106,15 @@ bool TUBootMachine::Send(const QByteArray& command, const QByteArray& pattern, i
     return Write(command + '\r') && ReadUntil(pattern, 0, timeoutMs) >= 0;
 }
 
+std::optional<QByteArray> TUBootMachine::Answer(int timeoutMs) {
+    const qsizetype prompt = ReadUntil(Prompt, 0, timeoutMs);
+    if (prompt < 0)
+        return std::nullopt;
+    const QByteArray answer = FSeen.left(prompt).trimmed();
+    FSeen.remove(0, prompt + Prompt.size());
+    return answer;
+}
+
 std::optional<quint32> TUBootMachine::Crc32(quint32 address, qsizetype size, int timeoutMs) {
     const std::optional<QByteArray> answer = Run(
         "crc32 " + QByteArray::number(address, 16) + ' ' + QByteArray::number(size, 16), timeoutMs);
@@ -154,14 +163,4 @@ qsizetype TUBootMachine::ReadUntil(const QByteArray& pattern, qsizetype from, in
 void TUBootMachine::Discard() {
     ReadUntil(QByteArray(1, '\0'), 0, 100);
     FSeen.clear();
-}
-
-quint32 Crc32Of(const QByteArray& bytes) {
-    quint32 crc = 0xFFFFFFFF;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
-    }
-    return ~crc;
 }

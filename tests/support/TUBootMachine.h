@@ -44,6 +44,9 @@ public:
     // Types Command and waits until U-Boot printed Pattern after it (a load
     // command that now waits for its data); false after TimeoutMs.
     bool Send(const QByteArray& command, const QByteArray& pattern, int timeoutMs = 10000);
+    // What U-Boot prints up to its next prompt (the end of a load);
+    // nothing when no prompt came within TimeoutMs.
+    std::optional<QByteArray> Answer(int timeoutMs = 10000);
     // The checksum U-Boot's crc32 computes over Size bytes at Address.
     std::optional<quint32> Crc32(quint32 address, qsizetype size, int timeoutMs = 60000);
 
@@ -58,6 +61,3 @@ private:
     int FFd = -1;
     QByteArray FSeen;
 };
-
-// CRC-32 (the one of zip and U-Boot's crc32).
-quint32 Crc32Of(const QByteArray& bytes);

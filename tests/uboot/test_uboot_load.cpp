@@ -6,6 +6,7 @@
 #include "tests/support/FakeInteraction.h"
 #include "tests/support/TUBootMachine.h"
 #include "tests/support/TempAppDir.h"
+#include "tools/Crc32.h"
 
 #include <QEventLoop>
 #include <QRandomGenerator>
@@ -45,6 +46,12 @@ QByteArray SRecords(const QByteArray& image, quint32 address) {
             Record('3', address + quint32(at),
                    QByteArrayView(image).sliced(at, std::min<qsizetype>(32, image.size() - at)));
     return text + Record('7', address, {});
+}
+
+quint32 Crc32Of(const QByteArray& bytes) {
+    Crc32 crc;
+    crc.Update(bytes.constData(), std::size_t(bytes.size()));
+    return crc.Value();
 }
 
 } // namespace
