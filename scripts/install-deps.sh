@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6
     libgl-dev fonts-liberation ser2net
-    qemu-system-arm u-boot-qemu lrzsz
+    lrzsz qemu-system-arm u-boot-qemu
 )
 if [ "${1:-}" = "--with-display-tools" ]; then
     packages+=(xvfb xauth imagemagick xdotool)

@@ -10,10 +10,11 @@ set(allowed_terminal platform)
 set(allowed_settings platform)
 set(allowed_help platform settings)
 set(allowed_download platform serial settings)
-set(allowed_app platform serial terminal settings download help)
+set(allowed_transfer platform serial settings)
+set(allowed_app platform serial terminal settings download transfer help)
 set(allowed_tools platform)
 
-set(layers platform serial terminal settings help download app tools)
+set(layers platform serial terminal settings help download transfer app tools)
 # The Qt Core part of settings/: the serial layer may use it, and like the
 # platform layer it includes Qt Core headers only.
 set(settings_model settings/Settings.h settings/Settings.cpp settings/SerialDeviceMap.h
