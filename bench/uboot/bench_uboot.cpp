@@ -47,9 +47,15 @@ bool SendWithSb(const TUBootMachine& machine, const QString& file) {
 bool SendWithOurs(const TUBootMachine& machine, const QString& file) {
     TFdChannel channel(machine.Fd());
     TXmodemSender sender(channel, TXmodemKind::Ymodem, {file});
+    int retries = 0;
+    sender.OnProgress = [&retries](const TTransferProgress& progress) {
+        retries = progress.Retries;
+    };
     const TTransferResult result = sender.Run();
     if (!result.Ok())
         std::fprintf(stderr, "our sender: %s\n", qPrintable(result.Text));
+    if (retries > 0)
+        std::fprintf(stderr, "our sender: %d blocks sent again\n", retries);
     return result.Ok();
 }
 
