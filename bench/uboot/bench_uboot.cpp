@@ -14,7 +14,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -75,9 +74,15 @@ double Load(TUBootMachine& machine, const QString& file, const QByteArray& image
     return machine.Crc32(TUBootMachine::LoadAddress, image.size()) == Crc32Of(image) ? seconds : -1;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? -1 : values[values.size() / 2];
+// The fastest run that counted: what the other programs on a shared machine
+// took from QEMU's threads only ever slows a run down.
+double Fastest(const std::vector<double>& values) {
+    double best = -1;
+    for (const double value : values) {
+        if (value > 0 && (best < 0 || value < best))
+            best = value;
+    }
+    return best;
 }
 
 } // namespace
@@ -115,8 +120,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "round %d: ours %.1f s, sb %.1f s\n", round + 1, ours.back(),
                      sb.back());
     }
-    const double oursS = Median(ours);
-    const double sbS = Median(sb);
+    const double oursS = Fastest(ours);
+    const double sbS = Fastest(sb);
     std::printf("uboot_ymodem_1mb_s: %.1f s\n", oursS);
     std::printf("uboot_sb_1mb_s: %.1f s\n", sbS);
     std::printf("uboot_ymodem_over_sb: %.3f ratio\n", oursS > 0 && sbS > 0 ? oursS / sbS : -1);
