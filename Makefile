@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 QX_WERROR ?=
 CMAKE_ARGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(if $(QX_WERROR),-DQX_WERROR=$(QX_WERROR))
 
-.PHONY: all deps configure build run demo screenshot test bench soak package clean
+.PHONY: all deps configure build run demo demo-uboot screenshot test bench soak package clean
 
 all: build
 
@@ -33,6 +33,10 @@ demo: build
 screenshot: build
 	@./scripts/install-deps.sh --with-display-tools
 	@./scripts/demo-screenshot.sh $(BUILD_DIR) docs/vt-demo.png
+
+# Starts the program on U-Boot in QEMU (a real boot loader); see README.
+demo-uboot: build
+	@./scripts/demo-uboot.sh $(BUILD_DIR)
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

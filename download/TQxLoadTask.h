@@ -6,8 +6,11 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
+class QObject;
 class TQxComPort;
 
 // Sends a text file to the target line by line, each line followed by CR LF,
@@ -42,6 +45,7 @@ public:
     static constexpr int DelayMs = 50;
     static constexpr int AcknowledgeTimeoutMs = 1000;
     static constexpr int StallTimeoutMs = 5000;
+    static constexpr int MaxReportsAhead = 256;
     static const QString NoResponseText;
     static const QString WriteFailedText;
     static const QString WriteStalledText;
@@ -55,11 +59,14 @@ public:
     TQxLoadTask(TQxComPort& port, const QString& fileName);
     // Sends Lines, read before (TDownloadReader).
     TQxLoadTask(TQxComPort& port, TDownloadLines lines);
+    ~TQxLoadTask() override;
 
     void SetSyncSettings(const TTransferSync& sync) { FSync = sync; }
 
-    // Raised on the main thread after each line: Max = number of lines,
-    // Position = lines done.
+    // Raised on the main thread after each line, in order: Max = number of
+    // lines, Position = lines done. The task does not wait for it (up to
+    // MaxReportsAhead reports may be on their way), so a busy main thread
+    // does not slow the line down; all have been raised before OnTerminate.
     std::function<void(TQxLoadTask& sender, int max, int position)> OnProgress;
 
     // Empty, or the message to show because the download failed; read it in
@@ -68,7 +75,7 @@ public:
 
     int LineCount() const { return FLineCount; }
     // Lines done, which is also the index of the line being sent.
-    int LineIndex() const { return FLineIndex; }
+    int LineIndex() const { return FLineIndex.load(); }
     const TDownloadLines& Lines() const { return FLines; }
 
 protected:
@@ -76,8 +83,8 @@ protected:
     // Task thread: writes the current line with CR LF and synchronises.
     // Empty, or the message when the line could not be written.
     virtual QString SendLine();
-    // Main thread: raises OnProgress.
-    virtual void ReportProgress();
+    // Main thread: raises OnProgress for Position lines done.
+    virtual void ReportProgress(int position);
     // Main thread: gives the line back, then raises OnTerminate.
     void DoTerminate() override;
 
@@ -93,6 +100,9 @@ private:
     // Runs Call on the main thread. False when the application no longer
     // serves such calls (it is shutting down); the run is then ended.
     bool OnMainThread(const std::function<void()>& call);
+    // Hands the progress after the current line to the main thread without
+    // waiting for it, unless MaxReportsAhead are still on their way.
+    void PostProgress();
     // Waits up to AcknowledgeTimeoutMs for the handshake sequence.
     bool WaitForAcknowledge();
 
@@ -100,7 +110,12 @@ private:
     TDownloadLines FLines;
     TTransferSync FSync;
     int FLineCount = 0;
-    int FLineIndex = 0;
+    std::atomic<int> FLineIndex{0};
     bool FAcknowledged = false;
     bool FLineClaimed = false;
+    // Receives the posted reports; going with the task, it takes any report
+    // not yet raised with it.
+    std::unique_ptr<QObject> FReportContext;
+    std::atomic<int> FReportsAhead{0};
+    std::atomic<bool> FReportFailed{false};
 };

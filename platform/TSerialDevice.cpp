@@ -310,9 +310,27 @@ bool TSerialDevice::WaitEvent(quint32& events, quint64* session) {
 }
 
 void TSerialDevice::Sleep(std::chrono::milliseconds duration) {
-    // The wake-up is left set: the next wait sees it and looks again.
-    pollfd wake{FWakeFd, POLLIN, 0};
-    ::poll(&wake, 1, int(duration.count()));
+    FGathering.store(true);
+    // A write since the last read ends the gathering as well: it may have
+    // come before the flag was up, and its answer may be on its way.
+    if (FWrites.load() == FWritesAtRead) {
+        // The wake-up is left set: the next wait sees it and looks again.
+        pollfd wake{FWakeFd, POLLIN, 0};
+        ::poll(&wake, 1, int(duration.count()));
+    }
+    FGathering.store(false);
+}
+
+// The monitor is woken only where a write changes what it waits for: while
+// it lets a slow stream gather (the answer to what was just sent must not
+// wait a frame), and when the transmit queue becomes something to watch.
+// A wake-up after every write cost a writer of many small pieces (the
+// download, a line at a time) two thread switches a piece for nothing.
+void TSerialDevice::NoteWritten() {
+    ++FWrites;
+    const bool watchTransmit = (FMask.load() & EV_TXEMPTY) && !FTxPending.exchange(true);
+    if (watchTransmit || FGathering.load())
+        Wake();
 }
 
 void TSerialDevice::HoldReceive(bool hold) {
@@ -348,6 +366,7 @@ bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events) {
 }
 
 int TSerialDevice::ReadAvailable(TReceiveQueue& queue) {
+    FWritesAtRead = FWrites.load();
     const int fd = Enter();
     if (fd < 0)
         return 0;
@@ -492,12 +511,8 @@ int TSerialDevice::Write(const char* data, int count) {
             MarkHungUp();
         break;
     }
-    if (done > 0 && (FMask.load() & EV_TXEMPTY))
-        FTxPending.store(true);
-    // A monitor letting a slow stream gather (Sleep) looks again at once:
-    // the answer to what was just sent must not wait a frame.
     if (done > 0)
-        Wake();
+        NoteWritten();
     return done;
 }
 
@@ -511,17 +526,14 @@ int TSerialDevice::WriteSome(const char* data, int count, int waitMs) {
         if (FNetwork->Gone())
             MarkHungUp();
         if (taken > 0)
-            Wake();
+            NoteWritten();
         return taken == 0 && FNetwork->Gone() ? -1 : taken;
     }
     bool waited = false;
     for (;;) {
         const ssize_t n = ::write(fd, data, size_t(count));
         if (n > 0) {
-            if (FMask.load() & EV_TXEMPTY)
-                FTxPending.store(true);
-            // The answer to these bytes must not wait out a gathering sleep.
-            Wake();
+            NoteWritten();
             return int(n);
         }
         if (n < 0 && errno == EINTR)
@@ -653,11 +665,7 @@ int TSerialDevice::WriteNetwork(const char* data, int count) {
         FNetwork->Write(data, count, deadline.value_or(Clock::time_point{}), deadline.has_value());
     if (FNetwork->Gone())
         MarkHungUp();
-    if (done > 0 && (FMask.load() & EV_TXEMPTY))
-        FTxPending.store(true);
-    // A monitor letting a slow stream gather (Sleep) looks again at once:
-    // the answer to what was just sent must not wait a frame.
     if (done > 0)
-        Wake();
+        NoteWritten();
     return done;
 }

@@ -181,6 +181,8 @@ private:
     bool Fail(int error);
     void Wake();
     void DrainWake();
+    // After a write that moved bytes (any thread).
+    void NoteWritten();
     void BackOff();
     void MarkHungUp() { FHungUp.store(true); }
     bool WaitOnDevice(int fd, quint64 generation, quint32& events);
@@ -217,6 +219,11 @@ private:
     std::atomic<bool> FHungUp{false};
     std::atomic<bool> FTxPending{false};
     std::atomic<bool> FReceiveHeld{false};
+    // Writes so far, and as the monitor's last read found them; set while
+    // the monitor lets a slow stream gather.
+    std::atomic<quint64> FWrites{0};
+    quint64 FWritesAtRead = 0;
+    std::atomic<bool> FGathering{false};
     int FBackOffMs = 0;
 
     // Waits for modem-line changes while the mask asks for them.

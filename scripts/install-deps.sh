@@ -10,7 +10,7 @@ packages=(
     libgl-dev fonts-liberation ser2net libvterm-dev
     lintian appstream desktop-file-utils
     vim-tiny procps less fonts-wqy-microhei
-    lrzsz
+    lrzsz qemu-system-arm u-boot-qemu
 )
 # The VT tests compare with a reference engine from npm. A node that came
 # from elsewhere (with its own npm) is kept; otherwise Debian's is added.
