@@ -329,7 +329,9 @@ void TSerialDevice::Sleep(std::chrono::milliseconds duration) {
 void TSerialDevice::NoteWritten() {
     ++FWrites;
     const bool watchTransmit = (FMask.load() & EV_TXEMPTY) && !FTxPending.exchange(true);
-    if (watchTransmit || FGathering.load())
+    // A network port still wakes the monitor after every write: without it,
+    // a key sent after a stalled peer had drained was left undelivered.
+    if (watchTransmit || FGathering.load() || FNetwork)
         Wake();
 }
 
