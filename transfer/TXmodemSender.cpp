@@ -97,24 +97,10 @@ bool TXmodemSender::SendBlock(quint8 number, const QByteArray& data, int blockSi
             FEnd = LineFailure();
             return false;
         }
-        QDeadlineTimer deadline(Timeouts.BlockAnswerMs);
-        for (;;) {
-            const int got = ReadByte(int(deadline.remainingTime()));
-            if (got == quint8(ACK))
-                return true;
-            // A receiver that missed a header asks for it again with 'C'.
-            if (got == quint8(NAK) || (header && got == quint8(CRC_REQUEST)) || got == WaitTimedOut)
-                break;
-            if (got == quint8(CAN) && SecondCancel()) {
-                FEnd = Finish(TTransferError::CancelledByPeer,
-                              QStringLiteral("Cancelled by the receiver"));
-                return false;
-            }
-            if (got == WaitLost || got == WaitCancelled) {
-                FEnd = EndOfWait(got, TTransferError::None, {});
-                return false;
-            }
-        }
+        // A receiver that missed a header asks for it again with 'C'.
+        const TAnswer answer = AwaitAnswer(header);
+        if (answer != TAnswer::Again)
+            return answer == TAnswer::Acknowledged;
     }
     FEnd = CancelLine(TTransferError::Refused, QStringLiteral("Block %1 of %2 refused %3 times")
                                                    .arg(FProgress.Blocks + 1)
@@ -154,29 +140,40 @@ bool TXmodemSender::SendFileData(QFile& file) {
     return true;
 }
 
+// The receiver's answer to what was just sent: ACK, a request to send it
+// again (NAK, silence, or 'C' where AgainOnCrcRequest), or the end of the
+// transfer (cancelled by the receiver, line lost, cancelled here), which
+// sets FEnd.
+TXmodemSender::TAnswer TXmodemSender::AwaitAnswer(bool againOnCrcRequest) {
+    QDeadlineTimer deadline(Timeouts.BlockAnswerMs);
+    for (;;) {
+        const int got = ReadByte(int(deadline.remainingTime()));
+        if (got == quint8(ACK))
+            return TAnswer::Acknowledged;
+        if (got == quint8(NAK) || (againOnCrcRequest && got == quint8(CRC_REQUEST)) ||
+            got == WaitTimedOut)
+            return TAnswer::Again;
+        if (got == quint8(CAN) && SecondCancel()) {
+            FEnd = Finish(TTransferError::CancelledByPeer,
+                          QStringLiteral("Cancelled by the receiver"));
+            return TAnswer::Ended;
+        }
+        if (got == WaitLost || got == WaitCancelled) {
+            FEnd = EndOfWait(got, TTransferError::None, {});
+            return TAnswer::Ended;
+        }
+    }
+}
+
 bool TXmodemSender::SendEnd() {
     for (int attempt = 0; attempt < Timeouts.Retries; ++attempt) {
         if (!Send(QByteArray(1, EOT))) {
             FEnd = LineFailure();
             return false;
         }
-        QDeadlineTimer deadline(Timeouts.BlockAnswerMs);
-        for (;;) {
-            const int got = ReadByte(int(deadline.remainingTime()));
-            if (got == quint8(ACK))
-                return true;
-            if (got == quint8(NAK) || got == WaitTimedOut)
-                break;
-            if (got == quint8(CAN) && SecondCancel()) {
-                FEnd = Finish(TTransferError::CancelledByPeer,
-                              QStringLiteral("Cancelled by the receiver"));
-                return false;
-            }
-            if (got == WaitLost || got == WaitCancelled) {
-                FEnd = EndOfWait(got, TTransferError::None, {});
-                return false;
-            }
-        }
+        const TAnswer answer = AwaitAnswer(false);
+        if (answer != TAnswer::Again)
+            return answer == TAnswer::Acknowledged;
     }
     FEnd = CancelLine(TTransferError::Refused,
                       QStringLiteral("The end of %1 was not acknowledged").arg(FProgress.File));

@@ -28,6 +28,8 @@ private:
     bool SendBlock(quint8 number, const QByteArray& data, int blockSize, bool header = false);
     bool SendFileData(QFile& file);
     bool SendEnd();
+    enum class TAnswer { Acknowledged, Again, Ended };
+    TAnswer AwaitAnswer(bool againOnCrcRequest);
     bool SendHeader(const QByteArray& data);
     int BlockSizeFor(qint64 remaining) const;
 
