@@ -1,10 +1,10 @@
 #include "terminal/TConsoleScreen.h"
 
 #include "platform/Cp1252.h"
+#include "terminal/SaveLines.h"
 #include "terminal/TScreenListener.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QLocale>
 
 #include <algorithm>
@@ -436,21 +436,8 @@ QList<QByteArray> TConsoleScreen::TextBetween(TTextPos from, TTextPos to) const 
 }
 
 bool TConsoleScreen::SaveText(const QString& fileName, QString& error) const {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        error = file.errorString();
-        return false;
-    }
-    for (qint64 line = FirstLine(); line < EndLine(); ++line) {
-        file.write(LineText(line));
-        file.write("\r\n", 2);
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+    return SaveLines(
+        fileName, FirstLine(), EndLine(), [this](qint64 line) { return LineText(line); }, error);
 }
 
 void TConsoleScreen::SetCursorOn(bool on) {

@@ -1,8 +1,8 @@
 #include "terminal/TVtScreen.h"
 
+#include "terminal/SaveLines.h"
 #include "terminal/TScreenListener.h"
 
-#include <QFile>
 
 #include <vterm.h>
 
@@ -447,21 +447,8 @@ std::optional<TTextPos> TVtScreen::Find(const QString& needle, bool matchCase, T
 }
 
 bool TVtScreen::SaveText(const QString& fileName, QString& error) const {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        error = file.errorString();
-        return false;
-    }
-    for (qint64 line = FirstLine(); line < EndLine(); ++line) {
-        file.write(LineText(line).toUtf8());
-        file.write("\r\n", 2);
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+    return SaveLines(
+        fileName, FirstLine(), EndLine(), [this](qint64 line) { return LineText(line).toUtf8(); }, error);
 }
 
 // --- Keys ----------------------------------------------------------------------
