@@ -60,8 +60,11 @@ bool TQtInteraction::Question(QWidget* parent, const QString& text) {
 
 QString TQtInteraction::ChooseFile(QWidget* parent, const TFileDialogRequest& request) {
     QFileDialog dialog(parent, request.Title);
-    dialog.setAcceptMode(request.MustExist ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    dialog.setFileMode(request.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setAcceptMode(request.MustExist || request.Folder ? QFileDialog::AcceptOpen
+                                                             : QFileDialog::AcceptSave);
+    dialog.setFileMode(request.Folder      ? QFileDialog::Directory
+                       : request.MustExist ? QFileDialog::ExistingFile
+                                           : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setOption(QFileDialog::ReadOnly, false);
     QStringList filters;

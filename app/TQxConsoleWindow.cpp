@@ -20,6 +20,7 @@
 #include "settings/TSettingsModel.h"
 #include "terminal/TFindBar.h"
 #include "terminal/TQxConsole.h"
+#include "transfer/TransferCommands.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -326,6 +327,41 @@ void TQxConsoleWindow::CreateConsoleMenu() {
                           ConsoleMenuButtons, ConsoleMenuCursor})
         item->setCheckable(true);
     CreateLookBackItems();
+    CreateTransferItems();
+}
+
+// The transfer commands, in the popup and as the window's own shortcuts.
+void TQxConsoleWindow::CreateTransferItems() {
+    ConsoleMenuSendFile = new QAction(QStringLiteral("Sen&d File..."), this);
+    ConsoleMenuReceiveFile = new QAction(QStringLiteral("&Receive File..."), this);
+    ConsoleMenuSendFile->setObjectName(QStringLiteral("ConsoleMenuSendFile"));
+    ConsoleMenuReceiveFile->setObjectName(QStringLiteral("ConsoleMenuReceiveFile"));
+    ConsoleMenuSendFile->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Insert));
+    ConsoleMenuReceiveFile->setShortcut(QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Insert));
+    ConsoleMenu->insertActions(N1, {ConsoleMenuSendFile, ConsoleMenuReceiveFile});
+    addActions({ConsoleMenuSendFile, ConsoleMenuReceiveFile});
+    connect(ConsoleMenuSendFile, &QAction::triggered, this, &TQxConsoleWindow::SendFileClick);
+    connect(ConsoleMenuReceiveFile, &QAction::triggered, this, &TQxConsoleWindow::ReceiveFileClick);
+}
+
+void TQxConsoleWindow::SendFileClick() {
+    const TAliveGuard guard(this);
+    const QString summary =
+        RunSendFileCommand({this, &SerialPort(), [this](const QByteArray& event) {
+                                FConsole->Screen().RecordEvent(event);
+                            }});
+    if (guard.Alive() && !summary.isEmpty())
+        StatusBar->showMessage(summary, StatusMessageMs);
+}
+
+void TQxConsoleWindow::ReceiveFileClick() {
+    const TAliveGuard guard(this);
+    const QString summary =
+        RunReceiveFileCommand({this, &SerialPort(), [this](const QByteArray& event) {
+                                   FConsole->Screen().RecordEvent(event);
+                               }});
+    if (guard.Alive() && !summary.isEmpty())
+        StatusBar->showMessage(summary, StatusMessageMs);
 }
 
 // The pane's history, clipboard and find commands, in a block of their own.

@@ -63,6 +63,10 @@ public:
     QAction* ConsoleMenuSaveScrollback = nullptr;
     QAction* ConsoleMenuClearScrollback = nullptr;
     QAction* ConsoleMenuStopPaste = nullptr;
+    // File transfers: Alt+Ins sends, Alt+Shift+Ins receives (keys the pane
+    // never sends to the target).
+    QAction* ConsoleMenuSendFile = nullptr;
+    QAction* ConsoleMenuReceiveFile = nullptr;
     // The find bar below the pane (hidden until F3 or Find...).
     TFindBar* FindBar = nullptr;
     // The input line below the pane, shown and hidden with F4 or the popup
@@ -112,6 +116,10 @@ public:
     void ConsoleMenuStayTopClick();
     void ConsoleMenuButtonsClick();
     void ConsoleMenuCursorClick();
+    // Send File... and Receive File...: the transfer owns the line while it
+    // runs; the recording notes its outcome, the status bar shows it.
+    void SendFileClick();
+    void ReceiveFileClick();
     // Shows or hides the input line (hiding stops its repeat).
     void ToggleInputLine();
     // Sets the popup's check marks from the state they show.
@@ -138,6 +146,7 @@ private:
     void CreateStatusBar();
     void CreateConsoleMenu();
     void CreateLookBackItems();
+    void CreateTransferItems();
     QAction* AddMenuItem(const char* name, const QString& caption);
     void CreateConsole();
     void ConnectCommands();

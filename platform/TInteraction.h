@@ -16,6 +16,8 @@ struct TFileDialogRequest {
     int InitialFilter = 0;
     QString DefaultSuffix;
     bool MustExist = false;
+    // Choose a folder instead of a file.
+    bool Folder = false;
 };
 
 // The one seam through which the system talks to the user outside its own

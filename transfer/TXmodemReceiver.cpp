@@ -81,6 +81,8 @@ TTransferResult TXmodemReceiver::ReceiveBatch() {
 
 bool TXmodemReceiver::StartFile(const QString& path) {
     FPath = path;
+    if (FProgress.File.isEmpty())
+        FProgress.File = QFileInfo(path).fileName();
     if (QFileInfo::exists(path)) {
         const bool replace = ConfirmReplace
                                  ? ConfirmReplace(path)

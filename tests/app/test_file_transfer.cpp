@@ -1,0 +1,300 @@
+// The window's Send File and Receive File commands driving real transfers
+// against lrzsz, a peer written elsewhere, on the other end of the
+// pseudo-terminal the window's port opens.
+#include "serial/TQxComPort.h"
+#include "terminal/TQxConsole.h"
+#include "tests/app/AppWindowFixture.h"
+#include "transfer/TReceiveFileDlg.h"
+#include "transfer/TSendFileDlg.h"
+#include "transfer/TTransferProgressDlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QByteArray RandomBytes(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& b : bytes)
+        b = char(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The target's side: an lrzsz program joined to the pseudo-terminal's
+// master through pipes (lrzsz discards unread output when it flushes a
+// terminal), or, with no program, a reader that keeps what arrives.
+class PtyPeer {
+public:
+    PtyPeer(int master, const QString& folder, const QString& program, const QStringList& args)
+        : FMaster(master) {
+        if (!program.isEmpty()) {
+            int in[2], out[2];
+            if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+                return;
+            Process.setWorkingDirectory(folder);
+            Process.setStandardInputFile(QStringLiteral("/proc/self/fd/%1").arg(in[0]));
+            Process.setStandardOutputFile(QStringLiteral("/proc/self/fd/%1").arg(out[1]));
+            Process.start(QStandardPaths::findExecutable(program), args);
+            ::close(in[0]);
+            ::close(out[1]);
+            FToPeer = in[1];
+            FFromPeer = out[0];
+        }
+        FRelay = std::thread([this] { Relay(); });
+    }
+    ~PtyPeer() {
+        FStop = true;
+        FRelay.join();
+        for (int fd : {FToPeer, FFromPeer})
+            if (fd >= 0)
+                ::close(fd);
+        if (Process.state() != QProcess::NotRunning) {
+            Process.kill();
+            Process.waitForFinished();
+        }
+    }
+    int Finish() {
+        if (!Process.waitForFinished(30000))
+            Process.kill();
+        Process.waitForFinished();
+        return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+    }
+    QByteArray Received() {
+        const std::lock_guard lock(FLock);
+        return FReceived;
+    }
+    QProcess Process;
+
+private:
+    void Relay() {
+        char buffer[16384];
+        while (!FStop) {
+            pollfd fds[2] = {{FMaster, POLLIN, 0}, {FFromPeer, POLLIN, 0}};
+            if (::poll(fds, FFromPeer >= 0 ? 2 : 1, 20) <= 0)
+                continue;
+            if (fds[0].revents & POLLIN) {
+                const ssize_t got = ::read(FMaster, buffer, sizeof buffer);
+                if (got > 0 && FToPeer >= 0)
+                    WriteAll(FToPeer, buffer, got);
+                else if (got > 0) {
+                    const std::lock_guard lock(FLock);
+                    FReceived.append(buffer, got);
+                }
+            }
+            if (FFromPeer >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
+                const ssize_t got = ::read(FFromPeer, buffer, sizeof buffer);
+                if (got > 0)
+                    WriteAll(FMaster, buffer, got);
+                else {
+                    ::close(FFromPeer);
+                    FFromPeer = -1;
+                }
+            }
+        }
+    }
+    static void WriteAll(int fd, const char* data, ssize_t size) {
+        while (size > 0) {
+            const ssize_t put = ::write(fd, data, size_t(size));
+            if (put <= 0)
+                return;
+            data += put;
+            size -= put;
+        }
+    }
+
+    int FMaster;
+    int FToPeer = -1;
+    int FFromPeer = -1;
+    std::atomic<bool> FStop{false};
+    std::mutex FLock;
+    QByteArray FReceived;
+    std::thread FRelay;
+};
+
+void ChooseProtocol(QComboBox* box, const QString& name) {
+    for (int i = 0; i < box->count(); ++i)
+        if (box->itemText(i).startsWith(name) &&
+            (box->itemText(i).size() == name.size() || box->itemText(i)[name.size()] == u' '))
+            box->setCurrentIndex(i);
+}
+
+} // namespace
+
+class TestFileTransfer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowTransfersFileWithLrzsz_data();
+    void windowTransfersFileWithLrzsz();
+    void cancelFromProgressDialogEndsTransfer();
+};
+
+void TestFileTransfer::initTestCase() {
+    InitAppResources();
+    // The relay writes to a peer that may have ended.
+    std::signal(SIGPIPE, SIG_IGN);
+    for (const char* program : {"rx", "rb", "rz", "sx", "sb", "sz"})
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            QSKIP("lrzsz is not installed (scripts/install-deps.sh installs it)");
+}
+
+void TestFileTransfer::windowTransfersFileWithLrzsz_data() {
+    QTest::addColumn<bool>("sending");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("peer");
+    QTest::addColumn<int>("size");
+    QTest::newRow("send XMODEM") << true << "XMODEM"
+                                 << "rx" << 1000;
+    QTest::newRow("send XMODEM-1K") << true << "XMODEM-1K"
+                                    << "rx" << 3000;
+    QTest::newRow("send YMODEM") << true << "YMODEM"
+                                 << "rb" << 70000;
+    QTest::newRow("send ZMODEM") << true << "ZMODEM"
+                                 << "rz" << 70000;
+    QTest::newRow("send Raw") << true << "Raw"
+                              << "" << 5000;
+    QTest::newRow("receive XMODEM") << false << "XMODEM"
+                                    << "sx" << 1000;
+    QTest::newRow("receive YMODEM") << false << "YMODEM"
+                                    << "sb" << 70000;
+    QTest::newRow("receive ZMODEM") << false << "ZMODEM"
+                                    << "sz" << 70000;
+}
+
+void TestFileTransfer::windowTransfersFileWithLrzsz() {
+    QFETCH(bool, sending);
+    QFETCH(QString, protocol);
+    QFETCH(QString, peer);
+    QFETCH(int, size);
+    AppWindowFixture f;
+    QVERIFY(f.Show());
+    const QString log = f.Dir.Path() + QStringLiteral("session.log");
+    f.Window->Console()->SetLogFile(log);
+    QTemporaryDir ours, theirs;
+    const QByteArray content = RandomBytes(size);
+    const QString source = (sending ? ours : theirs).filePath(QStringLiteral("data.bin"));
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == size);
+    file.close();
+    QStringList args;
+    if (peer == u"rx")
+        args << QStringLiteral("-c") << QStringLiteral("data.bin");
+    else if (!sending)
+        args << source;
+    PtyPeer target(f.Pty.MasterFd(), theirs.path(), peer, args);
+
+    QTimer driver;
+    driver.callOnTimeout([&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* send = qobject_cast<TSendFileDlg*>(modal)) {
+            ChooseProtocol(send->ProtocolBox, protocol);
+            send->FileEdit->setText(source);
+            send->SendBtn->click();
+        } else if (auto* receive = qobject_cast<TReceiveFileDlg*>(modal)) {
+            ChooseProtocol(receive->ProtocolBox, protocol);
+            receive->FolderEdit->setText(ours.path());
+            receive->NameEdit->setText(QStringLiteral("data.bin"));
+            receive->ReceiveBtn->click();
+        }
+    });
+    driver.start(20);
+    if (sending)
+        f.Window->SendFileClick();
+    else
+        f.Window->ReceiveFileClick();
+    driver.stop();
+    QVERIFY2(f.Fake.WarningTexts().isEmpty(), qPrintable(f.Fake.WarningTexts().join(u'\n')));
+    QCOMPARE(SerialPort().LineOwner(), TLineUser::Keys);
+
+    // XMODEM carries no size: the file arrives padded to whole blocks.
+    QByteArray arrived;
+    if (peer.isEmpty()) {
+        QVERIFY(QTest::qWaitFor([&] { return target.Received().size() >= size; }));
+        arrived = target.Received();
+    } else {
+        QCOMPARE(target.Finish(), 0);
+        arrived = ReadFile((sending ? theirs : ours).filePath(QStringLiteral("data.bin")));
+    }
+    QCOMPARE(arrived.left(size).toHex(), content.toHex());
+    if (!protocol.startsWith(u"XMODEM"))
+        QCOMPARE(arrived.size(), size);
+    QVERIFY(QDir(ours.path()).entryList({QStringLiteral("*.part")}, QDir::Files).isEmpty());
+
+    f.Window->Console()->SetRecording(false);
+    const QByteArray recording = ReadFile(log);
+    const qsizetype bytes = sending ? size : arrived.size();
+    const QByteArray marker =
+        "--- Transfer: " + protocol.toUtf8() + " data.bin " + QByteArray::number(bytes) + " done";
+    QVERIFY2(recording.contains(marker), recording.right(400).constData());
+}
+
+// Cancel in the progress dialog: the cancel sequence goes out, the other
+// side stops, the line is handed back to the keys and the recording says so.
+void TestFileTransfer::cancelFromProgressDialogEndsTransfer() {
+    AppWindowFixture f;
+    QVERIFY(f.Show());
+    const QString log = f.Dir.Path() + QStringLiteral("session.log");
+    f.Window->Console()->SetLogFile(log);
+    QTemporaryDir ours, theirs;
+    const QString source = ours.filePath(QStringLiteral("big.bin"));
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(RandomBytes(8 << 20)) > 0);
+    file.close();
+    PtyPeer target(f.Pty.MasterFd(), theirs.path(), QStringLiteral("rb"), {});
+
+    bool cancelled = false;
+    QTimer driver;
+    driver.callOnTimeout([&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* send = qobject_cast<TSendFileDlg*>(modal)) {
+            ChooseProtocol(send->ProtocolBox, QStringLiteral("YMODEM"));
+            send->FileEdit->setText(source);
+            send->SendBtn->click();
+        } else if (auto* progress = qobject_cast<TTransferProgressDlg*>(modal);
+                   progress && !cancelled && progress->Bar->value() > 0) {
+            cancelled = true;
+            progress->CancelBtn->click();
+        }
+    });
+    driver.start(20);
+    f.Window->SendFileClick();
+    driver.stop();
+    QVERIFY(cancelled);
+    QVERIFY(target.Finish() != 0);
+    QCOMPARE(SerialPort().LineOwner(), TLineUser::Keys);
+    QVERIFY(SerialPort().Send("after", TLineUser::Keys));
+    QVERIFY(f.Fake.WarningTexts().isEmpty());
+    QVERIFY(f.Window->StatusBar->currentMessage().contains(u"Cancelled"));
+    f.Window->Console()->SetRecording(false);
+    QVERIFY(ReadFile(log).contains("--- Transfer: YMODEM big.bin "));
+    QVERIFY(ReadFile(log).contains(" cancelled: "));
+}
+
+QTEST_MAIN(TestFileTransfer)
+#include "test_file_transfer.moc"

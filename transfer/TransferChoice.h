@@ -1,0 +1,44 @@
+#pragma once
+
+#include "transfer/TTransferSession.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The protocols the Send File and Receive File commands offer.
+enum class TTransferProtocol { Xmodem, Xmodem1K, Ymodem, Raw, Zmodem };
+
+// What the user chose in the send dialog.
+struct TSendChoice {
+    TTransferProtocol Protocol = TTransferProtocol::Ymodem;
+    QStringList Files;
+    // Raw only: pause PauseMs after every PauseEvery bytes or every line.
+    qint64 PauseEvery = 0;
+    bool PauseAfterLine = false;
+    int PauseMs = 0;
+};
+
+// What the user chose in the receive dialog: XMODEM writes FileName in
+// Folder, YMODEM and ZMODEM take the names the sender gives.
+struct TReceiveChoice {
+    TTransferProtocol Protocol = TTransferProtocol::Ymodem;
+    QString Folder;
+    QString FileName;
+};
+
+// "XMODEM", "XMODEM-1K", "YMODEM", "Raw", "ZMODEM".
+QString ProtocolName(TTransferProtocol protocol);
+// The protocols the two dialogs list, in their order.
+QList<TTransferProtocol> SendProtocols();
+QList<TTransferProtocol> ReceiveProtocols();
+// Several file names in one line: each in double quotes ("a.bin" "b.bin");
+// a line without quotes is one name. Blank names are dropped.
+QStringList ParseFileList(const QString& text);
+QString JoinFileList(const QStringList& files);
+
+// The session that carries out a choice over Channel.
+std::unique_ptr<TTransferSession> MakeSendSession(TByteChannel& channel, const TSendChoice& choice);
+std::unique_ptr<TTransferSession> MakeReceiveSession(TByteChannel& channel,
+                                                     const TReceiveChoice& choice);
