@@ -95,11 +95,14 @@ constexpr qsizetype PasteBacklogBytes = 4096;
 // Status panel widths; the last panel takes the rest.
 constexpr std::array<int, 4> PanelWidths = {115, 60, 60, 50};
 constexpr int PanelCount = 4;
-constexpr int PortTextLength = 20;
+constexpr int PortTextLength = 29;
 // Room for the panel's frame and margins beside its text.
 constexpr int PanelPadding = 12;
 // The longest text panel 0 can show.
-const QString WidestPortText = QStringLiteral("COM10: 3000000,8,N,1");
+const QString WidestPortText = QStringLiteral("COM10: 3000000,8,N,1 XON/XOFF");
+// Flow control beside the line format; none says nothing.
+const std::array<QString, 3> FlowControlTexts = {QString(), QStringLiteral(" RTS/CTS"),
+                                                 QStringLiteral(" XON/XOFF")};
 
 QString PortStatusText(TQxComPort& port) {
     const QString text = QStringLiteral("%1 %2,%3,%4,%5")
@@ -108,7 +111,7 @@ QString PortStatusText(TQxComPort& port) {
                              .arg(QLatin1Char(DatabitsChars[port.Databits()]))
                              .arg(QLatin1Char(ParityChars[port.Parity()]))
                              .arg(QLatin1String(StopBitsTexts[port.StopBits()]));
-    return text.left(PortTextLength);
+    return (text + FlowControlTexts[port.FlowControl()]).left(PortTextLength);
 }
 
 // Says so when the driver made another bit rate than the one asked for;

@@ -148,7 +148,7 @@ private slots:
         f.Dir.MapDevice(2, f.Pty.SlavePath());
         f.Dir.WriteFile("Console.ini", f.Dir.ReadFile("Console.ini") +
                                            "[COM-Device]\r\nPort=COM2\r\nBaudrate=57600\r\n"
-                                           "Databits=7\r\nStopbits=2\r\nParity=even\r\n"
+                                           "Databits=7\r\nStopbits=2\r\nParity=even\r\nFlowControl=RTSCTS\r\n"
                                            "[Terminal]\r\nEmulation=HEX\r\nEcho=1\r\n"
                                            "CRLF(In)=1\r\nCRLF(Out)=1\r\n"
                                            "[Macros]\r\nMacro0=first\r\nMacro1=second#13\r\n"
@@ -172,7 +172,7 @@ private slots:
         QVERIFY(pane->HexEmulation());
         QVERIFY(pane->CRLFIn());
         QVERIFY(pane->CRLFOut());
-        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM2: 57600,7,E,2"));
+        QCOMPARE(f.Window->StatusText(0), QStringLiteral("COM2: 57600,7,E,2 RTS/CTS"));
         QCOMPARE(f.Window->StatusText(1), QStringLiteral("HEX"));
         QCOMPARE(f.Window->StatusText(2), QStringLiteral("Echo"));
         // The marker was expanded before the settings were read.

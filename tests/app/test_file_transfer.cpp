@@ -97,6 +97,8 @@ private:
             pollfd fds[2] = {{FMaster, POLLIN, 0}, {FFromPeer, POLLIN, 0}};
             if (::poll(fds, FFromPeer >= 0 ? 2 : 1, 20) <= 0)
                 continue;
+            if (fds[0].revents & (POLLNVAL | POLLHUP))
+                return; // the line was closed
             if (fds[0].revents & POLLIN) {
                 const ssize_t got = ::read(FMaster, buffer, sizeof buffer);
                 if (got > 0 && FToPeer >= 0)
@@ -152,7 +154,8 @@ private slots:
     void initTestCase();
     void windowTransfersFileWithLrzsz_data();
     void windowTransfersFileWithLrzsz();
-    void cancelFromProgressDialogEndsTransfer();
+    void transferEndsEarlyAndSaysWhy_data();
+    void transferEndsEarlyAndSaysWhy();
 };
 
 void TestFileTransfer::initTestCase() {
@@ -254,9 +257,23 @@ void TestFileTransfer::windowTransfersFileWithLrzsz() {
     QVERIFY2(recording.contains(marker), recording.right(400).constData());
 }
 
-// Cancel in the progress dialog: the cancel sequence goes out, the other
-// side stops, the line is handed back to the keys and the recording says so.
-void TestFileTransfer::cancelFromProgressDialogEndsTransfer() {
+void TestFileTransfer::transferEndsEarlyAndSaysWhy_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("cancel in the progress dialog") << "cancel"
+                                                   << " cancelled: ";
+    QTest::newRow("window closes") << "close"
+                                   << " cancelled: ";
+    QTest::newRow("line lost") << "hang up"
+                               << " line lost: ";
+}
+
+// A transfer cut short: Cancel or a closing window send the cancel sequence
+// and the other side stops; a line that goes away ends it with that reason.
+// The line is handed back to the keys and the recording says how it ended.
+void TestFileTransfer::transferEndsEarlyAndSaysWhy() {
+    QFETCH(QString, how);
+    QFETCH(QString, result);
     AppWindowFixture f;
     QVERIFY(f.Show());
     const QString log = f.Dir.Path() + QStringLiteral("session.log");
@@ -266,9 +283,10 @@ void TestFileTransfer::cancelFromProgressDialogEndsTransfer() {
     QFile file(source);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(RandomBytes(8 << 20)) > 0);
     file.close();
-    PtyPeer target(f.Pty.MasterFd(), theirs.path(), QStringLiteral("rb"), {});
+    auto target = std::make_unique<PtyPeer>(f.Pty.MasterFd(), theirs.path(), QStringLiteral("rb"),
+                                            QStringList());
 
-    bool cancelled = false;
+    bool acted = false;
     QTimer driver;
     driver.callOnTimeout([&] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -277,23 +295,39 @@ void TestFileTransfer::cancelFromProgressDialogEndsTransfer() {
             send->FileEdit->setText(source);
             send->SendBtn->click();
         } else if (auto* progress = qobject_cast<TTransferProgressDlg*>(modal);
-                   progress && !cancelled && progress->Bar->value() > 0) {
-            cancelled = true;
-            progress->CancelBtn->click();
+                   progress && !acted && progress->Bar->value() > 0) {
+            acted = true;
+            if (how == u"cancel") {
+                progress->CancelBtn->click();
+            } else if (how == u"close") {
+                f.Window->close();
+            } else {
+                target.reset();
+                f.Pty.CloseSlaveKeeper();
+                f.Pty.CloseMaster();
+            }
         }
     });
     driver.start(20);
     f.Window->SendFileClick();
     driver.stop();
-    QVERIFY(cancelled);
-    QVERIFY(target.Finish() != 0);
+    QVERIFY(acted);
+    if (target)
+        QVERIFY(target->Finish() != 0);
     QCOMPARE(SerialPort().LineOwner(), TLineUser::Keys);
-    QVERIFY(SerialPort().Send("after", TLineUser::Keys));
-    QVERIFY(f.Fake.WarningTexts().isEmpty());
-    QVERIFY(f.Window->StatusBar->currentMessage().contains(u"Cancelled"));
+    if (how == u"hang up") {
+        QCOMPARE(f.Fake.WarningTexts().size(), 1);
+        QVERIFY(f.Fake.WarningTexts().constFirst().contains(u"line was lost"));
+    } else {
+        QVERIFY(f.Fake.WarningTexts().isEmpty());
+    }
+    if (how == u"cancel")
+        QVERIFY(SerialPort().Send("after", TLineUser::Keys));
     f.Window->Console()->SetRecording(false);
-    QVERIFY(ReadFile(log).contains("--- Transfer: YMODEM big.bin "));
-    QVERIFY(ReadFile(log).contains(" cancelled: "));
+    const QByteArray recording = ReadFile(log);
+    QVERIFY2(recording.contains("--- Transfer: YMODEM big.bin ") &&
+                 recording.contains(result.toUtf8()),
+             recording.right(400).constData());
 }
 
 QTEST_MAIN(TestFileTransfer)
