@@ -154,6 +154,8 @@ private slots:
     void initTestCase();
     void windowTransfersFileWithLrzsz_data();
     void windowTransfersFileWithLrzsz();
+    void existingFileIsReplacedOnlyWhenAllowed_data();
+    void existingFileIsReplacedOnlyWhenAllowed();
     void transferEndsEarlyAndSaysWhy_data();
     void transferEndsEarlyAndSaysWhy();
 };
@@ -255,6 +257,51 @@ void TestFileTransfer::windowTransfersFileWithLrzsz() {
     const QByteArray marker =
         "--- Transfer: " + protocol.toUtf8() + " data.bin " + QByteArray::number(bytes) + " done";
     QVERIFY2(recording.contains(marker), recording.right(400).constData());
+}
+
+void TestFileTransfer::existingFileIsReplacedOnlyWhenAllowed_data() {
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<bool>("replace");
+    for (const char* protocol : {"XMODEM", "YMODEM"})
+        for (const bool replace : {false, true})
+            QTest::addRow("%s %s", protocol, replace ? "replaced" : "kept")
+                << QString::fromLatin1(protocol) << replace;
+}
+
+// The receiver asks the window (from the transfer's thread) before it
+// replaces a file; No keeps the file as it was and ends the transfer.
+void TestFileTransfer::existingFileIsReplacedOnlyWhenAllowed() {
+    QFETCH(QString, protocol);
+    QFETCH(bool, replace);
+    AppWindowFixture f;
+    QVERIFY(f.Show());
+    f.Fake.QuestionAnswers = {replace};
+    QTemporaryDir ours, theirs;
+    const QByteArray content = RandomBytes(1024);
+    for (const auto& [dir, bytes] :
+         {std::pair{&theirs, content}, std::pair{&ours, QByteArray("old")}}) {
+        QFile file(dir->filePath(QStringLiteral("data.bin")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    PtyPeer target(f.Pty.MasterFd(), theirs.path(), protocol == u"XMODEM" ? "sx" : "sb",
+                   {theirs.filePath(QStringLiteral("data.bin"))});
+    QTimer driver;
+    driver.callOnTimeout([&] {
+        if (auto* receive = qobject_cast<TReceiveFileDlg*>(QApplication::activeModalWidget())) {
+            ChooseProtocol(receive->ProtocolBox, protocol);
+            receive->FolderEdit->setText(ours.path());
+            receive->NameEdit->setText(QStringLiteral("data.bin"));
+            receive->ReceiveBtn->click();
+        }
+    });
+    driver.start(20);
+    f.Window->ReceiveFileClick();
+    driver.stop();
+    QCOMPARE(f.Fake.Prompts.constFirst().Kind, QStringLiteral("question"));
+    QCOMPARE(ReadFile(ours.filePath(QStringLiteral("data.bin"))),
+             replace ? content : QByteArray("old"));
+    QCOMPARE(f.Fake.WarningTexts().size(), replace ? 0 : 1);
+    QCOMPARE(SerialPort().LineOwner(), TLineUser::Keys);
 }
 
 void TestFileTransfer::transferEndsEarlyAndSaysWhy_data() {
