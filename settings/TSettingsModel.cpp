@@ -33,6 +33,10 @@ constexpr std::array<TSettingsModel::TKeyDesc, TSettingsModel::skKeyCount> KeyTa
     {"Transfer", "SyncMode", SyncModeNames[smAcknowledged]},
     {"Transfer", "SyncSequ", "#42"},
     {"Transfer", "LastFile", "<noname>"},
+    {"Transfer", "SendProtocol", "YMODEM"},
+    {"Transfer", "SendFiles", ""},
+    {"Transfer", "ReceiveProtocol", "YMODEM"},
+    {"Transfer", "ReceiveFolder", ""},
     {"Window", "Left", "100"},
     {"Window", "Top", "100"},
     {"Window", "Height", "300"},
@@ -363,6 +367,24 @@ QString TSettingsModel::LastFile() const {
 bool TSettingsModel::SaveLastFile(const QString& fileName) {
     TProfileChanges changes;
     Stage(changes, skLastFile, QFile::encodeName(fileName));
+    TProfileFile file(FFileName);
+    return Commit(file, changes);
+}
+
+TSettingsModel::TTransferChoices TSettingsModel::TransferChoices() const {
+    const TProfileSnapshot file = TProfileFile(FFileName).Snapshot();
+    return {QString::fromUtf8(ReadKey(file, skSendProtocol)),
+            QFile::decodeName(ReadKey(file, skSendFiles)),
+            QString::fromUtf8(ReadKey(file, skReceiveProtocol)),
+            QFile::decodeName(ReadKey(file, skReceiveFolder))};
+}
+
+bool TSettingsModel::SaveTransferChoices(const TTransferChoices& choices) {
+    TProfileChanges changes;
+    Stage(changes, skSendProtocol, choices.SendProtocol.toUtf8());
+    Stage(changes, skSendFiles, QFile::encodeName(choices.SendFiles));
+    Stage(changes, skReceiveProtocol, choices.ReceiveProtocol.toUtf8());
+    Stage(changes, skReceiveFolder, QFile::encodeName(choices.ReceiveFolder));
     TProfileFile file(FFileName);
     return Commit(file, changes);
 }

@@ -57,6 +57,10 @@ public:
         skSyncMode,
         skSyncSequ,
         skLastFile,
+        skSendProtocol,
+        skSendFiles,
+        skReceiveProtocol,
+        skReceiveFolder,
         skLeft,
         skTop,
         skHeight,
@@ -119,6 +123,17 @@ public:
     // The last downloaded file ([Transfer] LastFile), "<noname>" when none.
     QString LastFile() const;
     [[nodiscard]] bool SaveLastFile(const QString& fileName);
+
+    // The choices of the last Send File and Receive File ([Transfer]
+    // SendProtocol, SendFiles, ReceiveProtocol, ReceiveFolder), as written.
+    struct TTransferChoices {
+        QString SendProtocol;
+        QString SendFiles;
+        QString ReceiveProtocol;
+        QString ReceiveFolder;
+    };
+    TTransferChoices TransferChoices() const;
+    [[nodiscard]] bool SaveTransferChoices(const TTransferChoices& choices);
 
     // Why the last save failed; empty after one that succeeded.
     const TProfileWriteError& WriteError() const { return FWriteError; }

@@ -23,6 +23,13 @@ QString ProtocolName(TTransferProtocol protocol) {
     return {};
 }
 
+std::optional<TTransferProtocol> ProtocolFromName(const QString& name) {
+    for (const TTransferProtocol protocol : SendProtocols())
+        if (name.compare(ProtocolName(protocol), Qt::CaseInsensitive) == 0)
+            return protocol;
+    return std::nullopt;
+}
+
 QList<TTransferProtocol> SendProtocols() {
     return {TTransferProtocol::Xmodem, TTransferProtocol::Xmodem1K, TTransferProtocol::Ymodem,
             TTransferProtocol::Raw, TTransferProtocol::Zmodem};

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // The protocols the Send File and Receive File commands offer.
 enum class TTransferProtocol { Xmodem, Xmodem1K, Ymodem, Raw, Zmodem };
@@ -30,6 +31,8 @@ struct TReceiveChoice {
 
 // "XMODEM", "XMODEM-1K", "YMODEM", "Raw", "ZMODEM".
 QString ProtocolName(TTransferProtocol protocol);
+// The protocol ProtocolName gives Name; none for an unknown name.
+std::optional<TTransferProtocol> ProtocolFromName(const QString& name);
 // The protocols the two dialogs list, in their order.
 QList<TTransferProtocol> SendProtocols();
 QList<TTransferProtocol> ReceiveProtocols();

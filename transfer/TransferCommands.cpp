@@ -3,6 +3,7 @@
 #include "platform/TAliveGuard.h"
 #include "platform/TInteraction.h"
 #include "serial/TQxComPort.h"
+#include "settings/TSettingsModel.h"
 #include "transfer/TReceiveFileDlg.h"
 #include "transfer/TSendFileDlg.h"
 #include "transfer/TTransferProgressDlg.h"
@@ -15,9 +16,36 @@
 
 namespace {
 
-// The choices of the last transfer in this run of the program.
-TSendChoice LastSend;
-TReceiveChoice LastReceive;
+// The last choices, kept in the settings file; a protocol name the file
+// does not know leaves the dialog's own choice.
+void ShowLastChoices(TSendFileDlg& dialog, const TSettingsModel::TTransferChoices& last) {
+    TSendChoice choice = dialog.Choice();
+    choice.Protocol = ProtocolFromName(last.SendProtocol).value_or(choice.Protocol);
+    choice.Files = ParseFileList(last.SendFiles);
+    dialog.SetChoice(choice);
+}
+
+void ShowLastChoices(TReceiveFileDlg& dialog, const TSettingsModel::TTransferChoices& last) {
+    TReceiveChoice choice = dialog.Choice();
+    choice.Protocol = ProtocolFromName(last.ReceiveProtocol).value_or(choice.Protocol);
+    if (!ReceiveProtocols().contains(choice.Protocol))
+        choice.Protocol = TTransferProtocol::Ymodem;
+    if (!last.ReceiveFolder.isEmpty())
+        choice.Folder = last.ReceiveFolder;
+    dialog.SetChoice(choice);
+}
+
+// Writes the choices; a failure is told once (not when the user knows
+// already that the file cannot be read).
+void KeepChoices(QWidget* owner,
+                 const std::function<void(TSettingsModel::TTransferChoices&)>& change) {
+    TSettingsModel settings;
+    TSettingsModel::TTransferChoices choices = settings.TransferChoices();
+    change(choices);
+    if (settings.SaveTransferChoices(choices) || settings.WriteError().KnownUnreadable)
+        return;
+    Interaction().Warning(owner, settings.WriteError().Text(), settings.WriteError().Reason);
+}
 
 // Asks on the main thread (the receiver runs on its own) whether an existing
 // file may be replaced; a cancelled transfer asks nothing.
@@ -82,8 +110,7 @@ QString RunSendFileCommand(const TTransferCommandContext& context) {
     const TAliveGuard guard(context.Owner);
     const QPointer<TSendFileDlg> dialog =
         new TSendFileDlg(context.Owner, context.Port->FlowControl() == fcXONXOFF);
-    if (!LastSend.Files.isEmpty() || LastSend.Protocol != TTransferProtocol::Ymodem)
-        dialog->SetChoice(LastSend);
+    ShowLastChoices(*dialog, TSettingsModel().TransferChoices());
     const bool accepted = dialog->exec() == QDialog::Accepted;
     if (!guard.Alive() || !dialog)
         return {};
@@ -91,7 +118,12 @@ QString RunSendFileCommand(const TTransferCommandContext& context) {
     delete dialog.data();
     if (!accepted)
         return {};
-    LastSend = choice;
+    KeepChoices(context.Owner, [&choice](TSettingsModel::TTransferChoices& kept) {
+        kept.SendProtocol = ProtocolName(choice.Protocol);
+        kept.SendFiles = JoinFileList(choice.Files);
+    });
+    if (!guard.Alive())
+        return {};
     return RunTransfer(
         context, QStringLiteral("Sending with %1").arg(ProtocolName(choice.Protocol)),
         choice.Protocol,
@@ -102,8 +134,7 @@ QString RunReceiveFileCommand(const TTransferCommandContext& context) {
     const TAliveGuard guard(context.Owner);
     const QPointer<TReceiveFileDlg> dialog =
         new TReceiveFileDlg(context.Owner, context.Port->FlowControl() == fcXONXOFF);
-    if (!LastReceive.Folder.isEmpty())
-        dialog->SetChoice(LastReceive);
+    ShowLastChoices(*dialog, TSettingsModel().TransferChoices());
     const bool accepted = dialog->exec() == QDialog::Accepted;
     if (!guard.Alive() || !dialog)
         return {};
@@ -111,7 +142,12 @@ QString RunReceiveFileCommand(const TTransferCommandContext& context) {
     delete dialog.data();
     if (!accepted)
         return {};
-    LastReceive = choice;
+    KeepChoices(context.Owner, [&choice](TSettingsModel::TTransferChoices& kept) {
+        kept.ReceiveProtocol = ProtocolName(choice.Protocol);
+        kept.ReceiveFolder = choice.Folder;
+    });
+    if (!guard.Alive())
+        return {};
     return RunTransfer(
         context, QStringLiteral("Receiving with %1").arg(ProtocolName(choice.Protocol)),
         choice.Protocol,

@@ -2,6 +2,7 @@
 // against lrzsz, a peer written elsewhere, on the other end of the
 // pseudo-terminal the window's port opens.
 #include "serial/TQxComPort.h"
+#include "settings/TSettingsModel.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
 #include "transfer/TReceiveFileDlg.h"
@@ -250,6 +251,8 @@ void TestFileTransfer::windowTransfersFileWithLrzsz() {
     if (!protocol.startsWith(u"XMODEM"))
         QCOMPARE(arrived.size(), size);
     QVERIFY(QDir(ours.path()).entryList({QStringLiteral("*.part")}, QDir::Files).isEmpty());
+    const TSettingsModel::TTransferChoices kept = TSettingsModel().TransferChoices();
+    QCOMPARE(sending ? kept.SendProtocol : kept.ReceiveProtocol, protocol);
 
     f.Window->Console()->SetRecording(false);
     const QByteArray recording = ReadFile(log);
