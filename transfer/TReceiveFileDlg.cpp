@@ -82,7 +82,7 @@ void TReceiveFileDlg::ProtocolChanged() {
     QString note;
     if (protocol == TTransferProtocol::Zmodem && !TZmodemSession::Installed(QStringLiteral("rz")))
         note = TZmodemSession::InstallHint();
-    else if (FXonXoff)
+    else if (FXonXoff && NeedsCleanLine(protocol))
         note = QStringLiteral("The line uses XON/XOFF flow control: %1 needs an 8-bit clean line, "
                               "so use RTS/CTS or none for it.")
                    .arg(ProtocolName(protocol));

@@ -105,7 +105,7 @@ void TSendFileDlg::ProtocolChanged() {
     QString note;
     if (protocol == TTransferProtocol::Zmodem && !TZmodemSession::Installed(QStringLiteral("sz")))
         note = TZmodemSession::InstallHint();
-    else if (FXonXoff && !raw)
+    else if (FXonXoff && NeedsCleanLine(protocol))
         note = QStringLiteral("The line uses XON/XOFF flow control: %1 needs an 8-bit clean line, "
                               "so use RTS/CTS or none for it.")
                    .arg(ProtocolName(protocol));

@@ -30,6 +30,10 @@ std::optional<TTransferProtocol> ProtocolFromName(const QString& name) {
     return std::nullopt;
 }
 
+bool NeedsCleanLine(TTransferProtocol protocol) {
+    return protocol != TTransferProtocol::Raw && protocol != TTransferProtocol::Zmodem;
+}
+
 QList<TTransferProtocol> SendProtocols() {
     return {TTransferProtocol::Xmodem, TTransferProtocol::Xmodem1K, TTransferProtocol::Ymodem,
             TTransferProtocol::Raw, TTransferProtocol::Zmodem};

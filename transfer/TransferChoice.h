@@ -33,6 +33,9 @@ struct TReceiveChoice {
 QString ProtocolName(TTransferProtocol protocol);
 // The protocol ProtocolName gives Name; none for an unknown name.
 std::optional<TTransferProtocol> ProtocolFromName(const QString& name);
+// XMODEM and YMODEM send every byte value as it is: XON/XOFF flow control
+// would take two of them (ZMODEM escapes them, Raw is the user's stream).
+bool NeedsCleanLine(TTransferProtocol protocol);
 // The protocols the two dialogs list, in their order.
 QList<TTransferProtocol> SendProtocols();
 QList<TTransferProtocol> ReceiveProtocols();
