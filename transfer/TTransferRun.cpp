@@ -15,10 +15,12 @@ TTransferRun::TTransferRun(TQxComPort& port,
     };
 }
 
-// The thread has ended by now (OnFinished came), or never started.
+// Normally the thread has ended by now (OnFinished came), or never started;
+// when the program ends in the middle, the transfer is cancelled and
+// awaited (every wait of a session ends, a cancelled one within seconds).
 TTransferRun::~TTransferRun() {
     if (FThread) {
-        FSession->RequestCancel();
+        Cancel();
         FThread->wait();
         delete FThread;
         FPort.ReleaseLine();

@@ -53,8 +53,8 @@ void AskBeforeReplacing(TTransferSession& session, TTransferRun& run, QWidget* d
     auto* receiver = dynamic_cast<TXmodemReceiver*>(&session);
     if (!receiver)
         return;
-    receiver->ConfirmReplace = [&run, dialog](const QString& path) {
-        if (run.CancelRequested())
+    receiver->ConfirmReplace = [&run, dialog = QPointer<QWidget>(dialog)](const QString& path) {
+        if (run.CancelRequested() || !dialog)
             return false;
         bool replace = false;
         QMetaObject::invokeMethod(
