@@ -9,12 +9,14 @@
 #include "transfer/TSendFileDlg.h"
 #include "transfer/TTransferProgressDlg.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -153,6 +155,7 @@ class TestFileTransfer : public QObject {
 
 private slots:
     void initTestCase();
+    void commandsAreInThePopupUnderTheirNames();
     void windowTransfersFileWithLrzsz_data();
     void windowTransfersFileWithLrzsz();
     void existingFileIsReplacedOnlyWhenAllowed_data();
@@ -168,6 +171,22 @@ void TestFileTransfer::initTestCase() {
     for (const char* program : {"rx", "rb", "rz", "sx", "sb", "sz"})
         if (QStandardPaths::findExecutable(program).isEmpty())
             QSKIP("lrzsz is not installed (scripts/install-deps.sh installs it)");
+}
+
+// Screen readers find the two commands in the pane's popup by these names,
+// and each has a key of its own.
+void TestFileTransfer::commandsAreInThePopupUnderTheirNames() {
+    AppWindowFixture f;
+    QVERIFY(f.Show());
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(f.Window->ConsoleMenu);
+    QVERIFY(menu);
+    QStringList names;
+    for (int i = 0; i < menu->childCount(); ++i)
+        names << menu->child(i)->text(QAccessible::Name);
+    QVERIFY2(names.contains(QStringLiteral("Send File...")), qPrintable(names.join(u'|')));
+    QVERIFY(names.contains(QStringLiteral("Receive File...")));
+    QVERIFY(!f.Window->ConsoleMenuSendFile->shortcut().isEmpty());
+    QVERIFY(!f.Window->ConsoleMenuReceiveFile->shortcut().isEmpty());
 }
 
 void TestFileTransfer::windowTransfersFileWithLrzsz_data() {
