@@ -6,10 +6,12 @@
 #include "transfer/TRawSender.h"
 #include "transfer/TXmodemReceiver.h"
 #include "transfer/TXmodemSender.h"
+#include "transfer/TZmodemSession.h"
 #include "transfer/XmodemFrames.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -124,6 +126,8 @@ private slots:
     void existingFileIsReplacedOnlyWhenAllowed();
     void rawSendsBytesAsTheyAre_data();
     void rawSendsBytesAsTheyAre();
+    void zmodemCancelKeepsPartialFileAside_data();
+    void zmodemCancelKeepsPartialFileAside();
 };
 
 void TestTransferLrzsz::initTestCase() {
@@ -407,6 +411,40 @@ void TestTransferLrzsz::rawSendsBytesAsTheyAre() {
     // The pauses cut the stream where they were asked for.
     const int expectedChunks = pauseEvery ? 6 : pauseAfterLine ? 3 : 2;
     QCOMPARE(chunks, expectedChunks);
+}
+
+void TestTransferLrzsz::zmodemCancelKeepsPartialFileAside_data() {
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("new file") << false;
+    QTest::newRow("name taken") << true;
+}
+
+// rz is stopped and the cancel sequence sent; what it wrote goes under a
+// ".part" name, and a file that was there before stays as it was.
+void TestTransferLrzsz::zmodemCancelKeepsPartialFileAside() {
+    QFETCH(bool, existing);
+    PtyPair pty;
+    QTemporaryDir ours, theirs;
+    const QString source = theirs.filePath(QStringLiteral("big.bin"));
+    WriteFile(source, RandomBytes(8 << 20));
+    if (existing)
+        WriteFile(ours.filePath(QStringLiteral("big.bin")), "old");
+    LrzszPeer peer(pty, theirs.path(), QStringLiteral("sz"), {source});
+    LrzszChannel channel = peer.Ours(pty);
+    TZmodemSession session(channel, ours.path());
+    session.OnProgress = [&session](const TTransferProgress& progress) {
+        if (progress.Bytes >= 64 * 1024)
+            session.RequestCancel();
+    };
+    const TTransferResult result = session.Run();
+    QCOMPARE(int(result.Error), int(TTransferError::Cancelled));
+    QVERIFY(peer.Finish() != 0);
+    const QString part =
+        ours.filePath(existing ? QStringLiteral("big.bin.0.part") : QStringLiteral("big.bin.part"));
+    QCOMPARE(result.PartialFile, part);
+    QVERIFY(QFileInfo(part).size() > 0);
+    QCOMPARE(ReadFile(ours.filePath(QStringLiteral("big.bin"))),
+             existing ? QByteArray("old") : QByteArray("<missing>"));
 }
 
 QTEST_GUILESS_MAIN(TestTransferLrzsz)
