@@ -95,7 +95,7 @@ constexpr qsizetype PasteBacklogBytes = 4096;
 // Status panel widths; the last panel takes the rest.
 constexpr std::array<int, 4> PanelWidths = {115, 60, 60, 50};
 constexpr int PanelCount = 4;
-constexpr int PortTextLength = 29;
+constexpr int PortTextLength = 20;
 // Room for the panel's frame and margins beside its text.
 constexpr int PanelPadding = 12;
 // The longest text panel 0 can show.
@@ -111,7 +111,7 @@ QString PortStatusText(TQxComPort& port) {
                              .arg(QLatin1Char(DatabitsChars[port.Databits()]))
                              .arg(QLatin1Char(ParityChars[port.Parity()]))
                              .arg(QLatin1String(StopBitsTexts[port.StopBits()]));
-    return (text + FlowControlTexts[port.FlowControl()]).left(PortTextLength);
+    return text.left(PortTextLength) + FlowControlTexts[port.FlowControl()];
 }
 
 // Says so when the driver made another bit rate than the one asked for;
