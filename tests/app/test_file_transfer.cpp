@@ -5,6 +5,7 @@
 #include "settings/TSettingsModel.h"
 #include "terminal/TQxConsole.h"
 #include "tests/app/AppWindowFixture.h"
+#include "tests/support/LrzszOnPty.h"
 #include "transfer/TReceiveFileDlg.h"
 #include "transfer/TSendFileDlg.h"
 #include "transfer/TTransferProgressDlg.h"
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -27,11 +27,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <atomic>
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -47,99 +43,6 @@ QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
-
-// The target's side: an lrzsz program joined to the pseudo-terminal's
-// master through pipes (lrzsz discards unread output when it flushes a
-// terminal), or, with no program, a reader that keeps what arrives.
-class PtyPeer {
-public:
-    PtyPeer(int master, const QString& folder, const QString& program, const QStringList& args)
-        : FMaster(master) {
-        if (!program.isEmpty()) {
-            int in[2], out[2];
-            if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-                return;
-            Process.setWorkingDirectory(folder);
-            Process.setStandardInputFile(QStringLiteral("/proc/self/fd/%1").arg(in[0]));
-            Process.setStandardOutputFile(QStringLiteral("/proc/self/fd/%1").arg(out[1]));
-            Process.start(QStandardPaths::findExecutable(program), args);
-            ::close(in[0]);
-            ::close(out[1]);
-            FToPeer = in[1];
-            FFromPeer = out[0];
-        }
-        FRelay = std::thread([this] { Relay(); });
-    }
-    ~PtyPeer() {
-        FStop = true;
-        FRelay.join();
-        for (int fd : {FToPeer, FFromPeer})
-            if (fd >= 0)
-                ::close(fd);
-        if (Process.state() != QProcess::NotRunning) {
-            Process.kill();
-            Process.waitForFinished();
-        }
-    }
-    int Finish() {
-        if (!Process.waitForFinished(30000))
-            Process.kill();
-        Process.waitForFinished();
-        return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
-    }
-    QByteArray Received() {
-        const std::lock_guard lock(FLock);
-        return FReceived;
-    }
-    QProcess Process;
-
-private:
-    void Relay() {
-        char buffer[16384];
-        while (!FStop) {
-            pollfd fds[2] = {{FMaster, POLLIN, 0}, {FFromPeer, POLLIN, 0}};
-            if (::poll(fds, FFromPeer >= 0 ? 2 : 1, 20) <= 0)
-                continue;
-            if (fds[0].revents & (POLLNVAL | POLLHUP))
-                return; // the line was closed
-            if (fds[0].revents & POLLIN) {
-                const ssize_t got = ::read(FMaster, buffer, sizeof buffer);
-                if (got > 0 && FToPeer >= 0)
-                    WriteAll(FToPeer, buffer, got);
-                else if (got > 0) {
-                    const std::lock_guard lock(FLock);
-                    FReceived.append(buffer, got);
-                }
-            }
-            if (FFromPeer >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
-                const ssize_t got = ::read(FFromPeer, buffer, sizeof buffer);
-                if (got > 0)
-                    WriteAll(FMaster, buffer, got);
-                else {
-                    ::close(FFromPeer);
-                    FFromPeer = -1;
-                }
-            }
-        }
-    }
-    static void WriteAll(int fd, const char* data, ssize_t size) {
-        while (size > 0) {
-            const ssize_t put = ::write(fd, data, size_t(size));
-            if (put <= 0)
-                return;
-            data += put;
-            size -= put;
-        }
-    }
-
-    int FMaster;
-    int FToPeer = -1;
-    int FFromPeer = -1;
-    std::atomic<bool> FStop{false};
-    std::mutex FLock;
-    QByteArray FReceived;
-    std::thread FRelay;
-};
 
 void ChooseProtocol(QComboBox* box, const QString& name) {
     for (int i = 0; i < box->count(); ++i)
@@ -232,7 +135,7 @@ void TestFileTransfer::windowTransfersFileWithLrzsz() {
         args << QStringLiteral("-c") << QStringLiteral("data.bin");
     else if (!sending)
         args << source;
-    PtyPeer target(f.Pty.MasterFd(), theirs.path(), peer, args);
+    LrzszOnPty target(f.Pty.MasterFd(), theirs.path(), peer, args);
 
     QTimer driver;
     driver.callOnTimeout([&] {
@@ -305,8 +208,8 @@ void TestFileTransfer::existingFileIsReplacedOnlyWhenAllowed() {
         QFile file(dir->filePath(QStringLiteral("data.bin")));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
-    PtyPeer target(f.Pty.MasterFd(), theirs.path(), protocol == u"XMODEM" ? "sx" : "sb",
-                   {theirs.filePath(QStringLiteral("data.bin"))});
+    LrzszOnPty target(f.Pty.MasterFd(), theirs.path(), protocol == u"XMODEM" ? "sx" : "sb",
+                      {theirs.filePath(QStringLiteral("data.bin"))});
     QTimer driver;
     driver.callOnTimeout([&] {
         if (auto* receive = qobject_cast<TReceiveFileDlg*>(QApplication::activeModalWidget())) {
@@ -352,8 +255,8 @@ void TestFileTransfer::transferEndsEarlyAndSaysWhy() {
     QFile file(source);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(RandomBytes(8 << 20)) > 0);
     file.close();
-    auto target = std::make_unique<PtyPeer>(f.Pty.MasterFd(), theirs.path(), QStringLiteral("rb"),
-                                            QStringList());
+    auto target = std::make_unique<LrzszOnPty>(f.Pty.MasterFd(), theirs.path(),
+                                               QStringLiteral("rb"), QStringList());
 
     bool acted = false;
     QTimer driver;
