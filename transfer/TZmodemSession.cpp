@@ -79,7 +79,9 @@ QString TZmodemSession::InstallHint() {
 TTransferResult TZmodemSession::Transfer() {
     QString error;
     if (!Start(error))
-        return Finish(TTransferError::FileUnreadable, error);
+        return Finish(Installed(Program()) ? TTransferError::FileUnreadable
+                                           : TTransferError::ProgramMissing,
+                      error);
     FProgress.FileCount = FSending ? int(FFiles.size()) : 1;
     while (Relay()) {
         if (CancelRequested()) {

@@ -30,6 +30,8 @@ QString TransferErrorName(TTransferError error) {
         return QStringLiteral("garbage on the line");
     case TTransferError::Incomplete:
         return QStringLiteral("incomplete");
+    case TTransferError::ProgramMissing:
+        return QStringLiteral("program missing");
     }
     return {};
 }

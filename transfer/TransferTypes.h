@@ -15,11 +15,12 @@ enum class TTransferError {
     LineStalled,     // the line took no bytes for too long
     FileUnreadable,
     FileTooLarge,
-    FileExists,  // the user kept an existing file
-    WriteFailed, // a received file could not be written
-    BadName,     // the sender named no usable file
-    Garbage,     // bytes that never formed a block
-    Incomplete,  // the sender ended a file short of the size it announced
+    FileExists,     // the user kept an existing file
+    WriteFailed,    // a received file could not be written
+    BadName,        // the sender named no usable file
+    Garbage,        // bytes that never formed a block
+    Incomplete,     // the sender ended a file short of the size it announced
+    ProgramMissing, // a program the protocol runs (lrzsz's sz, rz) is not installed
 };
 
 struct TTransferResult {
