@@ -1,6 +1,7 @@
 // The window's Send File and Receive File commands driving real transfers
 // against lrzsz, a peer written elsewhere, on the other end of the
 // pseudo-terminal the window's port opens.
+#include "app/QuitSignals.h"
 #include "serial/TQxComPort.h"
 #include "settings/TSettingsModel.h"
 #include "terminal/TQxConsole.h"
@@ -25,7 +26,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+
 #include <QtTest>
+#include <functional>
 
 #include <csignal>
 #include <unistd.h>
@@ -46,9 +49,42 @@ QByteArray ReadFile(const QString& path) {
 
 void ChooseProtocol(QComboBox* box, const QString& name) {
     for (int i = 0; i < box->count(); ++i)
-        if (box->itemText(i).startsWith(name) &&
-            (box->itemText(i).size() == name.size() || box->itemText(i)[name.size()] == u' '))
+        if (box->itemText(i).section(u' ', 0, 0) == name)
             box->setCurrentIndex(i);
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+// Runs Send File (Path: the file) or Receive File (Path: the folder, the
+// XMODEM name "data.bin") from the window, filling in its dialog;
+// OnProgress sees the progress dialog while the transfer runs.
+void RunCommand(AppWindowFixture& f, bool sending, const QString& protocol, const QString& path,
+                const std::function<void(TTransferProgressDlg&)>& onProgress = {}) {
+    QTimer driver;
+    driver.callOnTimeout([&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* send = qobject_cast<TSendFileDlg*>(modal)) {
+            ChooseProtocol(send->ProtocolBox, protocol);
+            send->FileEdit->setText(path);
+            send->SendBtn->click();
+        } else if (auto* receive = qobject_cast<TReceiveFileDlg*>(modal)) {
+            ChooseProtocol(receive->ProtocolBox, protocol);
+            receive->FolderEdit->setText(path);
+            receive->NameEdit->setText(QStringLiteral("data.bin"));
+            receive->ReceiveBtn->click();
+        } else if (auto* progress = qobject_cast<TTransferProgressDlg*>(modal);
+                   progress && onProgress) {
+            onProgress(*progress);
+        }
+    });
+    driver.start(20);
+    if (sending)
+        f.Window->SendFileClick();
+    else
+        f.Window->ReceiveFileClick();
 }
 
 } // namespace
@@ -61,8 +97,6 @@ private slots:
     void commandsAreInThePopupUnderTheirNames();
     void windowTransfersFileWithLrzsz_data();
     void windowTransfersFileWithLrzsz();
-    void existingFileIsReplacedOnlyWhenAllowed_data();
-    void existingFileIsReplacedOnlyWhenAllowed();
     void transferEndsEarlyAndSaysWhy_data();
     void transferEndsEarlyAndSaysWhy();
 };
@@ -97,22 +131,25 @@ void TestFileTransfer::windowTransfersFileWithLrzsz_data() {
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<QString>("peer");
     QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("existing"); // the file is there: the user says replace it
     QTest::newRow("send XMODEM") << true << "XMODEM"
-                                 << "rx" << 1000;
+                                 << "rx" << 1000 << false;
     QTest::newRow("send XMODEM-1K") << true << "XMODEM-1K"
-                                    << "rx" << 3000;
+                                    << "rx" << 3000 << false;
     QTest::newRow("send YMODEM") << true << "YMODEM"
-                                 << "rb" << 70000;
+                                 << "rb" << 70000 << false;
     QTest::newRow("send ZMODEM") << true << "ZMODEM"
-                                 << "rz" << 70000;
+                                 << "rz" << 70000 << false;
     QTest::newRow("send Raw") << true << "Raw"
-                              << "" << 5000;
+                              << "" << 5000 << false;
     QTest::newRow("receive XMODEM") << false << "XMODEM"
-                                    << "sx" << 1000;
+                                    << "sx" << 1000 << false;
     QTest::newRow("receive YMODEM") << false << "YMODEM"
-                                    << "sb" << 70000;
+                                    << "sb" << 70000 << false;
     QTest::newRow("receive ZMODEM") << false << "ZMODEM"
-                                    << "sz" << 70000;
+                                    << "sz" << 70000 << false;
+    QTest::newRow("receive YMODEM over a file") << false << "YMODEM"
+                                                << "sb" << 1000 << true;
 }
 
 void TestFileTransfer::windowTransfersFileWithLrzsz() {
@@ -120,43 +157,27 @@ void TestFileTransfer::windowTransfersFileWithLrzsz() {
     QFETCH(QString, protocol);
     QFETCH(QString, peer);
     QFETCH(int, size);
+    QFETCH(bool, existing);
     AppWindowFixture f;
     QVERIFY(f.Show());
+    f.Fake.QuestionAnswers = {true};
     const QString log = f.Dir.Path() + QStringLiteral("session.log");
     f.Window->Console()->SetLogFile(log);
     QTemporaryDir ours, theirs;
     const QByteArray content = RandomBytes(size);
     const QString source = (sending ? ours : theirs).filePath(QStringLiteral("data.bin"));
-    QFile file(source);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == size);
-    file.close();
+    WriteFile(source, content);
+    if (existing)
+        WriteFile(ours.filePath(QStringLiteral("data.bin")), "old");
     QStringList args;
     if (peer == u"rx")
         args << QStringLiteral("-c") << QStringLiteral("data.bin");
     else if (!sending)
         args << source;
     LrzszOnPty target(f.Pty.MasterFd(), theirs.path(), peer, args);
-
-    QTimer driver;
-    driver.callOnTimeout([&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* send = qobject_cast<TSendFileDlg*>(modal)) {
-            ChooseProtocol(send->ProtocolBox, protocol);
-            send->FileEdit->setText(source);
-            send->SendBtn->click();
-        } else if (auto* receive = qobject_cast<TReceiveFileDlg*>(modal)) {
-            ChooseProtocol(receive->ProtocolBox, protocol);
-            receive->FolderEdit->setText(ours.path());
-            receive->NameEdit->setText(QStringLiteral("data.bin"));
-            receive->ReceiveBtn->click();
-        }
-    });
-    driver.start(20);
-    if (sending)
-        f.Window->SendFileClick();
-    else
-        f.Window->ReceiveFileClick();
-    driver.stop();
+    RunCommand(f, sending, protocol, sending ? source : ours.path());
+    // The receiver's question went through the window (from its thread).
+    QCOMPARE(f.Fake.Prompts.size(), existing ? 1 : 0);
     QVERIFY2(f.Fake.WarningTexts().isEmpty(), qPrintable(f.Fake.WarningTexts().join(u'\n')));
     QCOMPARE(SerialPort().LineOwner(), TLineUser::Keys);
 
@@ -184,51 +205,6 @@ void TestFileTransfer::windowTransfersFileWithLrzsz() {
     QVERIFY2(recording.contains(marker), recording.right(400).constData());
 }
 
-void TestFileTransfer::existingFileIsReplacedOnlyWhenAllowed_data() {
-    QTest::addColumn<QString>("protocol");
-    QTest::addColumn<bool>("replace");
-    for (const char* protocol : {"XMODEM", "YMODEM"})
-        for (const bool replace : {false, true})
-            QTest::addRow("%s %s", protocol, replace ? "replaced" : "kept")
-                << QString::fromLatin1(protocol) << replace;
-}
-
-// The receiver asks the window (from the transfer's thread) before it
-// replaces a file; No keeps the file as it was and ends the transfer.
-void TestFileTransfer::existingFileIsReplacedOnlyWhenAllowed() {
-    QFETCH(QString, protocol);
-    QFETCH(bool, replace);
-    AppWindowFixture f;
-    QVERIFY(f.Show());
-    f.Fake.QuestionAnswers = {replace};
-    QTemporaryDir ours, theirs;
-    const QByteArray content = RandomBytes(1024);
-    for (const auto& [dir, bytes] :
-         {std::pair{&theirs, content}, std::pair{&ours, QByteArray("old")}}) {
-        QFile file(dir->filePath(QStringLiteral("data.bin")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
-    LrzszOnPty target(f.Pty.MasterFd(), theirs.path(), protocol == u"XMODEM" ? "sx" : "sb",
-                      {theirs.filePath(QStringLiteral("data.bin"))});
-    QTimer driver;
-    driver.callOnTimeout([&] {
-        if (auto* receive = qobject_cast<TReceiveFileDlg*>(QApplication::activeModalWidget())) {
-            ChooseProtocol(receive->ProtocolBox, protocol);
-            receive->FolderEdit->setText(ours.path());
-            receive->NameEdit->setText(QStringLiteral("data.bin"));
-            receive->ReceiveBtn->click();
-        }
-    });
-    driver.start(20);
-    f.Window->ReceiveFileClick();
-    driver.stop();
-    QCOMPARE(f.Fake.Prompts.constFirst().Kind, QStringLiteral("question"));
-    QCOMPARE(ReadFile(ours.filePath(QStringLiteral("data.bin"))),
-             replace ? content : QByteArray("old"));
-    QCOMPARE(f.Fake.WarningTexts().size(), replace ? 0 : 1);
-    QCOMPARE(SerialPort().LineOwner(), TLineUser::Keys);
-}
-
 void TestFileTransfer::transferEndsEarlyAndSaysWhy_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("result");
@@ -238,11 +214,15 @@ void TestFileTransfer::transferEndsEarlyAndSaysWhy_data() {
                                    << " cancelled: ";
     QTest::newRow("line lost") << "hang up"
                                << " line lost: ";
+    // Last: the first quit signal ends every event loop of the process.
+    QTest::newRow("quit signal") << "quit"
+                                 << " cancelled: ";
 }
 
-// A transfer cut short: Cancel or a closing window send the cancel sequence
-// and the other side stops; a line that goes away ends it with that reason.
-// The line is handed back to the keys and the recording says how it ended.
+// A transfer cut short: Cancel, a closing window or a quit signal send the
+// cancel sequence and the other side stops; a line that goes away ends it
+// with that reason. The line is handed back to the keys and the recording
+// says how it ended.
 void TestFileTransfer::transferEndsEarlyAndSaysWhy() {
     QFETCH(QString, how);
     QFETCH(QString, result);
@@ -252,37 +232,28 @@ void TestFileTransfer::transferEndsEarlyAndSaysWhy() {
     f.Window->Console()->SetLogFile(log);
     QTemporaryDir ours, theirs;
     const QString source = ours.filePath(QStringLiteral("big.bin"));
-    QFile file(source);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(RandomBytes(8 << 20)) > 0);
-    file.close();
+    WriteFile(source, RandomBytes(8 << 20));
     auto target = std::make_unique<LrzszOnPty>(f.Pty.MasterFd(), theirs.path(),
                                                QStringLiteral("rb"), QStringList());
 
     bool acted = false;
-    QTimer driver;
-    driver.callOnTimeout([&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* send = qobject_cast<TSendFileDlg*>(modal)) {
-            ChooseProtocol(send->ProtocolBox, QStringLiteral("YMODEM"));
-            send->FileEdit->setText(source);
-            send->SendBtn->click();
-        } else if (auto* progress = qobject_cast<TTransferProgressDlg*>(modal);
-                   progress && !acted && progress->Bar->value() > 0) {
-            acted = true;
-            if (how == u"cancel") {
-                progress->CancelBtn->click();
-            } else if (how == u"close") {
-                f.Window->close();
-            } else {
-                target.reset();
-                f.Pty.CloseSlaveKeeper();
-                f.Pty.CloseMaster();
-            }
+    RunCommand(f, true, QStringLiteral("YMODEM"), source, [&](TTransferProgressDlg& progress) {
+        if (acted || progress.Bar->value() <= 0)
+            return;
+        acted = true;
+        if (how == u"cancel") {
+            progress.CancelBtn->click();
+        } else if (how == u"close") {
+            f.Window->close();
+        } else if (how == u"quit") {
+            InstallQuitSignals();
+            ::kill(::getpid(), SIGTERM);
+        } else {
+            target.reset();
+            f.Pty.CloseSlaveKeeper();
+            f.Pty.CloseMaster();
         }
     });
-    driver.start(20);
-    f.Window->SendFileClick();
-    driver.stop();
     QVERIFY(acted);
     if (target)
         QVERIFY(target->Finish() != 0);

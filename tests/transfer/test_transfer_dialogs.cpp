@@ -5,6 +5,7 @@
 #include "transfer/TSendFileDlg.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,33 +21,11 @@ void Choose(QComboBox* box, TTransferProtocol protocol) {
 class TestTransferDialogs : public QObject {
     Q_OBJECT
 private slots:
-    void fileListTakesQuotedNames_data();
-    void fileListTakesQuotedNames();
     void noteSaysWhatTheLineOrProgramsLack_data();
     void noteSaysWhatTheLineOrProgramsLack();
-    void sendRefusesWhatCannotGo_data();
-    void sendRefusesWhatCannotGo();
-    void receiveRefusesUnusableTargets_data();
-    void receiveRefusesUnusableTargets();
+    void dialogsRefuseWhatCannotGo_data();
+    void dialogsRefuseWhatCannotGo();
 };
-
-void TestTransferDialogs::fileListTakesQuotedNames_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("files");
-    QTest::newRow("empty") << "  " << QStringList();
-    QTest::newRow("one name with spaces") << " /a b/c.bin " << QStringList{"/a b/c.bin"};
-    QTest::newRow("two quoted") << R"("/x/a.bin" "/y/b c.bin")"
-                                << QStringList{"/x/a.bin", "/y/b c.bin"};
-    QTest::newRow("blank and unclosed quotes") << R"("a" "" "b)" << QStringList{"a", "b"};
-}
-
-void TestTransferDialogs::fileListTakesQuotedNames() {
-    QFETCH(QString, text);
-    QFETCH(QStringList, files);
-    QCOMPARE(ParseFileList(text), files);
-    if (!files.isEmpty())
-        QCOMPARE(ParseFileList(JoinFileList(files)), files);
-}
 
 void TestTransferDialogs::noteSaysWhatTheLineOrProgramsLack_data() {
     QTest::addColumn<int>("protocol");
@@ -57,8 +36,6 @@ void TestTransferDialogs::noteSaysWhatTheLineOrProgramsLack_data() {
         << int(TTransferProtocol::Ymodem) << false << true << "";
     QTest::newRow("YMODEM over XON/XOFF")
         << int(TTransferProtocol::Ymodem) << true << true << "needs an 8-bit clean line";
-    QTest::newRow("XMODEM over XON/XOFF")
-        << int(TTransferProtocol::Xmodem) << true << true << "needs an 8-bit clean line";
     QTest::newRow("ZMODEM over XON/XOFF") << int(TTransferProtocol::Zmodem) << true << true << "";
     QTest::newRow("ZMODEM without lrzsz")
         << int(TTransferProtocol::Zmodem) << false << false << "sudo apt-get install lrzsz";
@@ -84,78 +61,70 @@ void TestTransferDialogs::noteSaysWhatTheLineOrProgramsLack() {
     }
 }
 
-void TestTransferDialogs::sendRefusesWhatCannotGo_data() {
+// <dir> stands for an empty folder holding the files a and b.
+void TestTransferDialogs::dialogsRefuseWhatCannotGo_data() {
+    QTest::addColumn<bool>("sending");
     QTest::addColumn<int>("protocol");
-    QTest::addColumn<QString>("files");
+    QTest::addColumn<QString>("path"); // the files to send, or the folder
+    QTest::addColumn<QString>("name"); // XMODEM's file name when receiving
     QTest::addColumn<QString>("problem");
-    QTest::newRow("no file") << int(TTransferProtocol::Ymodem) << ""
-                             << "Name the file";
-    QTest::newRow("XMODEM batch") << int(TTransferProtocol::Xmodem) << R"("<a>" "<b>")"
-                                  << "one file at a time";
-    QTest::newRow("missing file") << int(TTransferProtocol::Ymodem) << R"("<a>" "<none>")"
-                                  << "Unable to read";
-    QTest::newRow("a folder") << int(TTransferProtocol::Raw) << "<dir>"
-                              << "Unable to read";
-    QTest::newRow("YMODEM batch") << int(TTransferProtocol::Ymodem) << R"("<a>" "<b>")"
-                                  << "";
+    const int x = int(TTransferProtocol::Xmodem), y = int(TTransferProtocol::Ymodem);
+    QTest::newRow("send: no file") << true << y << ""
+                                   << ""
+                                   << "Name the file";
+    QTest::newRow("send: XMODEM batch") << true << x << R"("<dir>/a" "<dir>/b")"
+                                        << ""
+                                        << "one file at a time";
+    QTest::newRow("send: missing file") << true << y << R"("<dir>/a" "<dir>/c")"
+                                        << ""
+                                        << "Unable to read";
+    QTest::newRow("send: a folder") << true << y << "<dir>"
+                                    << ""
+                                    << "Unable to read";
+    QTest::newRow("send: YMODEM batch") << true << y << R"("<dir>/a" "<dir>/b")"
+                                        << ""
+                                        << "";
+    QTest::newRow("receive: no such folder") << false << y << "<dir>/c"
+                                             << ""
+                                             << "folder";
+    QTest::newRow("receive: XMODEM without name") << false << x << "<dir>"
+                                                  << ""
+                                                  << "plain name";
+    QTest::newRow("receive: XMODEM name leaving the folder") << false << x << "<dir>"
+                                                             << "../x.bin"
+                                                             << "plain name";
+    QTest::newRow("receive: XMODEM") << false << x << "<dir>"
+                                     << "x.bin"
+                                     << "";
+    QTest::newRow("receive: YMODEM") << false << y << "<dir>"
+                                     << ""
+                                     << "";
 }
 
-void TestTransferDialogs::sendRefusesWhatCannotGo() {
+void TestTransferDialogs::dialogsRefuseWhatCannotGo() {
+    QFETCH(bool, sending);
     QFETCH(int, protocol);
-    QFETCH(QString, files);
+    QFETCH(QString, path);
+    QFETCH(QString, name);
     QFETCH(QString, problem);
     FakeInteraction fake;
     QTemporaryDir dir;
-    for (const char* name : {"a", "b"}) {
-        QFile file(dir.filePath(QString::fromLatin1(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    files.replace(QStringLiteral("<dir>"), dir.path())
-        .replace(QStringLiteral("<a>"), dir.filePath(QStringLiteral("a")))
-        .replace(QStringLiteral("<b>"), dir.filePath(QStringLiteral("b")))
-        .replace(QStringLiteral("<none>"), dir.filePath(QStringLiteral("none")));
-    TSendFileDlg dialog(nullptr, false);
-    Choose(dialog.ProtocolBox, TTransferProtocol(protocol));
-    dialog.FileEdit->setText(files);
+    for (const char* file : {"a", "b"})
+        QVERIFY(QFile(dir.filePath(QString::fromLatin1(file))).open(QIODevice::WriteOnly));
+    path.replace(QStringLiteral("<dir>"), dir.path());
+    TSendFileDlg send(nullptr, false);
+    TReceiveFileDlg receive(nullptr, false);
+    QDialog& dialog = sending ? static_cast<QDialog&>(send) : receive;
+    Choose(sending ? send.ProtocolBox : receive.ProtocolBox, TTransferProtocol(protocol));
+    send.FileEdit->setText(path);
+    receive.FolderEdit->setText(path);
+    receive.NameEdit->setText(name);
     dialog.accept();
-    QCOMPARE(dialog.result(), problem.isEmpty() ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(dialog.result() == QDialog::Accepted, problem.isEmpty());
     QCOMPARE(fake.WarningTexts().size(), problem.isEmpty() ? 0 : 1);
     if (!problem.isEmpty())
         QVERIFY2(fake.WarningTexts().constFirst().contains(problem),
                  qPrintable(fake.WarningTexts().constFirst()));
-}
-
-void TestTransferDialogs::receiveRefusesUnusableTargets_data() {
-    QTest::addColumn<int>("protocol");
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("YMODEM into the folder") << int(TTransferProtocol::Ymodem) << "<dir>"
-                                            << "" << true;
-    QTest::newRow("no such folder") << int(TTransferProtocol::Ymodem) << "<dir>/none"
-                                    << "" << false;
-    QTest::newRow("XMODEM without a name") << int(TTransferProtocol::Xmodem) << "<dir>"
-                                           << "" << false;
-    QTest::newRow("XMODEM name leaving the folder") << int(TTransferProtocol::Xmodem) << "<dir>"
-                                                    << "../x.bin" << false;
-    QTest::newRow("XMODEM with a name") << int(TTransferProtocol::Xmodem) << "<dir>"
-                                        << "x.bin" << true;
-}
-
-void TestTransferDialogs::receiveRefusesUnusableTargets() {
-    QFETCH(int, protocol);
-    QFETCH(QString, folder);
-    QFETCH(QString, name);
-    QFETCH(bool, accepted);
-    FakeInteraction fake;
-    QTemporaryDir dir;
-    TReceiveFileDlg dialog(nullptr, false);
-    Choose(dialog.ProtocolBox, TTransferProtocol(protocol));
-    dialog.FolderEdit->setText(folder.replace(QStringLiteral("<dir>"), dir.path()));
-    dialog.NameEdit->setText(name);
-    dialog.accept();
-    QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
-    QCOMPARE(fake.WarningTexts().isEmpty(), accepted);
 }
 
 QTEST_MAIN(TestTransferDialogs)
