@@ -50,10 +50,8 @@ LrzszOnPty::~LrzszOnPty() {
 }
 
 int LrzszOnPty::Finish() {
-    if (!Process.waitForFinished(30000))
-        Process.kill();
-    Process.waitForFinished();
-    return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+    const bool ended = Process.waitForFinished(30000);
+    return ended && Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
 }
 
 QByteArray LrzszOnPty::Received() {

@@ -10,19 +10,15 @@
 #include <thread>
 
 // The target's side of a pseudo-terminal for file transfers: an lrzsz
-// program joined to the master through pipes (lrzsz discards unread output
-// when it flushes a terminal), or, with no program, a reader that keeps what
-// arrives. A thread relays between them until the object goes or the master
-// is closed.
+// program joined to the master through pipes by a relay thread (lrzsz drops
+// unread output when it flushes a terminal), or a reader that keeps it all.
 class LrzszOnPty {
 public:
     LrzszOnPty(int master, const QString& folder, const QString& program, const QStringList& args);
     ~LrzszOnPty();
-    LrzszOnPty(const LrzszOnPty&) = delete;
-    LrzszOnPty& operator=(const LrzszOnPty&) = delete;
+    Q_DISABLE_COPY(LrzszOnPty)
 
-    // Waits (up to 30 s) for the program to end; its exit code, -1 when it
-    // crashed or was killed.
+    // The program's exit code (-1: killed, or still running after 30 s).
     int Finish();
     // What arrived, with no program.
     QByteArray Received();
