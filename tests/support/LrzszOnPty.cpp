@@ -50,8 +50,10 @@ LrzszOnPty::~LrzszOnPty() {
 }
 
 int LrzszOnPty::Finish() {
-    const bool ended = Process.waitForFinished(30000);
-    return ended && Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+    if (!Process.waitForFinished(30000))
+        Process.kill();
+    Process.waitForFinished();
+    return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
 }
 
 QByteArray LrzszOnPty::Received() {
