@@ -339,8 +339,8 @@ void TQxConsoleWindow::CreateTransferItems() {
     ConsoleMenuReceiveFile = new QAction(QStringLiteral("&Receive File..."), this);
     ConsoleMenuSendFile->setObjectName(QStringLiteral("ConsoleMenuSendFile"));
     ConsoleMenuReceiveFile->setObjectName(QStringLiteral("ConsoleMenuReceiveFile"));
-    ConsoleMenuSendFile->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Insert));
-    ConsoleMenuReceiveFile->setShortcut(QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Insert));
+    ConsoleMenuSendFile->setShortcut(QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Insert));
+    ConsoleMenuReceiveFile->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Insert));
     ConsoleMenu->insertActions(N1, {ConsoleMenuSendFile, ConsoleMenuReceiveFile});
     addActions({ConsoleMenuSendFile, ConsoleMenuReceiveFile});
     connect(ConsoleMenuSendFile, &QAction::triggered, this, &TQxConsoleWindow::SendFileClick);

@@ -63,8 +63,8 @@ public:
     QAction* ConsoleMenuSaveScrollback = nullptr;
     QAction* ConsoleMenuClearScrollback = nullptr;
     QAction* ConsoleMenuStopPaste = nullptr;
-    // File transfers: Alt+Ins sends, Alt+Shift+Ins receives (keys the pane
-    // never sends to the target).
+    // File transfers: Alt+Shift+Ins sends, Ctrl+Alt+Ins receives (keys the
+    // pane never sends to the target).
     QAction* ConsoleMenuSendFile = nullptr;
     QAction* ConsoleMenuReceiveFile = nullptr;
     // The find bar below the pane (hidden until F3 or Find...).
