@@ -616,6 +616,10 @@ void TQxConsoleWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         FSkipKeyPress = true;
     } else if (key == Qt::Key_F1) {
         SBHelpClick();
+    } else if (FConsole->VtEmulation() && key >= Qt::Key_F2 && key <= Qt::Key_F35) {
+        // In VT the other function keys belong to the target's programs
+        // (search and edit keys of full-screen tools); find and the input
+        // line stay in the popup menu.
     } else if (key == Qt::Key_F3 && (chord & ~Qt::ShiftModifier) == Qt::NoModifier) {
         FindBar->FindNext(chord == Qt::ShiftModifier);
     } else if (key == Qt::Key_F4 && chord == Qt::NoModifier) {
