@@ -220,8 +220,11 @@ void TQxConsole::SetShowTimestamps(bool on) {
     update();
 }
 
+// The rows of the VT emulation's alternate screen have no times.
 qint64 TQxConsole::LineTime(qint64 line) const {
-    return FVt ? FVt->Times().At(line) : FScreen.Times().At(line);
+    if (!FVt)
+        return FScreen.Times().At(line);
+    return FVt->AltScreen() && line >= FVt->ScreenLine() ? 0 : FVt->Times().At(line);
 }
 
 // The bar below the rows appears where the screen is wider than the pane

@@ -317,8 +317,11 @@ void TVtScreen::Damage(int firstRow, int endRow) {
 }
 
 // A changed row that shows text keeps the time it first did; a row that
-// became blank loses its time, so the next text on it gets a new one.
+// became blank loses its time, so the next text on it gets a new one. The
+// alternate screen leaves the times of the main screen's rows alone.
 void TVtScreen::StampRows(int firstRow, int endRow) {
+    if (FAltScreen)
+        return;
     for (int row = std::max(firstRow, 0); row < std::min(endRow, FRows); ++row) {
         if (RowBlank(row))
             FTimes.Unstamp(FScrolled + row);

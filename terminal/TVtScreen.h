@@ -103,7 +103,8 @@ public:
     // Writes history and screen as UTF-8 lines ending in CR LF, WithTimes
     // each after its time.
     bool SaveText(const QString& fileName, QString& error, bool withTimes = false) const;
-    // When each line of history and screen was first written.
+    // When each line of history and screen was first written (the rows of
+    // the main screen while the alternate one is shown).
     const TLineTimes& Times() const { return FTimes; }
     TLineTimes& Times() { return FTimes; }
 

@@ -88,6 +88,26 @@ private slots:
                  QStringLiteral("10:20:40.404"));
     }
 
+    // A full-screen program on the alternate screen shows no times, and the
+    // main screen's rows have theirs again when it ends.
+    void theAlternateScreenKeepsTheMainScreensTimes() {
+        TQxConsole pane;
+        pane.resize(700, 4 * pane.LineHeight());
+        pane.show();
+        pane.SetVtEmulation(true);
+        qint64 now = Base;
+        pane.Vt()->Times().Clock = [&now] { return now; };
+        pane.WriteText("shell\r\n$ ");
+        now += 1111;
+        pane.WriteText("\x1b[?1049h\x1b[H\x1b[2Jeditor\r\n\r\n~");
+        QCOMPARE(pane.LineTime(0), qint64(0));
+        now += 1111;
+        pane.WriteText("\x1b[?1049l");
+        QCOMPARE(TLineTimes::Format(pane.LineTime(0)), Stamps.at(0));
+        QCOMPARE(TLineTimes::Format(pane.LineTime(1)), Stamps.at(0));
+        QCOMPARE(pane.LineTime(2), qint64(0));
+    }
+
     // The VT screen follows the pane's width less the margin.
     void theMarginTakesColumnsFromTheVtScreen() {
         TQxConsole pane;
