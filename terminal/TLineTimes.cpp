@@ -2,23 +2,40 @@
 
 #include <QDateTime>
 
+#include <vector>
+
 qint64 TLineTimes::SystemNow() {
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-void TLineTimes::Stamp(qint64 line) {
+qint64* TLineTimes::Slot(qint64 line) {
     if (FTimes.empty())
         FFirst = line;
     if (line < FFirst)
-        return;
+        return nullptr;
     const auto index = static_cast<size_t>(line - FFirst);
-    if (index < FTimes.size()) {
-        if (FTimes[index] == 0)
-            FTimes[index] = Now();
-        return;
+    if (index >= FTimes.size())
+        FTimes.resize(index + 1, 0);
+    return &FTimes[index];
+}
+
+void TLineTimes::Stamp(qint64 line) {
+    qint64* time = Slot(line);
+    if (time && *time == 0)
+        *time = Now();
+}
+
+void TLineTimes::Move(qint64 dest, qint64 src, int count) {
+    std::vector<qint64> moved;
+    for (int i = 0; i < count; ++i)
+        moved.push_back(At(src + i));
+    for (int i = 0; i < count; ++i) {
+        if (moved[i] == 0) {
+            Unstamp(dest + i);
+        } else if (qint64* time = Slot(dest + i)) {
+            *time = moved[i];
+        }
     }
-    FTimes.resize(index + 1, 0);
-    FTimes[index] = Now();
 }
 
 qint64 TLineTimes::At(qint64 line) const {

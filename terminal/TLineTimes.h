@@ -23,6 +23,9 @@ public:
     qint64 At(qint64 line) const;
     // Takes the time of Line back: it shows nothing now.
     void Unstamp(qint64 line);
+    // The times of Count lines from Src on go to the lines from Dest on (the
+    // rows of a scroll region moved).
+    void Move(qint64 dest, qint64 src, int count);
     // Drops the times of the lines before First (they left the history).
     void DropBefore(qint64 first);
     // Drops the times of Line and every line after it (the screen was
@@ -37,6 +40,8 @@ public:
 
 private:
     qint64 Now() const { return Clock ? Clock() : SystemNow(); }
+    // The time of Line, made room for; null before the first line kept.
+    qint64* Slot(qint64 line);
 
     std::deque<qint64> FTimes;
     // The line number of FTimes.front().

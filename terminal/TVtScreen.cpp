@@ -344,6 +344,10 @@ bool TVtScreen::RowBlank(int row) const {
 // history is the pane's blit; any other move repaints where it landed.
 void TVtScreen::MoveRect(int destRow, int srcRow, int endRow, bool fullWidth) {
     const int up = srcRow - destRow;
+    // Rows scrolled off the top took their line numbers, and so their
+    // times, with them; the rows of any other scroll take theirs along.
+    if (fullWidth && !FAltScreen && !(destRow == 0 && up > 0))
+        FTimes.Move(FScrolled + destRow, FScrolled + srcRow, endRow - destRow);
     const bool blitted =
         fullWidth && destRow == 0 && up > 0 && up <= FPushedSinceFlush && endRow + up == FRows;
     if (!blitted)

@@ -108,6 +108,25 @@ private slots:
         QCOMPARE(pane.LineTime(2), qint64(0));
     }
 
+    // Rows that a scroll region below the top moves take their times along.
+    void rowsOfAScrollRegionKeepTheirTimes() {
+        TQxConsole pane;
+        pane.resize(700, 4 * pane.LineHeight());
+        pane.show();
+        pane.SetVtEmulation(true);
+        qint64 now = Base;
+        pane.Vt()->Times().Clock = [&now] { return now; };
+        pane.WriteText("top\x1b[2;3r\x1b[2;1H");
+        for (const char* line : {"a\r\n", "b\r\n", "c"}) {
+            now += 1111;
+            pane.WriteText(line);
+        }
+        QCOMPARE(pane.Vt()->VisibleText().mid(0, 3), QStringList({"top", "b", "c"}));
+        QCOMPARE(TLineTimes::Format(pane.LineTime(0)), Stamps.at(0));
+        QCOMPARE(TLineTimes::Format(pane.LineTime(1)), Stamps.at(2));
+        QCOMPARE(TLineTimes::Format(pane.LineTime(2)), Stamps.at(3));
+    }
+
     // The VT screen follows the pane's width less the margin.
     void theMarginTakesColumnsFromTheVtScreen() {
         TQxConsole pane;
