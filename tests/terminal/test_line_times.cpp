@@ -49,7 +49,11 @@ private slots:
         pane.show();
         pane.SetVtEmulation(emulation == Vt);
         pane.SetHexEmulation(emulation == Hex);
+        const int columns = pane.Vt() ? pane.Vt()->Columns() : 0;
         pane.SetShowTimestamps(true);
+        // The VT screen follows the pane's width less the margin.
+        if (pane.Vt())
+            QCOMPARE(pane.Vt()->Columns(), columns - (TLineTimes::FormatWidth + 1));
         qint64 now = 0;
         TimesOf(pane).Clock = [&now] { return now; };
         for (int i = 0; i < Stamps.size(); ++i) {
@@ -88,56 +92,35 @@ private slots:
                  QStringLiteral("10:20:40.404"));
     }
 
-    // A full-screen program on the alternate screen shows no times, and the
-    // main screen's rows have theirs again when it ends.
-    void theAlternateScreenKeepsTheMainScreensTimes() {
-        TQxConsole pane;
-        pane.resize(700, 4 * pane.LineHeight());
-        pane.show();
-        pane.SetVtEmulation(true);
-        qint64 now = Base;
-        pane.Vt()->Times().Clock = [&now] { return now; };
-        pane.WriteText("shell\r\n$ ");
-        now += 1111;
-        pane.WriteText("\x1b[?1049h\x1b[H\x1b[2Jeditor\r\n\r\n~");
-        QCOMPARE(pane.LineTime(0), qint64(0));
-        now += 1111;
-        pane.WriteText("\x1b[?1049l");
-        QCOMPARE(TLineTimes::Format(pane.LineTime(0)), Stamps.at(0));
-        QCOMPARE(TLineTimes::Format(pane.LineTime(1)), Stamps.at(0));
-        QCOMPARE(pane.LineTime(2), qint64(0));
+    // In the VT emulation, piece I arrives at Stamps[I]; the first rows then
+    // show the times of Expected (-1: none).
+    void vtRowsFollowTheirText_data() {
+        QTest::addColumn<QByteArrayList>("pieces");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("the alternate screen leaves the main screen's times")
+            << QByteArrayList{"shell\r\n$ ", "\x1b[?1049h\x1b[2Jeditor\r\n\r\n~", "\x1b[?1049l"}
+            << QList<int>{0, 0, -1};
+        QTest::newRow("a scroll region's rows take their times along")
+            << QByteArrayList{"top\x1b[2;3r\x1b[2;1H", "a\r\n", "b\r\n", "c"}
+            << QList<int>{0, 2, 3};
+        QTest::newRow("an erased row gets a new time")
+            << QByteArrayList{"one\r\ntwo", "\x1b[2K", "\rTWO"} << QList<int>{0, 2, -1};
     }
-
-    // Rows that a scroll region below the top moves take their times along.
-    void rowsOfAScrollRegionKeepTheirTimes() {
+    void vtRowsFollowTheirText() {
+        QFETCH(QByteArrayList, pieces);
+        QFETCH(QList<int>, expected);
         TQxConsole pane;
         pane.resize(700, 4 * pane.LineHeight());
         pane.show();
         pane.SetVtEmulation(true);
         qint64 now = Base;
         pane.Vt()->Times().Clock = [&now] { return now; };
-        pane.WriteText("top\x1b[2;3r\x1b[2;1H");
-        for (const char* line : {"a\r\n", "b\r\n", "c"}) {
+        for (const QByteArray& piece : pieces) {
+            pane.WriteText(piece);
             now += 1111;
-            pane.WriteText(line);
         }
-        QCOMPARE(pane.Vt()->VisibleText().mid(0, 3), QStringList({"top", "b", "c"}));
-        QCOMPARE(TLineTimes::Format(pane.LineTime(0)), Stamps.at(0));
-        QCOMPARE(TLineTimes::Format(pane.LineTime(1)), Stamps.at(2));
-        QCOMPARE(TLineTimes::Format(pane.LineTime(2)), Stamps.at(3));
-    }
-
-    // The VT screen follows the pane's width less the margin.
-    void theMarginTakesColumnsFromTheVtScreen() {
-        TQxConsole pane;
-        pane.resize(700, 5 * pane.LineHeight());
-        pane.show();
-        pane.SetVtEmulation(true);
-        const int columns = pane.Vt()->Columns();
-        pane.SetShowTimestamps(true);
-        QCOMPARE(pane.Vt()->Columns(), columns - (TLineTimes::FormatWidth + 1));
-        pane.SetShowTimestamps(false);
-        QCOMPARE(pane.Vt()->Columns(), columns);
+        for (int row = 0; row < expected.size(); ++row)
+            QCOMPARE(pane.LineTime(row), expected.at(row) < 0 ? 0 : Base + expected.at(row) * 1111);
     }
 };
 
