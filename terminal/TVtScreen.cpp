@@ -238,6 +238,9 @@ void TVtScreen::Resize(int columns, int rows) {
     FColumns = columns;
     FRows = rows;
     vterm_set_size(FTerm, rows, columns);
+    // Rows cut off at the bottom must not lend their times to the rows that
+    // come there later.
+    FTimes.DropFrom(FScrolled + rows);
     // The engine may leave the cursor, and keeps the saved one, outside a
     // smaller screen (it moves the cursor with the rows it pushes off the
     // top), and the next write would then go past its rows: the cursor is
