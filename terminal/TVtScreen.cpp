@@ -238,6 +238,9 @@ void TVtScreen::Resize(int columns, int rows) {
     FColumns = columns;
     FRows = rows;
     vterm_set_size(FTerm, rows, columns);
+    // Rows cut off at the bottom must not lend their times to the rows that
+    // come there later.
+    FTimes.DropFrom(FScrolled + rows);
     // The engine may leave the cursor, and keeps the saved one, outside a
     // smaller screen (it moves the cursor with the rows it pushes off the
     // top), and the next write would then go past its rows: the cursor is
@@ -266,6 +269,7 @@ void TVtScreen::Reset() {
     FRepair.Reset();
     FFilter.Reset();
     FHistory.clear();
+    FTimes.Clear();
     FCursorVisible = true;
     FAltScreen = false;
     FTitle.clear();
@@ -308,16 +312,45 @@ TVtLine TVtScreen::Line(qint64 line) const {
 // --- Engine callbacks -------------------------------------------------------
 
 void TVtScreen::Damage(int firstRow, int endRow) {
+    StampRows(firstRow, endRow);
     if (!FListener)
         return;
     for (int row = std::max(firstRow, 0); row < std::min(endRow, FRows); ++row)
         FListener->RowChanged(row);
 }
 
+// A changed row that shows text keeps the time it first did; a row that
+// became blank loses its time, so the next text on it gets a new one. The
+// alternate screen leaves the times of the main screen's rows alone.
+void TVtScreen::StampRows(int firstRow, int endRow) {
+    if (FAltScreen)
+        return;
+    for (int row = std::max(firstRow, 0); row < std::min(endRow, FRows); ++row) {
+        if (RowBlank(row))
+            FTimes.Unstamp(FScrolled + row);
+        else
+            FTimes.Stamp(FScrolled + row);
+    }
+}
+
+bool TVtScreen::RowBlank(int row) const {
+    VTermScreenCell cell;
+    for (int col = 0; col < FColumns; ++col) {
+        if (vterm_screen_get_cell(FScreen, VTermPos{row, col}, &cell) && cell.chars[0] != 0 &&
+            cell.chars[0] != ' ' && cell.chars[0] != 0xFFFFFFFF)
+            return false;
+    }
+    return true;
+}
+
 // A scroll of the whole main screen by the rows just pushed into the
 // history is the pane's blit; any other move repaints where it landed.
 void TVtScreen::MoveRect(int destRow, int srcRow, int endRow, bool fullWidth) {
     const int up = srcRow - destRow;
+    // Rows scrolled off the top took their line numbers, and so their
+    // times, with them; the rows of any other scroll take theirs along.
+    if (fullWidth && !FAltScreen && !(destRow == 0 && up > 0))
+        FTimes.Move(FScrolled + destRow, FScrolled + srcRow, endRow - destRow);
     const bool blitted =
         fullWidth && destRow == 0 && up > 0 && up <= FPushedSinceFlush && endRow + up == FRows;
     if (!blitted)
@@ -387,10 +420,12 @@ void TVtScreen::SetScrollbackLimit(int lines) {
 void TVtScreen::Trim() {
     while (static_cast<int>(FHistory.size()) > FScrollbackLimit)
         FHistory.pop_front();
+    FTimes.DropBefore(FirstLine());
 }
 
 void TVtScreen::ClearScrollback() {
     FHistory.clear();
+    FTimes.DropBefore(FirstLine());
     if (FListener)
         FListener->Cleared();
 }
@@ -446,9 +481,14 @@ std::optional<TTextPos> TVtScreen::Find(const QString& needle, bool matchCase, T
     return std::nullopt;
 }
 
-bool TVtScreen::SaveText(const QString& fileName, QString& error) const {
+bool TVtScreen::SaveText(const QString& fileName, QString& error, bool withTimes) const {
     return SaveLines(
-        fileName, FirstLine(), EndLine(), [this](qint64 line) { return LineText(line).toUtf8(); }, error);
+        fileName, FirstLine(), EndLine(),
+        [this, withTimes](qint64 line) {
+            const QByteArray text = LineText(line).toUtf8();
+            return withTimes ? TLineTimes::Format(FTimes.At(line)).toUtf8() + ' ' + text : text;
+        },
+        error);
 }
 
 // --- Keys ----------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "terminal/TConsoleScreen.h"
+#include "terminal/TLineTimes.h"
 #include "terminal/TUtf8Repair.h"
 #include "terminal/TVtLine.h"
 #include "terminal/TVtSequenceFilter.h"
@@ -99,8 +100,13 @@ public:
     // Needle occurs, wrapping around.
     std::optional<TTextPos> Find(const QString& needle, bool matchCase, TTextPos from,
                                  bool backwards) const;
-    // Writes history and screen as UTF-8 lines ending in CR LF.
-    bool SaveText(const QString& fileName, QString& error) const;
+    // Writes history and screen as UTF-8 lines ending in CR LF, WithTimes
+    // each after its time.
+    bool SaveText(const QString& fileName, QString& error, bool withTimes = false) const;
+    // When each line of history and screen was first written (the rows of
+    // the main screen while the alternate one is shown).
+    const TLineTimes& Times() const { return FTimes; }
+    TLineTimes& Times() { return FTimes; }
 
 private:
     friend struct TVtEngineCallbacks;
@@ -112,6 +118,8 @@ private:
     void Output(const char* bytes, size_t length);
 
     TVtLine ScreenRow(int row) const;
+    bool RowBlank(int row) const;
+    void StampRows(int firstRow, int endRow);
     void Feed(const char* bytes, qsizetype length);
     void Trim();
 
@@ -125,6 +133,7 @@ private:
     int FColumns;
     int FRows;
     std::deque<TVtLine> FHistory;
+    TLineTimes FTimes;
     int FScrollbackLimit = TConsoleScreen::DefaultScrollback;
     qint64 FScrolled = 0;
     // Rows pushed into the history since the last damage flush: the full
