@@ -30,7 +30,7 @@ bool IsWide(char32_t ch) {
 } // namespace
 
 int CharWidth(char32_t ch) {
-    if (ch < 0x300)
+    if (ch < 0x300 || ch == 0xFFFD)
         return 1;
     switch (QChar::category(ch)) {
     case QChar::Mark_NonSpacing:

@@ -22,6 +22,17 @@ char32_t DecGraphic(char ch) {
     return ch >= 0x5F && ch <= 0x7E ? DecGraphics[ch - 0x5F] : char32_t(uchar(ch));
 }
 
+// The combining marks that are also wide (U+302A to U+302F, U+3099,
+// U+309A) do not join the cell before them: the two kana sound marks show
+// as their spacing forms, the tone marks as U+FFFD.
+char32_t SpacingForm(char32_t ch) {
+    if (ch >= 0x302A && ch <= 0x302F)
+        return 0xFFFD;
+    if (ch == 0x3099 || ch == 0x309A)
+        return ch + 2;
+    return ch;
+}
+
 } // namespace
 
 TVtEngine::TVtEngine(int columns, int rows) : FMain(columns, rows), FAlt(columns, rows) {
@@ -163,6 +174,7 @@ void TVtEngine::PutGraphics(const char* text, qsizetype length) {
 }
 
 void TVtEngine::PrintChar(char32_t ch) {
+    ch = SpacingForm(ch);
     const int width = CharWidth(ch);
     if (width == 0)
         AddMark(ch);
@@ -240,7 +252,7 @@ void TVtEngine::Execute(char control) {
     case '\f':
         FWrapPending = false;
         Index();
-        if (FNewLine)
+        if (FNewLine || BareLfReturns)
             FX = 0;
         break;
     case '\r':

@@ -34,6 +34,8 @@ public:
     bool CursorKeysApp() const { return FCursorKeysApp; }
     bool KeypadApp() const { return FKeypadApp; }
     bool BracketedPaste() const { return FBracketedPaste; }
+    // A received LF also returns to column 1.
+    bool BareLfReturns = false;
 
     // Rows that left the top of the main screen so far: row R of the
     // screen is line RowsOff() + R.

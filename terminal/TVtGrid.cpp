@@ -62,10 +62,21 @@ void TVtGrid::DeleteCells(int row, int col, int count, const TVtCell& blank) {
     std::fill(cells + FColumns - count, cells + FColumns, blank);
 }
 
+void TVtGrid::Unrotate() {
+    std::rotate(FLines.begin(), FLines.begin() + FFirst, FLines.end());
+    FFirst = 0;
+}
+
 void TVtGrid::ScrollUp(int top, int bottom, int count, const TVtCell& blank) {
     count = std::min(count, bottom - top + 1);
     if (count <= 0)
         return;
+    if (top == 0 && bottom == Rows() - 1) {
+        FFirst = (FFirst + count) % Rows();
+        EraseRows(bottom + 1 - count, bottom + 1, blank);
+        return;
+    }
+    Unrotate();
     std::rotate(FLines.begin() + top, FLines.begin() + top + count, FLines.begin() + bottom + 1);
     EraseRows(bottom + 1 - count, bottom + 1, blank);
 }
@@ -74,6 +85,7 @@ void TVtGrid::ScrollDown(int top, int bottom, int count, const TVtCell& blank) {
     count = std::min(count, bottom - top + 1);
     if (count <= 0)
         return;
+    Unrotate();
     std::rotate(FLines.begin() + top, FLines.begin() + bottom + 1 - count,
                 FLines.begin() + bottom + 1);
     EraseRows(top, top + count, blank);
@@ -117,6 +129,7 @@ void TVtGrid::CompactMarks(TVtLine& line) {
 }
 
 void TVtGrid::Resize(int columns, int rows, int dropTop) {
+    Unrotate();
     dropTop = std::clamp(dropTop, 0, Rows());
     FLines.erase(FLines.begin(), FLines.begin() + dropTop);
     FColumns = columns;

@@ -13,8 +13,8 @@ public:
 
     int Columns() const { return FColumns; }
     int Rows() const { return static_cast<int>(FLines.size()); }
-    TVtLine& Row(int row) { return FLines[static_cast<size_t>(row)]; }
-    const TVtLine& Row(int row) const { return FLines[static_cast<size_t>(row)]; }
+    TVtLine& Row(int row) { return FLines[Index(row)]; }
+    const TVtLine& Row(int row) const { return FLines[Index(row)]; }
 
     // Cells From up to To (exclusive) of Row become Blank.
     void Erase(int row, int from, int to, const TVtCell& blank);
@@ -36,9 +36,18 @@ public:
     void Resize(int columns, int rows, int dropTop);
 
 private:
+    size_t Index(int row) const {
+        const int at = FFirst + row;
+        return static_cast<size_t>(at < Rows() ? at : at - Rows());
+    }
+    // Makes row 0 the first of FLines again.
+    void Unrotate();
     TVtLine BlankLine(const TVtCell& blank) const;
     static void CompactMarks(TVtLine& line);
 
     int FColumns;
+    // A ring: screen row R is FLines[(FFirst + R) % rows], so that a scroll
+    // of the whole grid moves no row.
     std::vector<TVtLine> FLines;
+    int FFirst = 0;
 };

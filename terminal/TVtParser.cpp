@@ -47,6 +47,8 @@ void TVtParser::Reset() {
     Enter(TState::Ground);
     FOsc.clear();
     FNeed = 0;
+    FLower = 0x80;
+    FUpper = 0xBF;
 }
 
 void TVtParser::Feed(const char* bytes, qsizetype length) {
@@ -85,7 +87,10 @@ const char* TVtParser::GroundRun(const char* from, const char* end) {
 
 void TVtParser::Byte(uchar byte) {
     if (FNeed > 0) {
-        if ((byte & 0xC0) == 0x80) {
+        const bool fits = byte >= FLower && byte <= FUpper;
+        FLower = 0x80;
+        FUpper = 0xBF;
+        if (fits) {
             FCode = FCode << 6 | (byte & 0x3F);
             if (--FNeed == 0)
                 CodePoint(FCode);
@@ -96,14 +101,7 @@ void TVtParser::Byte(uchar byte) {
         CodePoint(Replacement);
     }
     if (byte >= 0x80) {
-        if (byte >= 0xC2 && byte <= 0xDF)
-            FNeed = 1, FCode = byte & 0x1F;
-        else if (byte >= 0xE0 && byte <= 0xEF)
-            FNeed = 2, FCode = byte & 0x0F;
-        else if (byte >= 0xF0 && byte <= 0xF4)
-            FNeed = 3, FCode = byte & 0x07;
-        else
-            CodePoint(Replacement);
+        Lead(byte);
         return;
     }
     if (byte == Can || byte == Sub) {
@@ -140,6 +138,27 @@ void TVtParser::Byte(uchar byte) {
     default:
         CsiByte(byte);
         break;
+    }
+}
+
+// The first byte of a sequence: its length and the range of the second
+// byte, which rules out overlong forms, surrogates and values past U+10FFFF.
+void TVtParser::Lead(uchar byte) {
+    if (byte >= 0xC2 && byte <= 0xDF) {
+        FNeed = 1;
+        FCode = byte & 0x1F;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+        FNeed = 2;
+        FCode = byte & 0x0F;
+        FLower = byte == 0xE0 ? 0xA0 : 0x80;
+        FUpper = byte == 0xED ? 0x9F : 0xBF;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+        FNeed = 3;
+        FCode = byte & 0x07;
+        FLower = byte == 0xF0 ? 0x90 : 0x80;
+        FUpper = byte == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        CodePoint(Replacement);
     }
 }
 

@@ -50,11 +50,13 @@ public:
 };
 
 // The DEC/ECMA-48 state machine of a VT terminal's input, fed UTF-8 bytes
-// split anywhere. Text is decoded as UTF-8 (the caller repairs invalid
-// input first; what still is invalid shows as U+FFFD); U+0080 to U+009F
-// are the C1 controls. Sequences are bounded: parameters past MaxParams are
-// ignored, values are clamped, an OSC keeps MaxOscBytes and consumes the
-// rest; DCS, SOS, PM and APC strings are consumed unseen.
+// split anywhere. Text is decoded as UTF-8: each maximal invalid part (a
+// byte that cannot start or continue a sequence, an overlong form, a
+// surrogate, a value past U+10FFFF, a sequence cut short) is one U+FFFD,
+// and the byte that cut a sequence short counts anew. U+0080 to U+009F are
+// the C1 controls (bytes 0x80 to 0x9F on their own are invalid UTF-8). Sequences are bounded:
+// parameters past MaxParams are ignored, values are clamped, an OSC keeps MaxOscBytes and consumes
+// the rest; DCS, SOS, PM and APC strings are consumed unseen.
 class TVtParser {
 public:
     static constexpr qsizetype MaxOscBytes = 4096;
@@ -79,6 +81,7 @@ private:
 
     const char* GroundRun(const char* from, const char* end);
     void Byte(uchar byte);
+    void Lead(uchar byte);
     void CodePoint(char32_t ch);
     void C0(uchar byte);
     void C1(uchar control);
@@ -101,4 +104,7 @@ private:
     // The UTF-8 sequence being decoded.
     char32_t FCode = 0;
     int FNeed = 0;
+    // The range the next byte of the sequence must fall in.
+    uchar FLower = 0x80;
+    uchar FUpper = 0xBF;
 };

@@ -29,13 +29,7 @@ TVtScreen::TVtScreen(int columns, int rows)
 TVtScreen::~TVtScreen() = default;
 
 void TVtScreen::WriteText(const QByteArray& bytes) {
-    if (FRepair.PassesUnchanged(bytes)) {
-        FEngine.Write(bytes.constData(), bytes.size());
-    } else {
-        FRepaired.resize(0);
-        FRepair.Repair(bytes, FRepaired);
-        FEngine.Write(FRepaired.constData(), FRepaired.size());
-    }
+    FEngine.Write(bytes.constData(), bytes.size());
     Flush();
 }
 
@@ -77,7 +71,6 @@ void TVtScreen::Resize(int columns, int rows) {
 void TVtScreen::Reset() {
     FEngine.Reset();
     FEngine.TakeDamage();
-    FRepair.Reset();
     FHistory.clear();
     FCursorVisible = true;
     FAltScreen = false;
@@ -107,13 +100,19 @@ TVtLine TVtScreen::Line(qint64 line) const {
 }
 
 // A row left the top of the main screen: it goes to the history without
-// its blank end.
+// its blank end. A full history hands its oldest row over for reuse.
 void TVtScreen::RowOff(const TVtLine& row) {
-    TVtLine line;
     qsizetype end = row.Cells.size();
     while (end > 0 && row.Cells.at(end - 1).IsBlank() && row.Cells.at(end - 1).Marks == 0)
         --end;
-    line.Cells = QList<TVtCell>(row.Cells.constBegin(), row.Cells.constBegin() + end);
+    TVtLine line;
+    if (FScrollbackLimit > 0 && HistorySize() >= FScrollbackLimit) {
+        line = std::move(FHistory.front());
+        FHistory.pop_front();
+        line.Marks.clear();
+    }
+    line.Cells.resize(end);
+    std::copy(row.Cells.constBegin(), row.Cells.constBegin() + end, line.Cells.begin());
     if (!row.Marks.isEmpty())
         line.Marks = row.Marks;
     if (OnRowScrolledOff)

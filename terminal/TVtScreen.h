@@ -1,7 +1,6 @@
 #pragma once
 
 #include "terminal/TConsoleScreen.h"
-#include "terminal/TUtf8Repair.h"
 #include "terminal/TVtEngine.h"
 #include "terminal/TVtLine.h"
 
@@ -18,8 +17,8 @@ class TScreenListener;
 
 // The screen of the VT emulation: VT100/VT220 with the common xterm
 // extensions, received text in UTF-8. The engine (TVtEngine) parses and
-// keeps the cells of the screen; this class repairs the UTF-8 it is fed,
-// keeps the history of rows that scrolled off the top (with their colours),
+// keeps the cells of the screen (received text is decoded as UTF-8, each
+// invalid part shown as one U+FFFD); this class keeps the history of rows that scrolled off the top (with their colours),
 // tells its listener what changed, and turns keys into the bytes a VT
 // terminal sends. The engine answers only DA1, DA2 and DSR 5 and 6.
 // Qt Core only; it reports changes to its listener as TConsoleScreen does.
@@ -61,8 +60,8 @@ public:
     std::function<void(const TVtLine&)> OnRowScrolledOff;
 
     // A received LF also returns to column 1.
-    void SetBareLfReturns(bool on) { FRepair.BareLfReturns = on; }
-    bool BareLfReturns() const { return FRepair.BareLfReturns; }
+    void SetBareLfReturns(bool on) { FEngine.BareLfReturns = on; }
+    bool BareLfReturns() const { return FEngine.BareLfReturns; }
     // Backspace sends BS (8) instead of DEL (127).
     bool BackspaceSendsBs = false;
 
@@ -106,8 +105,6 @@ private:
 
     TVtEngine FEngine;
     TScreenListener* FListener = nullptr;
-    TUtf8Repair FRepair;
-    QByteArray FRepaired;
     int FColumns;
     int FRows;
     std::deque<TVtLine> FHistory;
