@@ -150,8 +150,9 @@ void TVtEngine::PrintAscii(const char* text, qsizetype length) {
         }
         if (FInsert)
             FGrid->InsertCells(FY, FX, static_cast<int>(take), Blank());
-        FGrid->SplitWideAt(FY, FX, FX + static_cast<int>(take));
-        TVtCell* cells = FGrid->Row(FY).Cells.data() + FX;
+        TVtCell* cells = FGrid->Row(FY).Cells.data();
+        FGrid->SplitWide(cells, FX, FX + static_cast<int>(take));
+        cells += FX;
         for (qsizetype i = 0; i < take; ++i) {
             cells[i] = FPen;
             cells[i].Char = static_cast<uchar>(text[i]);
@@ -203,8 +204,9 @@ void TVtEngine::PutCell(char32_t ch, int width) {
     }
     if (FInsert)
         FGrid->InsertCells(FY, FX, width, Blank());
-    FGrid->SplitWideAt(FY, FX, FX + width);
-    TVtCell* cells = FGrid->Row(FY).Cells.data() + FX;
+    TVtCell* cells = FGrid->Row(FY).Cells.data();
+    FGrid->SplitWide(cells, FX, FX + width);
+    cells += FX;
     cells[0] = FPen;
     cells[0].Char = ch;
     if (width == 2) {

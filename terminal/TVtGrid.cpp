@@ -91,14 +91,6 @@ void TVtGrid::ScrollDown(int top, int bottom, int count, const TVtCell& blank) {
     EraseRows(top, top + count, blank);
 }
 
-void TVtGrid::SplitWideAt(int row, int from, int to) {
-    TVtCell* cells = Row(row).Cells.data();
-    if (from > 0 && from < FColumns && (cells[from].Flags & TVtCell::WideRight))
-        cells[from - 1] = TVtCell{0, cells[from - 1].Fg, cells[from - 1].Bg, 0, 0};
-    if (to > 0 && to < FColumns && (cells[to].Flags & TVtCell::WideRight))
-        cells[to] = TVtCell{0, cells[to].Fg, cells[to].Bg, 0, 0};
-}
-
 void TVtGrid::AddMark(int row, int col, char32_t mark) {
     TVtLine& line = Row(row);
     TVtCell& cell = line.Cells[col];

@@ -29,7 +29,13 @@ public:
     void ScrollDown(int top, int bottom, int count, const TVtCell& blank);
     // Before writing cells From up to To: a wide character cut in two by
     // the edges of the range loses its other half.
-    void SplitWideAt(int row, int from, int to);
+    void SplitWideAt(int row, int from, int to) { SplitWide(Row(row).Cells.data(), from, to); }
+    void SplitWide(TVtCell* cells, int from, int to) const {
+        if (from > 0 && from < FColumns && (cells[from].Flags & TVtCell::WideRight))
+            cells[from - 1] = TVtCell{0, cells[from - 1].Fg, cells[from - 1].Bg, 0, 0};
+        if (to > 0 && to < FColumns && (cells[to].Flags & TVtCell::WideRight))
+            cells[to] = TVtCell{0, cells[to].Fg, cells[to].Bg, 0, 0};
+    }
     // A combining mark joins the character in cell Col.
     void AddMark(int row, int col, char32_t mark);
     // Top rows dropped (DropTop), then cut or padded to the new size.
