@@ -260,6 +260,8 @@ void TVtEngine::Execute(char control) {
     case '\r':
         FWrapPending = false;
         FX = 0;
+        if (CrFeedsLine)
+            Index();
         break;
     case 0x0E:
         FShift = 1;

@@ -36,6 +36,8 @@ public:
     bool BracketedPaste() const { return FBracketedPaste; }
     // A received LF also returns to column 1.
     bool BareLfReturns = false;
+    // A received CR also feeds a line.
+    bool CrFeedsLine = false;
 
     // Rows that left the top of the main screen so far: row R of the
     // screen is line RowsOff() + R.

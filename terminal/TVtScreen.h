@@ -62,6 +62,9 @@ public:
     // A received LF also returns to column 1.
     void SetBareLfReturns(bool on) { FEngine.BareLfReturns = on; }
     bool BareLfReturns() const { return FEngine.BareLfReturns; }
+    // A received CR also feeds a line.
+    void SetCrFeedsLine(bool on) { FEngine.CrFeedsLine = on; }
+    bool CrFeedsLine() const { return FEngine.CrFeedsLine; }
     // Backspace sends BS (8) instead of DEL (127).
     bool BackspaceSendsBs = false;
 
