@@ -172,6 +172,7 @@ void TQxConsole::ConnectVt() {
     FVt->SetListener(this);
     FVt->SetScrollbackLimit(FScreen.ScrollbackLimit());
     FVt->SetBareLfReturns(FBareLfReturns);
+    FVt->SetCrFeedsLine(FScreen.CRLFIn);
     FVt->BackspaceSendsBs = FBackspaceSendsBs;
     FVt->OnAnswer = [this](const QByteArray& bytes) {
         if (OnAnswer)
@@ -253,6 +254,12 @@ void TQxConsole::SyncHScrollBar() {
     FHOffset = std::min(FHOffset, hidden);
     FHScrollBar->setValue(FHOffset);
     FHScrollBar->show();
+}
+
+void TQxConsole::SetCRLFIn(bool on) {
+    FScreen.CRLFIn = on;
+    if (FVt)
+        FVt->SetCrFeedsLine(on);
 }
 
 void TQxConsole::SetBareLfReturns(bool on) {

@@ -65,7 +65,7 @@ public:
     void SetLocalEcho(bool on) { FScreen.LocalEcho = on; }
     bool HexEmulation() const { return FScreen.HexEmulation; }
     bool CRLFIn() const { return FScreen.CRLFIn; }
-    void SetCRLFIn(bool on) { FScreen.CRLFIn = on; }
+    void SetCRLFIn(bool on);
     bool CRLFOut() const { return FScreen.CRLFOut; }
     void SetCRLFOut(bool on) { FScreen.CRLFOut = on; }
     const TLogDesc& Log() const { return FScreen.Log; }
