@@ -30,6 +30,7 @@
 #include <mutex>
 #include <thread>
 
+#include <malloc.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -46,6 +47,7 @@ constexpr auto ChunkTime = 10ms;
 constexpr auto DropEvery = 30s;
 constexpr auto PasteEvery = 60s;
 constexpr int PasteBytes = 16 * 1024;
+constexpr auto SampleEvery = 30s;
 // Long enough for the scrollback (10000 lines) to fill at about 160 lines
 // a second.
 constexpr auto WarmUp = 75s;
@@ -57,6 +59,10 @@ QByteArray StreamLine(qint64 number) {
 
 struct TReading {
     qint64 RssKb = 0;
+    // Bytes malloc has handed out and not had back (small blocks and
+    // mmap'ed large ones): what the program holds, whatever the allocator
+    // keeps cached around it.
+    qint64 HeapInUseKb = 0;
     int Descriptors = 0;
     int Threads = 0;
 };
@@ -76,6 +82,8 @@ TReading ReadSelf() {
         status += file.readAll();
     TReading reading;
     reading.RssKb = StatusValue(status, "VmRSS");
+    const struct mallinfo2 heap = ::mallinfo2();
+    reading.HeapInUseKb = qint64((heap.uordblks + heap.hblkhd) / 1024);
     reading.Threads = int(StatusValue(status, "Threads"));
     reading.Descriptors = int(QDir(QStringLiteral("/proc/self/fd"))
                                   .entryList(QDir::NoDotAndDotDot | QDir::System)
@@ -238,6 +246,15 @@ int main(int argc, char* argv[]) {
     });
     // Halfway between two drops: a paste meets a connected line.
     QTimer::singleShot(DropEvery / 2, &paste, [&paste] { paste.start(PasteEvery); });
+    // A reading every SampleEvery to stderr, so that a run shows whether
+    // memory levels off or keeps climbing.
+    QTimer sample;
+    sample.callOnTimeout([&] {
+        const TReading now = ReadSelf();
+        std::fprintf(stderr, "soak_sample: %.1f min rss %lld kB heap %lld kB\n",
+                     clock.elapsed() / 60000.0, now.RssKb, now.HeapInUseKb);
+    });
+    sample.start(SampleEvery);
     QTimer::singleShot(WarmUp, [&] {
         start = ReadSelf();
         started = true;
