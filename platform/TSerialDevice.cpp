@@ -176,8 +176,13 @@ bool TSerialDevice::SetLineSettings(const TLineSettings& settings) {
     const int fd = FFd.load();
     if (fd < 0)
         return Fail(EBADF);
-    if (FNetwork)
-        return FNetwork->SetLineSettings(settings) || Fail(EINVAL);
+    if (FNetwork) {
+        const bool applied = FNetwork->SetLineSettings(settings);
+        // Commands the socket had no room for: the monitor sends them when
+        // it has.
+        Wake();
+        return applied || Fail(EINVAL);
+    }
     termios former{};
     if (::tcgetattr(fd, &former) != 0)
         return Fail(errno);
@@ -355,11 +360,16 @@ bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events) {
         if (FHungUp.load())
             return false;
         // A held receive still watches for a hang-up (poll reports it always).
-        pollfd fds[2] = {{fd, short((mask & EV_RXCHAR) ? POLLIN : 0), 0}, {FWakeFd, POLLIN, 0}};
+        // Telnet commands the socket had no room for go once it has.
+        const bool owed = FNetwork && FNetwork->HasOwed();
+        pollfd fds[2] = {{fd, short(((mask & EV_RXCHAR) ? POLLIN : 0) | (owed ? POLLOUT : 0)), 0},
+                         {FWakeFd, POLLIN, 0}};
         if (::poll(fds, 2, NextCheckDelay(mask)) < 0 && errno != EINTR)
             return false;
         if (fds[1].revents & POLLIN)
             DrainWake();
+        if (owed && (fds[0].revents & POLLOUT))
+            FNetwork->SendOwed();
         // A hung-up tty stays readable for ever; FIONREAD may even go on
         // reporting bytes that no read delivers.
         if (fds[0].revents & HangUpEvents)
