@@ -45,16 +45,6 @@ int QueueCount(int fd, unsigned long request) {
     return ::ioctl(fd, request, &count) == 0 ? count : 0;
 }
 
-// When a write of Count bytes gives up under the write time-outs; nothing
-// when they set no limit.
-std::optional<Clock::time_point> WriteDeadline(const TCommTimeouts& timeouts, int count) {
-    if (timeouts.WriteTotalTimeoutMultiplier == 0 && timeouts.WriteTotalTimeoutConstant == 0)
-        return std::nullopt;
-    return Clock::now() +
-           std::chrono::milliseconds(qint64(timeouts.WriteTotalTimeoutMultiplier) * count +
-                                     timeouts.WriteTotalTimeoutConstant);
-}
-
 bool IsLineGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
 }
