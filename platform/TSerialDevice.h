@@ -18,12 +18,15 @@
 class TNetworkLink;
 class TReceiveQueue;
 class TModemLineWaiter;
+class TTransport;
 struct TModemLineSignal;
 
 // One serial device (a tty) with the operations the serial port component
 // needs: exclusive open, line parameters, blocking writes, an event wait
 // that a mask change releases, reading into a receive queue (whose Read
-// keeps the read time-outs), queue counts.
+// keeps the read time-outs), queue counts. The bytes and the line control
+// go through a transport (TTransport: a local terminal or a network port);
+// the device keeps the waiting, the event mask and the modem-line waiter.
 //
 // Threads: one thread (the port monitor) may sit in WaitEvent() while
 // another opens, configures, reads, writes, changes the mask and closes.
@@ -142,14 +145,16 @@ public:
 
 private:
     bool OpenNetwork(const QString& url);
-    int ReadNetwork(TReceiveQueue& queue);
-    int WriteNetwork(const char* data, int count);
-    bool NetworkReadable(int fd) const;
+    // Takes Transport as the open line.
+    bool Adopt(std::unique_ptr<TTransport> transport);
     bool Fail(int error);
     void Wake();
     void DrainWake();
     // After a write that moved bytes (any thread).
     void NoteWritten();
+    // After a read or write: a transport that found the line gone marks it
+    // hung up.
+    int Took(const TTransferStep& step);
     void BackOff();
     void MarkHungUp() { FHungUp.store(true); }
     bool WaitOnDevice(int fd, quint64 generation, quint32& events);
@@ -157,24 +162,20 @@ private:
     // -1 when closed or hung up.
     int Enter();
     void Leave();
-    quint32 PendingEvents(int fd, quint32 mask);
-    quint32 LineEvents(int fd, quint32 mask, bool readLines);
+    quint32 PendingEvents(quint32 mask);
     bool LinePollDue(quint32 mask);
     bool LinePolling(quint32 mask) const;
     void UpdateLineWaiter(quint32 mask);
     int NextCheckDelay(quint32 mask) const;
-    void WaitOutTimeout(qint64 deadline) const;
 
     std::atomic<int> FFd{-1};
     int FWakeFd = -1;
     QString FErrorText;
     int FError = 0;
-    // The UUCP lock file this open wrote; empty when none.
-    QString FLockFile;
-    // The line as the device was found, given back at close.
-    std::optional<TKernelTermios> FFoundLine;
-    int FLineSpeed = 0;
     TCommTimeouts FTimeouts;
+    int FLineSpeed = 0;
+    // The open line; owns the descriptor.
+    std::unique_ptr<TTransport> FTransport;
 
     std::mutex FLock;
     std::condition_variable FIdle;
@@ -198,19 +199,7 @@ private:
     std::shared_ptr<TModemLineSignal> FLineSignal;
     // Where the driver cannot wait: when the lines are next looked at.
     std::chrono::steady_clock::time_point FNextLinePoll;
-    // The driver answers modem-line or counter calls; set at open.
-    bool FHasModemLines = false;
     // Line events held back while bytes were reported (the waiter's own).
     quint32 FHeldLineEvents = 0;
-
-    // What the waiter compares against; set at open, then the waiter's own.
-    std::optional<int> FModemBits;
-    std::optional<TLineCounters> FEventCounts;
-    // The counters at open, for ErrorCountsSinceOpen().
-    std::optional<TLineCounters> FOpenCounts;
-    // What ClearErrors() compares against.
-    std::optional<TLineCounters> FErrorCounts;
-    // The connection while a network port is open; owns the descriptor.
-    std::unique_ptr<TNetworkLink> FNetwork;
     bool FConnecting = false;
 };
