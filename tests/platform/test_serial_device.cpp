@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -125,6 +126,10 @@ public:
         FThread = std::thread([] {});
         return FReceived;
     }
+    bool HasReceived(const QByteArray& bytes) {
+        const std::lock_guard guard(FLock);
+        return FReceived.contains(bytes);
+    }
     quint16 Port = 0;
 
 private:
@@ -138,13 +143,16 @@ private:
         while (!FRelease.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         char buffer[65536];
-        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+            const std::lock_guard guard(FLock);
             FReceived.append(buffer, n);
+        }
         ::close(fd);
     }
 
     int FListen = -1;
     std::atomic<bool> FRelease{false};
+    std::mutex FLock;
     QByteArray FReceived;
     std::thread FThread;
 };
@@ -507,8 +515,15 @@ private slots:
 
     // Line settings for a server whose socket is full: the call does not
     // wait for room, and the commands reach the server whole, after the
-    // data written before them and before the data written after them.
+    // data written before them and before the data written after them,
+    // sent by that write or, on an idle line, by the waiting monitor.
+    void lineSettingsToAStalledServerDoNotWait_data() {
+        QTest::addColumn<bool>("monitorSends");
+        QTest::newRow("the next write sends them") << false;
+        QTest::newRow("the monitor sends them") << true;
+    }
     void lineSettingsToAStalledServerDoNotWait() {
+        QFETCH(bool, monitorSends);
         StalledServer server;
         QVERIFY(server.Port != 0);
         TSerialDevice device;
@@ -526,11 +541,18 @@ private slots:
         QVERIFY(device.SetLineSettings(settings));
         // Was 5 s, the whole wait of a command for room.
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        const QByteArray baudCommand("\xFF\xFA\x2C\x01\x00\x00\xE1\x00\xFF\xF0", 10);
         server.Release();
+        if (monitorSends) {
+            QVERIFY(device.SetEventMask(EV_RXCHAR));
+            auto wait = WaitAsync(device);
+            QTRY_VERIFY_WITH_TIMEOUT(server.HasReceived(baudCommand), 20000);
+            QVERIFY(device.SetEventMask(0));
+            QVERIFY(Ready(wait, 5000));
+        }
         QCOMPARE(device.WriteSome("yy", 2, 10000), 2);
         device.Close();
         const QByteArray received = server.Received();
-        const QByteArray baudCommand("\xFF\xFA\x2C\x01\x00\x00\xE1\x00\xFF\xF0", 10);
         const qsizetype command = received.indexOf(baudCommand);
         QVERIFY(command > 0);
         QCOMPARE(received.left(command).count('x'), written);
