@@ -170,8 +170,8 @@ bool TSerialDevice::SetEventMask(quint32 mask) {
 // has modem lines; once it found the driver cannot wait, the lines are
 // polled instead (LinePollDue).
 void TSerialDevice::UpdateLineWaiter(quint32 mask) {
-    const bool wanted = (mask & ModemLineEvents) && FTransport->HasModemLines() &&
-                        !FLineSignal->Unsupported.load();
+    const bool wanted =
+        (mask & ModemLineEvents) && FTransport->HasModemLines() && !FLineSignal->Unsupported.load();
     if (!wanted)
         FLineWaiter.reset();
     else if (!FLineWaiter)

@@ -14,7 +14,6 @@
 #include <mutex>
 #include <optional>
 
-
 class TNetworkLink;
 class TReceiveQueue;
 class TModemLineWaiter;

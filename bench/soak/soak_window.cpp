@@ -312,8 +312,7 @@ int main(int argc, char* argv[]) {
     if (rssStarted && end.RssKb > rssStart.RssKb + rssStart.RssKb / 10)
         failures << QStringLiteral("resident memory grew");
     if (!rssStarted)
-        std::fprintf(stderr, "soak_window: too short to compare resident memory (%lld s "
-                             "needed)\n",
+        std::fprintf(stderr, "soak_window: too short to compare resident memory (%lld s needed)\n",
                      qint64(RssWarmUp.count()));
     if (started && end.Descriptors > start.Descriptors)
         failures << QStringLiteral("descriptors grew");
