@@ -19,9 +19,9 @@ class TScreenListener;
 // The screen of the VT emulation: VT100/VT220 with the common xterm
 // extensions, received text in UTF-8. The engine (TVtEngine) parses and
 // keeps the cells of the screen (received text is decoded as UTF-8, each
-// invalid part shown as one U+FFFD); this class keeps the history of rows that scrolled off the top (with their colours),
-// tells its listener what changed, and turns keys into the bytes a VT
-// terminal sends. The engine answers only DA1, DA2 and DSR 5 and 6.
+// invalid part shown as one U+FFFD); this class keeps the history of rows
+// that scrolled off the top (with their colours), tells its listener what
+// changed, and turns keys into the bytes a VT terminal sends. The engine answers only DA1, DA2 and DSR 5 and 6.
 // Qt Core only; it reports changes to its listener as TConsoleScreen does.
 class TVtScreen {
 public:
