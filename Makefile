@@ -28,11 +28,12 @@ run: build
 demo: build
 	@./scripts/demo.sh $(BUILD_DIR)
 
-# Takes the README's picture of the demo again (docs/vt-demo.png) on a
-# virtual X display.
+# Takes the README's pictures of the demo again (docs/vt-demo.png, and the
+# time margin and input line) on a virtual X display.
 screenshot: build
 	@./scripts/install-deps.sh --with-display-tools
 	@./scripts/demo-screenshot.sh $(BUILD_DIR) docs/vt-demo.png
+	@./scripts/timestamps-screenshot.sh $(BUILD_DIR) docs/timestamps.png docs/input-line.png
 
 # Starts the program on U-Boot in QEMU (a real boot loader); see README.
 demo-uboot: build

@@ -151,6 +151,7 @@ void TQxConsoleWindow::FormCreate() {
     CreateConsoleMenu();
     CreateConsole();
     CreateInputLine();
+    CreateTimestampItems();
     FLineControl = new TLineControl(SerialPort(), *ConsoleMenu, *StatusBar, this);
 
     auto* layout = new QVBoxLayout(this);
@@ -655,10 +656,17 @@ void TQxConsoleWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         FSkipKeyPress = true;
     } else if (key == Qt::Key_F1) {
         SBHelpClick();
+    } else if (FConsole->VtEmulation() && key >= Qt::Key_F2 && key <= Qt::Key_F35) {
+        // In VT the other function keys belong to the target's programs
+        // (search and edit keys of full-screen tools); find and the input
+        // line stay in the popup menu.
     } else if (key == Qt::Key_F3 && (chord & ~Qt::ShiftModifier) == Qt::NoModifier) {
         FindBar->FindNext(chord == Qt::ShiftModifier);
     } else if (key == Qt::Key_F4 && chord == Qt::NoModifier) {
         ToggleInputLine();
+        FSkipKeyPress = true;
+    } else if (key == Qt::Key_Insert && chord == Qt::AltModifier) {
+        ToggleTimestamps();
         FSkipKeyPress = true;
     }
 }
@@ -777,6 +785,8 @@ void TQxConsoleWindow::ConsoleMenuPopup() {
     ConsoleMenuInputLine->setChecked(InputLine->isVisibleTo(this));
     FLineControl->UpdateMenu();
     ConsoleMenuCopy->setEnabled(FConsole->HasSelection());
+    ConsoleMenuCopyTimes->setEnabled(FConsole->HasSelection());
+    ConsoleMenuTimestamps->setChecked(FConsole->ShowTimestamps());
     ConsoleMenuStopPaste->setEnabled(FConsole->Pasting());
 }
 
@@ -888,4 +898,37 @@ bool TQxConsoleWindow::SendInputLine(const QByteArray& bytes) {
 void TQxConsoleWindow::KeepInputLineSettings() {
     if (!SaveInputLineSettings(InputLine->Settings()))
         StatusBar->showMessage(ProfileWriteErrorText(SettingsFileName()), StatusMessageMs);
+}
+
+// ---------------------------------------------------------------------------
+// Timestamps
+
+// The margin item goes with the other views of the pane, the copy and save
+// items beside their plain forms.
+void TQxConsoleWindow::CreateTimestampItems() {
+    FConsole->SetShowTimestamps(TSettingsModel().ShowTimestamps());
+    ConsoleMenuTimestamps =
+        AddMenuItem("ConsoleMenuTimestamps", QStringLiteral("Ti&mestamps\tAlt+Ins"));
+    ConsoleMenuTimestamps->setCheckable(true);
+    ConsoleMenu->insertAction(N3, ConsoleMenuTimestamps);
+    ConsoleMenuCopyTimes = AddMenuItem("ConsoleMenuCopyTimes",
+                                       QStringLiteral("Cop&y with Timestamps\tCtrl+Shift+Ins"));
+    ConsoleMenu->insertAction(ConsoleMenuPaste, ConsoleMenuCopyTimes);
+    ConsoleMenuSaveTimes =
+        AddMenuItem("ConsoleMenuSaveTimes", QStringLiteral("Save Scrollback &with Timestamps..."));
+    ConsoleMenu->insertAction(ConsoleMenuClearScrollback, ConsoleMenuSaveTimes);
+    connect(ConsoleMenuTimestamps, &QAction::triggered, this, [this] { ToggleTimestamps(); });
+    connect(ConsoleMenuCopyTimes, &QAction::triggered, this,
+            [this] { FConsole->CopyWithTimestamps(); });
+    connect(ConsoleMenuSaveTimes, &QAction::triggered, this,
+            [this] { FConsole->SaveScrollback(true); });
+}
+
+// A settings file that cannot be written keeps the margin as it is shown
+// for this run; the status bar says so.
+void TQxConsoleWindow::ToggleTimestamps() {
+    FConsole->SetShowTimestamps(!FConsole->ShowTimestamps());
+    TSettingsModel settings;
+    if (!settings.SaveShowTimestamps(FConsole->ShowTimestamps()))
+        StatusBar->showMessage(settings.WriteError().Text(), StatusMessageMs);
 }

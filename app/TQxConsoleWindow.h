@@ -73,6 +73,11 @@ public:
     // menu's item; its state and history are kept in the settings file.
     TInputLine* InputLine = nullptr;
     QAction* ConsoleMenuInputLine = nullptr;
+    // The time margin of the pane (Alt+Insert, kept in the settings file)
+    // and the copy and save commands that put each line's time in front.
+    QAction* ConsoleMenuTimestamps = nullptr;
+    QAction* ConsoleMenuCopyTimes = nullptr;
+    QAction* ConsoleMenuSaveTimes = nullptr;
 
     TQxConsole* Console() const { return FConsole; }
     // The DTR, RTS and Send Break items of ConsoleMenu and the line
@@ -171,6 +176,8 @@ private:
     // the port could not take them.
     bool SendInputLine(const QByteArray& bytes);
     void KeepInputLineSettings();
+    void CreateTimestampItems();
+    void ToggleTimestamps();
     // Waits Milliseconds with the event loop running; false when the wait
     // was cut short because the window closes or the program ends.
     bool Delay(int milliseconds);

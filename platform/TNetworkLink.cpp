@@ -232,15 +232,15 @@ bool TNetworkLink::SetLineSettings(const TLineSettings& settings) {
         settings.StopBits > 2 || settings.Parity < 0 || settings.Parity > 4 ||
         settings.Baudrate <= 0)
         return false;
-    std::unique_lock guard(FSendLock);
-    FSettings = settings;
-    FHaveSettings = true;
-    if (!CarriesLineSettings())
-        return true;
-    FSettingsSent = true;
-    guard.unlock();
-    return SendAll(TTelnetCodec::LineSettingsCommands(settings), Clock::now() + ConnectTimeout,
-                   true);
+    {
+        std::lock_guard guard(FSendLock);
+        FSettings = settings;
+        FHaveSettings = true;
+        if (!CarriesLineSettings())
+            return true;
+        FSettingsSent = true;
+    }
+    return SendCommands(TTelnetCodec::LineSettingsCommands(settings));
 }
 
 int TNetworkLink::ReadInto(char* out, int room) {
@@ -285,8 +285,24 @@ int TNetworkLink::ReadInto(char* out, int room) {
 bool TNetworkLink::SendReplies() {
     if (FCodec.Replies().isEmpty())
         return true;
-    const QByteArray replies = std::exchange(FCodec.Replies(), QByteArray());
-    return SendAll(replies, Clock::now() + ConnectTimeout, true);
+    return SendCommands(std::exchange(FCodec.Replies(), QByteArray()));
+}
+
+// Commands never wait for room (the caller may be the window's thread, or
+// the reader that a writer waits for): they join the owed bytes, which go
+// out as far as the socket takes them now and before any later byte.
+bool TNetworkLink::SendCommands(const QByteArray& commands) {
+    std::lock_guard guard(FSendLock);
+    FOwed += commands;
+    SendOwedLocked(Clock::now(), true);
+    if (FOwed.size() > MaxOwedCommands)
+        FGone.store(true);
+    return !FGone.load();
+}
+
+void TNetworkLink::SendOwed() {
+    std::lock_guard guard(FSendLock);
+    SendOwedLocked(Clock::now(), true);
 }
 
 int TNetworkLink::Write(const char* data, int count, Clock::time_point deadline, bool hasDeadline) {
@@ -295,7 +311,7 @@ int TNetworkLink::Write(const char* data, int count, Clock::time_point deadline,
     const QByteArray wire = FTelnet ? TTelnetCodec::Escape(data, std::size_t(count))
                                     : QByteArray::fromRawData(data, count);
     std::lock_guard guard(FSendLock);
-    if (!SendOwedIac(deadline, hasDeadline))
+    if (!SendOwedLocked(deadline, hasDeadline))
         return 0;
     const qsizetype sent = SendLocked(wire, 0, deadline, hasDeadline);
     qsizetype dataBytes = 0;
@@ -304,8 +320,10 @@ int TNetworkLink::Write(const char* data, int count, Clock::time_point deadline,
         if (FTelnet && std::uint8_t(wire.at(at)) == TTelnetCodec::Iac) {
             // Half of a doubled 0xFF is on the wire: its second half goes
             // before any other byte, so the byte counts as sent.
-            if (at + 1 == sent)
-                FOwedIac = !FGone.load();
+            if (at + 1 == sent && !FGone.load()) {
+                FOwed += char(TTelnetCodec::Iac);
+                FHasOwed.store(true);
+            }
             at += 2;
         } else {
             ++at;
@@ -317,19 +335,19 @@ int TNetworkLink::Write(const char* data, int count, Clock::time_point deadline,
 
 bool TNetworkLink::SendAll(const QByteArray& bytes, Clock::time_point deadline, bool hasDeadline) {
     std::lock_guard guard(FSendLock);
-    return SendOwedIac(deadline, hasDeadline) &&
+    return SendOwedLocked(deadline, hasDeadline) &&
            SendLocked(bytes, 0, deadline, hasDeadline) == bytes.size();
 }
 
-// A byte after half a doubled 0xFF would be read as a command: the owed
-// half goes first, within the caller's time like any other byte.
-bool TNetworkLink::SendOwedIac(Clock::time_point deadline, bool hasDeadline) {
-    if (!FOwedIac)
+// A byte after half a doubled 0xFF would be read as a command, a data byte
+// inside a cut command would garble it: the owed bytes go first, within the
+// caller's time like any other byte. True when none is left.
+bool TNetworkLink::SendOwedLocked(Clock::time_point deadline, bool hasDeadline) {
+    if (FOwed.isEmpty())
         return true;
-    const QByteArray iac(1, char(TTelnetCodec::Iac));
-    if (SendLocked(iac, 0, deadline, hasDeadline) == 1)
-        FOwedIac = false;
-    return !FOwedIac;
+    FOwed.remove(0, SendLocked(FOwed, 0, deadline, hasDeadline));
+    FHasOwed.store(!FOwed.isEmpty());
+    return FOwed.isEmpty();
 }
 
 // Sends Bytes from From on until all went, the time ran out or the

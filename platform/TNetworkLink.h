@@ -28,6 +28,9 @@ public:
     // receive queue holds: the socket is not read further until the reader
     // has taken it, and an answer behind it comes through ReadInto later.
     static constexpr qsizetype MaxPendingData = 4 * 1024 * 1024;
+    // The most Telnet commands (line settings, answers) kept for a server
+    // that does not read them; beyond it the connection counts as failed.
+    static constexpr qsizetype MaxOwedCommands = 64 * 1024;
 
     ~TNetworkLink();
 
@@ -47,7 +50,14 @@ public:
     bool CarriesLineSettings() const;
     // Sends the line settings over the COM port option (and again whenever
     // the server takes the option later); a raw stream keeps them only.
+    // Never waits for room: what the socket does not take now is owed and
+    // goes before any later byte (SendOwed). False for bad settings or a
+    // failed connection.
     bool SetLineSettings(const TLineSettings& settings);
+    // Whether Telnet commands wait for room in the socket, and sends what of
+    // them it takes now (the reader calls it when the socket is writable).
+    bool HasOwed() const { return FHasOwed.load(); }
+    void SendOwed();
 
     // Moves the data bytes the server sent into Out (room for Room bytes),
     // answering Telnet commands on the way. Returns the bytes moved, 0 when
@@ -76,7 +86,8 @@ private:
     qsizetype SendLocked(const QByteArray& bytes, qsizetype from,
                          std::chrono::steady_clock::time_point deadline, bool hasDeadline);
     bool SendReplies();
-    bool SendOwedIac(std::chrono::steady_clock::time_point deadline, bool hasDeadline);
+    bool SendCommands(const QByteArray& commands);
+    bool SendOwedLocked(std::chrono::steady_clock::time_point deadline, bool hasDeadline);
     bool AwaitComPortAnswer(std::chrono::steady_clock::time_point deadline);
 
     int FFd = -1;
@@ -88,8 +99,10 @@ private:
     TLineSettings FSettings;
     bool FHaveSettings = false;
     bool FSettingsSent = false;
-    // The second half of a doubled 0xFF still owed to the wire (FSendLock).
-    bool FOwedIac = false;
+    // Bytes owed to the wire before any other (FSendLock): the second half of
+    // a doubled 0xFF cut by a deadline, commands the socket had no room for.
+    QByteArray FOwed;
+    std::atomic<bool> FHasOwed{false};
     std::atomic<bool> FAgreed{false};
     std::atomic<bool> FGone{false};
     std::atomic<quint32> FLineEvents{0};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TSerialDevice.h"
+#include "platform/TransportEvents.h"
 
 #include <chrono>
 

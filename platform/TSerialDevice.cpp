@@ -1,26 +1,20 @@
 #include "platform/TSerialDevice.h"
 
-#include "platform/ModemStatus.h"
-#include "platform/OpenDiagnosis.h"
 #include "platform/SystemError.h"
+#include "platform/TLocalTransport.h"
 #include "platform/TModemLineWaiter.h"
 #include "platform/TNetworkLink.h"
+#include "platform/TNetworkTransport.h"
 #include "platform/TReadDeadline.h" // MillisecondsUntil
 #include "platform/TReceiveQueue.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <utility>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -39,25 +33,6 @@ constexpr int FirstBackOffMs = 10;
 constexpr int MaxBackOffMs = 250;
 
 constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
-
-int QueueCount(int fd, unsigned long request) {
-    int count = 0;
-    return ::ioctl(fd, request, &count) == 0 ? count : 0;
-}
-
-// When a write of Count bytes gives up under the write time-outs; nothing
-// when they set no limit.
-std::optional<Clock::time_point> WriteDeadline(const TCommTimeouts& timeouts, int count) {
-    if (timeouts.WriteTotalTimeoutMultiplier == 0 && timeouts.WriteTotalTimeoutConstant == 0)
-        return std::nullopt;
-    return Clock::now() +
-           std::chrono::milliseconds(qint64(timeouts.WriteTotalTimeoutMultiplier) * count +
-                                     timeouts.WriteTotalTimeoutConstant);
-}
-
-bool IsLineGone(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
-}
 
 } // namespace
 
@@ -84,48 +59,26 @@ bool TSerialDevice::Open(const QString& path) {
         return Fail(EBUSY);
     if (TNetworkLink::IsNetworkUrl(path))
         return OpenNetwork(path);
-    // Only a character device is opened: opening anything else read-write
-    // may have side effects. A live lock file of another program counts as
-    // that program's open.
-    if (const int refused = RefuseBeforeOpen(path))
-        return Fail(refused);
-    const QByteArray nativePath = QFile::encodeName(path);
-    const int fd = ::open(nativePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return Fail(errno);
     int error = 0;
-    if (!::isatty(fd))
-        error = ENOTTY;
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        error = errno == EWOULDBLOCK ? EBUSY : errno;
-    if (error != 0) {
-        ::close(fd);
+    std::unique_ptr<TLocalTransport> local = TLocalTransport::Open(path, error);
+    if (!local)
         return Fail(error);
-    }
-    // Keeps out other openers that do not lock (root ignores this).
-    ::ioctl(fd, TIOCEXCL);
+    return Adopt(std::move(local));
+}
 
-    TKernelTermios found{};
-    FFoundLine.reset();
-    if (SaveLineState(fd, found))
-        FFoundLine = found;
-    FModemBits = ModemStatusSource().Read(fd);
-    FEventCounts = ReadLineCounters(fd);
-    FErrorCounts = FEventCounts;
-    FOpenCounts = FEventCounts;
-    FHasModemLines = FModemBits || FEventCounts;
-    FLockFile = CreateLockFile(path);
+bool TSerialDevice::Adopt(std::unique_ptr<TTransport> transport) {
     FLineSignal->Changed.store(false);
     FLineSignal->Unsupported.store(false);
     FNextLinePoll = {};
     FHeldLineEvents = 0;
     std::lock_guard lock(FLock);
+    FTransport = std::move(transport);
     FMask.store(0);
     FTxPending.store(false);
     FReceiveHeld.store(false);
     FHungUp.store(false);
     ++FSession;
-    FFd.store(fd);
+    FFd.store(FTransport->Fd());
     return true;
 }
 
@@ -146,21 +99,12 @@ void TSerialDevice::Close() {
     FTxPending.store(false);
     const bool hungUp = FHungUp.exchange(false);
     lock.unlock();
-    if (FNetwork) {
-        FNetwork.reset(); // closes its socket
-        return;
-    }
-    // The next program finds the line as this one found it. Bytes still
-    // on their way out would go at the former rate and arrive garbled, so
-    // a line with output pending keeps its settings; a line that hung up
-    // takes nothing any more.
-    int pending = 0;
-    if (FFoundLine && !hungUp && ::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending == 0)
-        RestoreLineState(fd, *FFoundLine);
-    ::ioctl(fd, TIOCNXCL);
-    ::close(fd);
-    RemoveLockFile(FLockFile);
-    FLockFile.clear();
+    FTransport->Close(hungUp);
+    FTransport.reset();
+}
+
+bool TSerialDevice::CarriesLineSettings() const {
+    return !FTransport || FTransport->CarriesLineSettings();
 }
 
 bool TSerialDevice::SetQueueSizes(int, int) {
@@ -173,54 +117,36 @@ int TSerialDevice::TransmitQueueSize() const {
 }
 
 bool TSerialDevice::SetLineSettings(const TLineSettings& settings) {
-    const int fd = FFd.load();
-    if (fd < 0)
+    if (!IsOpen())
         return Fail(EBADF);
-    if (FNetwork)
-        return FNetwork->SetLineSettings(settings) || Fail(EINVAL);
-    termios former{};
-    if (::tcgetattr(fd, &former) != 0)
-        return Fail(errno);
-    termios wanted = former;
-    if (!BuildLineTermios(wanted, settings))
-        return Fail(EINVAL);
-    if (!ApplyLineTermios(fd, wanted, settings.Baudrate))
-        return Fail(errno);
-    // The driver takes what it can: a rate it cannot make exactly shows up
-    // only when read back.
-    FLineSpeed = ReadLineSpeed(fd);
-    // Linux raised both lines inside open() already; this puts them where
-    // they belong as soon as it can.
-    SetOutputLine(TIOCM_DTR, settings.DTR);
-    SetOutputLine(TIOCM_RTS, settings.RTS);
+    if (const int error = FTransport->SetLineSettings(settings))
+        return Fail(error);
+    FLineSpeed = FTransport->LineSpeed();
+    // Settings that found no room to go out at once: the monitor sends them
+    // when there is.
+    if (FTransport->WantedPollEvents() != 0)
+        Wake();
     return true;
 }
 
 bool TSerialDevice::SetOutputLine(int line, bool on) {
-    const int fd = FFd.load();
-    return fd >= 0 && ModemStatusSource().SetLines(fd, line, on);
+    return IsOpen() && FTransport->SetOutputLine(line, on);
 }
 
 bool TSerialDevice::SendBreak() {
-    const int fd = FFd.load();
-    return fd >= 0 && ModemStatusSource().SendBreak(fd);
+    return IsOpen() && FTransport->SendBreak();
 }
 
 std::optional<int> TSerialDevice::ModemLines() const {
-    const int fd = FFd.load();
-    if (fd < 0)
+    if (!IsOpen())
         return std::nullopt;
-    return ModemStatusSource().Read(fd);
+    return FTransport->ModemLines();
 }
 
 std::optional<TLineErrorCounts> TSerialDevice::ErrorCountsSinceOpen() const {
-    const int fd = FFd.load();
-    if (fd < 0 || !FOpenCounts)
+    if (!IsOpen())
         return std::nullopt;
-    const std::optional<TLineCounters> now = ReadLineCounters(fd);
-    if (!now)
-        return std::nullopt;
-    return now->Errors - FOpenCounts->Errors;
+    return FTransport->ErrorCountsSinceOpen();
 }
 
 bool TSerialDevice::SetTimeouts(const TCommTimeouts& timeouts) {
@@ -245,7 +171,7 @@ bool TSerialDevice::SetEventMask(quint32 mask) {
 // polled instead (LinePollDue).
 void TSerialDevice::UpdateLineWaiter(quint32 mask) {
     const bool wanted =
-        (mask & ModemLineEvents) && FHasModemLines && !FLineSignal->Unsupported.load();
+        (mask & ModemLineEvents) && FTransport->HasModemLines() && !FLineSignal->Unsupported.load();
     if (!wanted)
         FLineWaiter.reset();
     else if (!FLineWaiter)
@@ -326,13 +252,18 @@ void TSerialDevice::Sleep(std::chrono::milliseconds duration) {
 // wait a frame), and when the transmit queue becomes something to watch.
 // A wake-up after every write cost a writer of many small pieces (the
 // download, a line at a time) two thread switches a piece for nothing.
+// A transport may ask for one after every write all the same.
 void TSerialDevice::NoteWritten() {
     ++FWrites;
     const bool watchTransmit = (FMask.load() & EV_TXEMPTY) && !FTxPending.exchange(true);
-    // A network port still wakes the monitor after every write: without it,
-    // a key sent after a stalled peer had drained was left undelivered.
-    if (watchTransmit || FGathering.load() || FNetwork)
+    if (watchTransmit || FGathering.load() || FTransport->WakeAfterEveryWrite())
         Wake();
+}
+
+int TSerialDevice::Took(const TTransferStep& step) {
+    if (step.LineGone)
+        MarkHungUp();
+    return step.Bytes;
 }
 
 void TSerialDevice::HoldReceive(bool hold) {
@@ -349,17 +280,21 @@ bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events) {
         quint32 mask = FMask.load();
         if (FReceiveHeld.load())
             mask &= ~EV_RXCHAR;
-        events = PendingEvents(fd, mask);
+        events = PendingEvents(mask);
         if (events != 0)
             return true;
         if (FHungUp.load())
             return false;
         // A held receive still watches for a hang-up (poll reports it always).
-        pollfd fds[2] = {{fd, short((mask & EV_RXCHAR) ? POLLIN : 0), 0}, {FWakeFd, POLLIN, 0}};
+        const short own = FTransport->WantedPollEvents();
+        pollfd fds[2] = {{fd, short(((mask & EV_RXCHAR) ? POLLIN : 0) | own), 0},
+                         {FWakeFd, POLLIN, 0}};
         if (::poll(fds, 2, NextCheckDelay(mask)) < 0 && errno != EINTR)
             return false;
         if (fds[1].revents & POLLIN)
             DrainWake();
+        if (fds[0].revents & own)
+            FTransport->PollReady(fds[0].revents);
         // A hung-up tty stays readable for ever; FIONREAD may even go on
         // reporting bytes that no read delivers.
         if (fds[0].revents & HangUpEvents)
@@ -369,54 +304,29 @@ bool TSerialDevice::WaitOnDevice(int fd, quint64 generation, quint32& events) {
 
 int TSerialDevice::ReadAvailable(TReceiveQueue& queue) {
     FWritesAtRead = FWrites.load();
-    const int fd = Enter();
-    if (fd < 0)
+    if (Enter() < 0)
         return 0;
-    if (FNetwork) {
-        const int moved = ReadNetwork(queue);
-        Leave();
-        return moved;
-    }
-    int moved = 0;
-    for (;;) {
-        const TReceiveQueue::TSpan span = queue.FreeSpan();
-        if (span.Size == 0)
-            break;
-        const ssize_t n = ::read(fd, span.Data, span.Size);
-        if (n > 0) {
-            queue.Commit(std::size_t(n));
-            moved += int(n);
-            if (std::size_t(n) < span.Size)
-                break; // the kernel has nothing more just now
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0 || errno != EAGAIN)
-            MarkHungUp();
-        break;
-    }
+    const int moved = Took(FTransport->Read(queue));
     Leave();
     return moved;
 }
 
-quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {
+quint32 TSerialDevice::PendingEvents(quint32 mask) {
     // Held back while bytes were reported: now they follow those bytes.
     if (const quint32 held = std::exchange(FHeldLineEvents, 0) & mask)
         return held;
     quint32 events = 0;
-    if ((mask & EV_RXCHAR) && !FHungUp.load() &&
-        (FNetwork ? NetworkReadable(fd) : QueueCount(fd, FIONREAD) > 0))
+    if ((mask & EV_RXCHAR) && !FHungUp.load() && FTransport->Readable())
         events |= EV_RXCHAR;
-    if ((mask & EV_TXEMPTY) && FTxPending.load() && QueueCount(fd, TIOCOUTQ) == 0 &&
+    if ((mask & EV_TXEMPTY) && FTxPending.load() && FTransport->OutputQueueCount() == 0 &&
         FTxPending.exchange(false))
         events |= EV_TXEMPTY;
     if (mask & LineEventBits) {
         quint32 lineEvents = 0;
         if (FLineSignal->Changed.exchange(false) || LinePollDue(mask))
-            lineEvents = LineEvents(fd, mask, true);
+            lineEvents = FTransport->LineEvents(mask, true);
         else if ((events & EV_RXCHAR) && (mask & EV_ERR))
-            lineEvents = LineEvents(fd, mask, false);
+            lineEvents = FTransport->LineEvents(mask, false);
         if (events & EV_RXCHAR)
             FHeldLineEvents = lineEvents;
         else
@@ -425,44 +335,11 @@ quint32 TSerialDevice::PendingEvents(int fd, quint32 mask) {
     return events;
 }
 
-// ReadLines: the modem lines too, not only the counters (on a USB adapter
-// each look at the lines is a transfer; the counters are kept by the host).
-// A network port's server reports its changes itself.
-quint32 TSerialDevice::LineEvents(int fd, quint32 mask, bool readLines) {
-    quint32 events = FNetwork ? FNetwork->TakeLineEvents() : 0;
-    if (FModemBits && readLines) {
-        if (const std::optional<int> bits = ModemStatusSource().Read(fd)) {
-            const int changed = *bits ^ *FModemBits;
-            FModemBits = bits;
-            if (changed & TIOCM_CTS)
-                events |= EV_CTS;
-            if (changed & TIOCM_DSR)
-                events |= EV_DSR;
-            if (changed & (TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI))
-                events |= EV_MODEMLINES;
-        }
-    }
-    if (FEventCounts) {
-        if (const std::optional<TLineCounters> counts = ReadLineCounters(fd)) {
-            // The counters also catch a pulse too short to be seen in the lines.
-            if (counts->Cts != FEventCounts->Cts)
-                events |= EV_CTS;
-            if (counts->Dsr != FEventCounts->Dsr)
-                events |= EV_DSR;
-            if (counts->InputLinesDiffer(*FEventCounts))
-                events |= EV_MODEMLINES;
-            if (counts->Errors != FEventCounts->Errors)
-                events |= EV_ERR;
-            FEventCounts = counts;
-        }
-    }
-    return events & mask;
-}
-
 // Only where the driver cannot wait for line changes, while the mask asks
 // for them.
 bool TSerialDevice::LinePolling(quint32 mask) const {
-    return (mask & ModemLineEvents) && FHasModemLines && FLineSignal->Unsupported.load();
+    return (mask & ModemLineEvents) && FTransport->HasModemLines() &&
+           FLineSignal->Unsupported.load();
 }
 
 bool TSerialDevice::LinePollDue(quint32 mask) {
@@ -484,118 +361,42 @@ int TSerialDevice::NextCheckDelay(quint32 mask) const {
     return delay;
 }
 
+// A writer counts as a user of the descriptor, as the reader does: a close
+// from another thread (a reconnect under a download) waits for it.
 int TSerialDevice::Write(const char* data, int count) {
-    const int fd = FFd.load();
-    if (fd < 0 || count <= 0 || FHungUp.load())
+    if (count <= 0 || Enter() < 0)
         return 0;
-    if (FNetwork)
-        return WriteNetwork(data, count);
-    const std::optional<Clock::time_point> deadline = WriteDeadline(FTimeouts, count);
-    int done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(fd, data + done, size_t(count - done));
-        if (n > 0) {
-            done += int(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            const int waitMs = deadline ? MillisecondsUntil(*deadline) : -1;
-            if (waitMs == 0)
-                break;
-            pollfd device{fd, POLLOUT, 0};
-            if (::poll(&device, 1, waitMs) < 0 && errno != EINTR)
-                break;
-            continue;
-        }
-        if (n < 0 && IsLineGone(errno))
-            MarkHungUp();
-        break;
-    }
+    const int done = Took(FTransport->Write(data, count, WriteDeadline(FTimeouts, count)));
     if (done > 0)
         NoteWritten();
+    Leave();
     return done;
 }
 
 int TSerialDevice::WriteSome(const char* data, int count, int waitMs) {
-    const int fd = FFd.load();
-    if (fd < 0 || FHungUp.load())
+    if (Enter() < 0)
         return -1;
-    if (FNetwork) {
-        const int taken =
-            FNetwork->Write(data, count, Clock::now() + std::chrono::milliseconds(waitMs), true);
-        if (FNetwork->Gone())
-            MarkHungUp();
-        if (taken > 0)
-            NoteWritten();
-        return taken == 0 && FNetwork->Gone() ? -1 : taken;
-    }
-    bool waited = false;
-    for (;;) {
-        const ssize_t n = ::write(fd, data, size_t(count));
-        if (n > 0) {
-            NoteWritten();
-            return int(n);
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            if (waited)
-                return 0;
-            pollfd device{fd, POLLOUT, 0};
-            if (::poll(&device, 1, waitMs) < 0 && errno != EINTR)
-                return -1;
-            waited = true;
-            continue;
-        }
-        if (n < 0 && IsLineGone(errno))
-            MarkHungUp();
-        return count == 0 ? 0 : -1;
-    }
+    const int taken = Took(FTransport->WriteSome(data, count, waitMs));
+    if (taken > 0)
+        NoteWritten();
+    Leave();
+    return taken;
 }
 
 int TSerialDevice::InputQueueCount() const {
-    const int fd = FFd.load();
-    return fd < 0 || FHungUp.load() ? 0 : QueueCount(fd, FIONREAD);
+    return !IsOpen() || FHungUp.load() ? 0 : FTransport->InputQueueCount();
 }
 
 int TSerialDevice::OutputQueueCount() const {
-    const int fd = FFd.load();
-    return fd < 0 || FHungUp.load() ? 0 : QueueCount(fd, TIOCOUTQ);
+    return !IsOpen() || FHungUp.load() ? 0 : FTransport->OutputQueueCount();
 }
 
 quint32 TSerialDevice::ClearErrors() {
-    const int fd = FFd.load();
-    if (fd >= 0 && FNetwork)
-        return FNetwork->TakeErrors();
-    if (fd < 0 || !FErrorCounts)
-        return 0;
-    const std::optional<TLineCounters> now = ReadLineCounters(fd);
-    if (!now)
-        return 0;
-    quint32 errors = 0;
-    const TLineErrorCounts& before = FErrorCounts->Errors;
-    if (now->Errors.BufferOverrun != before.BufferOverrun)
-        errors |= CE_RXOVER;
-    if (now->Errors.Overrun != before.Overrun)
-        errors |= CE_OVERRUN;
-    if (now->Errors.Parity != before.Parity)
-        errors |= CE_RXPARITY;
-    if (now->Errors.Frame != before.Frame)
-        errors |= CE_FRAME;
-    if (now->Errors.Break != before.Break)
-        errors |= CE_BREAK;
-    FErrorCounts = now;
-    return errors;
+    return IsOpen() ? FTransport->TakeErrors() : 0;
 }
 
 // ---------------------------------------------------------------------------
 // Network ports
-
-bool TSerialDevice::CarriesLineSettings() const {
-    return !FNetwork || FNetwork->CarriesLineSettings();
-}
 
 bool TSerialDevice::OpenNetwork(const QString& url) {
     // The window keeps painting while a connection is made, so a retry's
@@ -620,54 +421,5 @@ bool TSerialDevice::OpenConnected(std::unique_ptr<TNetworkLink> link) {
         return Fail(EBUSY);
     if (!link || link->Fd() < 0)
         return Fail(ENOTCONN);
-    // A network port has no modem ioctls nor error counters: the server's
-    // notices stand in for them.
-    FModemBits.reset();
-    FEventCounts.reset();
-    FErrorCounts.reset();
-    std::lock_guard lock(FLock);
-    FNetwork = std::move(link);
-    FMask.store(0);
-    FTxPending.store(false);
-    FReceiveHeld.store(false);
-    FHungUp.store(false);
-    ++FSession;
-    FFd.store(FNetwork->Fd());
-    return true;
-}
-
-// Readable covers the end of the connection too: the read then finds it.
-bool TSerialDevice::NetworkReadable(int fd) const {
-    if (FNetwork->HasPending())
-        return true;
-    pollfd socket{fd, POLLIN | POLLRDHUP, 0};
-    return ::poll(&socket, 1, 0) > 0 && socket.revents != 0;
-}
-
-int TSerialDevice::ReadNetwork(TReceiveQueue& queue) {
-    int moved = 0;
-    for (;;) {
-        const TReceiveQueue::TSpan span = queue.FreeSpan();
-        if (span.Size == 0)
-            break;
-        const int n = FNetwork->ReadInto(span.Data, int(std::min<std::size_t>(span.Size, 1 << 20)));
-        if (n < 0)
-            MarkHungUp();
-        if (n <= 0)
-            break;
-        queue.Commit(std::size_t(n));
-        moved += n;
-    }
-    return moved;
-}
-
-int TSerialDevice::WriteNetwork(const char* data, int count) {
-    const std::optional<Clock::time_point> deadline = WriteDeadline(FTimeouts, count);
-    const int done =
-        FNetwork->Write(data, count, deadline.value_or(Clock::time_point{}), deadline.has_value());
-    if (FNetwork->Gone())
-        MarkHungUp();
-    if (done > 0)
-        NoteWritten();
-    return done;
+    return Adopt(std::make_unique<TNetworkTransport>(std::move(link)));
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "platform/TLineCounters.h"
 #include "platform/LineTermios.h"
+#include "platform/TLineCounters.h"
+#include "platform/TransportEvents.h"
 
 #include <QString>
 
@@ -13,50 +14,18 @@
 #include <mutex>
 #include <optional>
 
-
 class TNetworkLink;
 class TReceiveQueue;
 class TModemLineWaiter;
+class TTransport;
 struct TModemLineSignal;
-
-// Line events, as the bits of an event mask.
-inline constexpr quint32 EV_RXCHAR = 0x0001;  // bytes wait in the receive queue
-inline constexpr quint32 EV_TXEMPTY = 0x0004; // the transmit queue ran empty after a write
-inline constexpr quint32 EV_CTS = 0x0008;     // the CTS line changed
-inline constexpr quint32 EV_DSR = 0x0010;     // the DSR line changed
-inline constexpr quint32 EV_ERR = 0x0080;     // a framing, overrun, parity or break error
-// Any input line (CTS, DSR, DCD, RI) changed: the owner's notice to refresh
-// what shows the lines, outside the order of the events above.
-inline constexpr quint32 EV_MODEMLINES = 0x10000;
-
-// Line errors, as returned by TSerialDevice::ClearErrors().
-inline constexpr quint32 CE_RXOVER = 0x0001;
-inline constexpr quint32 CE_OVERRUN = 0x0002;
-inline constexpr quint32 CE_RXPARITY = 0x0004;
-inline constexpr quint32 CE_FRAME = 0x0008;
-inline constexpr quint32 CE_BREAK = 0x0010;
-
-
-// Read and write time-outs in milliseconds. A read returns when all bytes
-// arrived, when more than ReadIntervalTimeout passes between two bytes (0:
-// no interval limit), or when ReadTotalTimeoutMultiplier * count +
-// ReadTotalTimeoutConstant passed (both 0: no total limit). An interval of
-// MaxTimeout with both totals 0 returns at once with what is there. The
-// write values limit a write the same way; both 0 let a write block until
-// the kernel has taken every byte.
-struct TCommTimeouts {
-    static constexpr quint32 MaxTimeout = 0xFFFFFFFF;
-    quint32 ReadIntervalTimeout = 0;
-    quint32 ReadTotalTimeoutMultiplier = 0;
-    quint32 ReadTotalTimeoutConstant = 0;
-    quint32 WriteTotalTimeoutMultiplier = 0;
-    quint32 WriteTotalTimeoutConstant = 0;
-};
 
 // One serial device (a tty) with the operations the serial port component
 // needs: exclusive open, line parameters, blocking writes, an event wait
 // that a mask change releases, reading into a receive queue (whose Read
-// keeps the read time-outs), queue counts.
+// keeps the read time-outs), queue counts. The bytes and the line control
+// go through a transport (TTransport: a local terminal or a network port);
+// the device keeps the waiting, the event mask and the modem-line waiter.
 //
 // Threads: one thread (the port monitor) may sit in WaitEvent() while
 // another opens, configures, reads, writes, changes the mask and closes.
@@ -175,14 +144,16 @@ public:
 
 private:
     bool OpenNetwork(const QString& url);
-    int ReadNetwork(TReceiveQueue& queue);
-    int WriteNetwork(const char* data, int count);
-    bool NetworkReadable(int fd) const;
+    // Takes Transport as the open line.
+    bool Adopt(std::unique_ptr<TTransport> transport);
     bool Fail(int error);
     void Wake();
     void DrainWake();
     // After a write that moved bytes (any thread).
     void NoteWritten();
+    // After a read or write: a transport that found the line gone marks it
+    // hung up.
+    int Took(const TTransferStep& step);
     void BackOff();
     void MarkHungUp() { FHungUp.store(true); }
     bool WaitOnDevice(int fd, quint64 generation, quint32& events);
@@ -190,24 +161,20 @@ private:
     // -1 when closed or hung up.
     int Enter();
     void Leave();
-    quint32 PendingEvents(int fd, quint32 mask);
-    quint32 LineEvents(int fd, quint32 mask, bool readLines);
+    quint32 PendingEvents(quint32 mask);
     bool LinePollDue(quint32 mask);
     bool LinePolling(quint32 mask) const;
     void UpdateLineWaiter(quint32 mask);
     int NextCheckDelay(quint32 mask) const;
-    void WaitOutTimeout(qint64 deadline) const;
 
     std::atomic<int> FFd{-1};
     int FWakeFd = -1;
     QString FErrorText;
     int FError = 0;
-    // The UUCP lock file this open wrote; empty when none.
-    QString FLockFile;
-    // The line as the device was found, given back at close.
-    std::optional<TKernelTermios> FFoundLine;
-    int FLineSpeed = 0;
     TCommTimeouts FTimeouts;
+    int FLineSpeed = 0;
+    // The open line; owns the descriptor.
+    std::unique_ptr<TTransport> FTransport;
 
     std::mutex FLock;
     std::condition_variable FIdle;
@@ -231,19 +198,7 @@ private:
     std::shared_ptr<TModemLineSignal> FLineSignal;
     // Where the driver cannot wait: when the lines are next looked at.
     std::chrono::steady_clock::time_point FNextLinePoll;
-    // The driver answers modem-line or counter calls; set at open.
-    bool FHasModemLines = false;
     // Line events held back while bytes were reported (the waiter's own).
     quint32 FHeldLineEvents = 0;
-
-    // What the waiter compares against; set at open, then the waiter's own.
-    std::optional<int> FModemBits;
-    std::optional<TLineCounters> FEventCounts;
-    // The counters at open, for ErrorCountsSinceOpen().
-    std::optional<TLineCounters> FOpenCounts;
-    // What ClearErrors() compares against.
-    std::optional<TLineCounters> FErrorCounts;
-    // The connection while a network port is open; owns the descriptor.
-    std::unique_ptr<TNetworkLink> FNetwork;
     bool FConnecting = false;
 };

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6
-    libgl-dev fonts-liberation ser2net libvterm-dev
+    libgl-dev fonts-liberation ser2net
     lintian appstream desktop-file-utils
     vim-tiny procps less fonts-wqy-microhei
     lrzsz qemu-system-arm u-boot-qemu

@@ -30,6 +30,7 @@ constexpr std::array<TSettingsModel::TKeyDesc, TSettingsModel::skKeyCount> KeyTa
     {"Terminal", "Columns", "0"},
     {"Terminal", "Backspace", "DEL"},
     {"Logfile", "Raw", "0"},
+    {"Terminal", "ShowTimestamps", "0"},
     {"Transfer", "SyncMode", SyncModeNames[smAcknowledged]},
     {"Transfer", "SyncSequ", "#42"},
     {"Transfer", "LastFile", "<noname>"},
@@ -356,6 +357,17 @@ bool TSettingsModel::SavePlacement(const QRect& placement) {
     Stage(changes, skTop, QByteArray::number(placement.top()));
     Stage(changes, skHeight, QByteArray::number(placement.height()));
     Stage(changes, skWidth, QByteArray::number(placement.width()));
+    TProfileFile file(FFileName);
+    return Commit(file, changes);
+}
+
+bool TSettingsModel::ShowTimestamps() const {
+    return ReadInteger(TProfileFile(FFileName).Snapshot(), skShowTimestamps) != 0;
+}
+
+bool TSettingsModel::SaveShowTimestamps(bool on) {
+    TProfileChanges changes;
+    Stage(changes, skShowTimestamps, Flag(on));
     TProfileFile file(FFileName);
     return Commit(file, changes);
 }

@@ -54,6 +54,7 @@ public:
         skColumns,
         skBackspace,
         skRawLog,
+        skShowTimestamps,
         skSyncMode,
         skSyncSequ,
         skLastFile,
@@ -123,6 +124,11 @@ public:
     // The last downloaded file ([Transfer] LastFile), "<noname>" when none.
     QString LastFile() const;
     [[nodiscard]] bool SaveLastFile(const QString& fileName);
+
+    // Whether the pane shows each line's time in a margin ([Terminal]
+    // ShowTimestamps, 0 or 1; hidden when missing).
+    bool ShowTimestamps() const;
+    [[nodiscard]] bool SaveShowTimestamps(bool on);
 
     // The choices of the last Send File and Receive File ([Transfer]
     // SendProtocol, SendFiles, ReceiveProtocol, ReceiveFolder), as written.

@@ -171,8 +171,7 @@ const uchar* TConsoleScreen::AsciiPrintableRun(const uchar* next, const uchar* e
     const uchar* stop = next + 1;
     while (stop < limit && !IsControl[*stop])
         ++stop;
-    if (Timestamps)
-        StampRow();
+    StampRow();
     std::memcpy(CurrentCells() + Col - 1, next, static_cast<size_t>(stop - next));
     Col += static_cast<int>(stop - next);
     if (Col > Columns)
@@ -276,8 +275,7 @@ void TConsoleScreen::HexIntake(const uchar* next, const uchar* end) {
 const uchar* TConsoleScreen::HexFillLine(const uchar* next, const uchar* end) {
     const int placed = std::clamp((Col - 1) / 3, 0, HexBytesPerLine - 1);
     const int take = static_cast<int>(std::min<qsizetype>(HexBytesPerLine - placed, end - next));
-    if (Timestamps)
-        StampRow();
+    StampRow();
     QByteArray& line = Lines[Row];
     const int textStart = HexAreaWidth + placed;
     if (line.size() != textStart)
@@ -309,8 +307,6 @@ void TConsoleScreen::ScrollUp() {
         FListener->ScrolledUp();
     if (Log.Active)
         LogLine(Lines.first(), RowTime(0));
-    if (!FRowTimes.isEmpty())
-        FRowTimes.removeFirst();
     ++FScrolled;
     if (FScrollbackLimit > 0) {
         FHistory.append(std::move(Lines.first()));
@@ -322,6 +318,7 @@ void TConsoleScreen::ScrollUp() {
         }
     }
     Lines.removeFirst();
+    FTimes.DropBefore(FirstLine());
     --Row;
 }
 
@@ -336,7 +333,7 @@ void TConsoleScreen::ClearScreen() {
         FSpare = std::move(Lines.last());
     Lines.resize(1);
     MakeBlank(Lines.first());
-    FRowTimes.clear();
+    FTimes.DropFrom(FScrolled);
     Row = 0;
     Col = 1;
     if (FListener) {
@@ -349,11 +346,13 @@ void TConsoleScreen::SetScrollbackLimit(int lines) {
     FScrollbackLimit = std::max(lines, 0);
     if (FHistory.size() > FScrollbackLimit)
         FHistory.remove(0, FHistory.size() - FScrollbackLimit);
+    FTimes.DropBefore(FirstLine());
 }
 
 void TConsoleScreen::ClearScrollback() {
     FHistory.clear();
     FHistory.squeeze();
+    FTimes.DropBefore(FirstLine());
     if (FListener)
         FListener->Cleared();
 }
@@ -435,9 +434,14 @@ QList<QByteArray> TConsoleScreen::TextBetween(TTextPos from, TTextPos to) const 
     return lines;
 }
 
-bool TConsoleScreen::SaveText(const QString& fileName, QString& error) const {
+bool TConsoleScreen::SaveText(const QString& fileName, QString& error, bool withTimes) const {
     return SaveLines(
-        fileName, FirstLine(), EndLine(), [this](qint64 line) { return LineText(line); }, error);
+        fileName, FirstLine(), EndLine(),
+        [this, withTimes](qint64 line) {
+            const QByteArray& text = LineText(line);
+            return withTimes ? TLineTimes::Format(FTimes.At(line)).toLatin1() + ' ' + text : text;
+        },
+        error);
 }
 
 void TConsoleScreen::SetCursorOn(bool on) {
@@ -455,6 +459,7 @@ void TConsoleScreen::SetHexEmulation(bool on) {
     // The history goes with the screen; the clear reports both.
     FHistory.clear();
     FHistory.squeeze();
+    FTimes.DropBefore(FirstLine());
     ClearScreen();
 }
 
@@ -541,8 +546,8 @@ void TConsoleScreen::LogLine(const QByteArray& line, qint64 time) {
         EndFailedRecording();
 }
 
-void TConsoleScreen::RecordLine(const QByteArray& line) {
-    LogLine(line, 0);
+void TConsoleScreen::RecordLine(const QByteArray& line, qint64 time) {
+    LogLine(line, time);
 }
 
 void TConsoleScreen::RecordRaw(const QByteArray& bytes) {
@@ -573,14 +578,11 @@ void TConsoleScreen::FlushLog() {
 
 // Notes the arrival time of the current row's first byte.
 void TConsoleScreen::StampRow() {
-    if (FRowTimes.size() <= Row)
-        FRowTimes.resize(Row + 1, 0);
-    if (FRowTimes[Row] == 0)
-        FRowTimes[Row] = QDateTime::currentMSecsSinceEpoch();
+    FTimes.Stamp(FScrolled + Row);
 }
 
 qint64 TConsoleScreen::RowTime(int row) const {
-    return row < FRowTimes.size() ? FRowTimes[row] : 0;
+    return FTimes.At(FScrolled + row);
 }
 
 // The first write the file refuses ends the recording, so that the user

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "terminal/TLineTimes.h"
 #include "terminal/TLogDesc.h"
 
 #include <QByteArray>
@@ -62,7 +63,8 @@ public:
     void RecordEvent(const QByteArray& event);
     // While recording lines: Line as a line of the recording (the VT
     // emulation's rows as they leave its screen).
-    void RecordLine(const QByteArray& line);
+    // Time: when its first byte arrived (0: now).
+    void RecordLine(const QByteArray& line, qint64 time = 0);
     // While recording raw bytes: Bytes exactly as received.
     void RecordRaw(const QByteArray& bytes);
     // Flushes what the recording received to the file.
@@ -109,8 +111,12 @@ public:
     // blanks.
     QList<QByteArray> TextBetween(TTextPos from, TTextPos to) const;
     // Writes history and screen into FileName as the logfile holds lines
-    // (bytes as stored, CR LF); false with the reason in Error.
-    bool SaveText(const QString& fileName, QString& error) const;
+    // (bytes as stored, CR LF), WithTimes each after
+    // its time; false with the reason in Error.
+    bool SaveText(const QString& fileName, QString& error, bool withTimes = false) const;
+    // When each line of history and screen received its first byte.
+    const TLineTimes& Times() const { return FTimes; }
+    TLineTimes& Times() { return FTimes; }
 
     // Each line of the recording starts with the local time its first byte
     // arrived ("hh:mm:ss.zzz ").
@@ -160,9 +166,7 @@ private:
     int FScrollbackLimit = DefaultScrollback;
     // Rows that ever scrolled off the top of the screen.
     qint64 FScrolled = 0;
-    // While timestamps are recorded: the time (ms since the epoch) the first
-    // byte of each screen row arrived, 0 for none yet.
-    QList<qint64> FRowTimes;
+    TLineTimes FTimes;
     // A line went to the logfile since the last flush.
     bool FLogPending = false;
 };

@@ -1,5 +1,6 @@
 #include "terminal/TFindBar.h"
 
+#include "terminal/TLineTimes.h"
 #include "terminal/TQxConsole.h"
 
 #include <QCheckBox>
@@ -74,7 +75,15 @@ void TFindBar::FindNext(bool backwards) {
     if (FindEdit->text().isEmpty())
         return;
     const bool found = FConsole->Find(FindEdit->text(), MatchCaseBox->isChecked(), backwards);
-    ResultLabel->setText(found ? QString() : QStringLiteral("Not found"));
+    ResultLabel->setText(found ? MatchTimeText() : QStringLiteral("Not found"));
+}
+
+// When the line of the match received its first byte; nothing for a line
+// without a time.
+QString TFindBar::MatchTimeText() const {
+    const qint64 time =
+        FConsole->CurrentMatch() ? FConsole->LineTime(FConsole->CurrentMatch()->Line) : 0;
+    return time != 0 ? QStringLiteral("Received %1").arg(TLineTimes::Format(time)) : QString();
 }
 
 void TFindBar::UpdateHighlight() {

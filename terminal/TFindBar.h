@@ -36,6 +36,7 @@ protected:
 
 private:
     void UpdateHighlight();
+    QString MatchTimeText() const;
 
     TQxConsole* FConsole = nullptr;
 };

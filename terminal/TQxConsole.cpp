@@ -172,6 +172,7 @@ void TQxConsole::ConnectVt() {
     FVt->SetListener(this);
     FVt->SetScrollbackLimit(FScreen.ScrollbackLimit());
     FVt->SetBareLfReturns(FBareLfReturns);
+    FVt->SetCrFeedsLine(FScreen.CRLFIn);
     FVt->BackspaceSendsBs = FBackspaceSendsBs;
     FVt->OnAnswer = [this](const QByteArray& bytes) {
         if (OnAnswer)
@@ -184,7 +185,7 @@ void TQxConsole::ConnectVt() {
     // The recording gets each row as it leaves the screen, as UTF-8 text.
     FVt->OnRowScrolledOff = [this](const TVtLine& line) {
         if (FScreen.Log.Active)
-            FScreen.RecordLine(line.Text().toUtf8());
+            FScreen.RecordLine(line.Text().toUtf8(), FVt->Times().At(FVt->ScreenLine()));
     };
     FScreen.ScreenTextForLog = [this] {
         QList<QByteArray> lines;
@@ -203,7 +204,28 @@ void TQxConsole::SetFixedColumns(int columns) {
 }
 
 int TQxConsole::Left() const {
-    return Margin - FHOffset;
+    return Margin + StampWidth() - FHOffset;
+}
+
+int TQxConsole::StampWidth() const {
+    return FShowTimes ? (TLineTimes::FormatWidth + 1) * FCells->CellWidth() : 0;
+}
+
+void TQxConsole::SetShowTimestamps(bool on) {
+    if (on == FShowTimes)
+        return;
+    FShowTimes = on;
+    ResizeVt();
+    SyncHScrollBar();
+    FFullUpdate = true;
+    update();
+}
+
+// The rows of the VT emulation's alternate screen have no times.
+qint64 TQxConsole::LineTime(qint64 line) const {
+    if (!FVt)
+        return FScreen.Times().At(line);
+    return FVt->AltScreen() && line >= FVt->ScreenLine() ? 0 : FVt->Times().At(line);
 }
 
 // The bar below the rows appears where the screen is wider than the pane
@@ -215,7 +237,7 @@ void TQxConsole::SyncHScrollBar() {
                                                     : TConsoleScreen::Columns);
     const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     const int visible = width() - barWidth;
-    const int hidden = columns * FCells->CellWidth() + 2 * Margin - visible;
+    const int hidden = columns * FCells->CellWidth() + 2 * Margin + StampWidth() - visible;
     const QSignalBlocker blocker(FHScrollBar);
     if (hidden <= 0) {
         FHScrollBar->hide();
@@ -232,6 +254,12 @@ void TQxConsole::SyncHScrollBar() {
     FHOffset = std::min(FHOffset, hidden);
     FHScrollBar->setValue(FHOffset);
     FHScrollBar->show();
+}
+
+void TQxConsole::SetCRLFIn(bool on) {
+    FScreen.CRLFIn = on;
+    if (FVt)
+        FVt->SetCrFeedsLine(on);
 }
 
 void TQxConsole::SetBareLfReturns(bool on) {
@@ -254,9 +282,10 @@ void TQxConsole::ResizeVt() {
     if (!FVt)
         return;
     const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    const int columns = FFixedColumns > 0
-                            ? FFixedColumns
-                            : std::max((width() - barWidth - Margin) / FCells->CellWidth(), 1);
+    const int columns =
+        FFixedColumns > 0
+            ? FFixedColumns
+            : std::max((width() - barWidth - Margin - StampWidth()) / FCells->CellWidth(), 1);
     const int rows = std::max(height() / FLineHeight, 1);
     if (columns == FVt->Columns() && rows == FVt->Rows())
         return;
@@ -391,11 +420,31 @@ void TQxConsole::paintEvent(QPaintEvent* event) {
     for (const TRowCells& row : rows)
         PaintRow(painter, top + row.Row, row.Row * FLineHeight + Margin, row.FromCell, row.ToCell,
                  style);
+    // The margin goes over the cells that a horizontal scroll moved under it.
+    if (FShowTimes) {
+        for (const TRowCells& row : rows)
+            PaintStamp(painter, top + row.Row, row.Row * FLineHeight + Margin, style.Base);
+        painter.setPen(style.Text);
+    }
     if (CaretWanted() && FBlinkOn) {
         FCaretPainted = CaretRect();
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.fillRect(FCaretPainted, Qt::white);
     }
+}
+
+// A line's time in a colour between the text's and the background's.
+void TQxConsole::PaintStamp(QPainter& painter, qint64 line, int top, const QColor& base) {
+    painter.fillRect(QRect(0, top, StampWidth(), FLineHeight), base);
+    const qint64 time = LineTime(line);
+    if (time == 0)
+        return;
+    const QColor text = TextColour();
+    painter.setPen(QColor((text.red() * 3 + base.red() * 2) / 5,
+                          (text.green() * 3 + base.green() * 2) / 5,
+                          (text.blue() * 3 + base.blue() * 2) / 5));
+    FCells->DrawCellRange(painter, TLineTimes::Format(time).toLatin1(), 0, TLineTimes::FormatWidth,
+                          Margin, top);
 }
 
 // A row: the find matches behind the text, the text, and the selected part
@@ -707,6 +756,8 @@ bool TQxConsole::ViewKey(QKeyEvent* event) {
     case Qt::Key_Insert:
         if (chord == Qt::ControlModifier)
             Copy();
+        else if (chord == (Qt::ControlModifier | Qt::ShiftModifier))
+            CopyWithTimestamps();
         else if (chord == Qt::ShiftModifier)
             Paste();
         return true;
@@ -1060,20 +1111,32 @@ void TQxConsole::SelectWordAt(const TTextPos& pos) {
     Select(TTextPos{pos.Line, begin}, TTextPos{pos.Line, end});
 }
 
-QString TQxConsole::SelectedText() const {
+QString TQxConsole::SelectedText(bool withTimes) const {
     if (!HasSelection())
         return QString();
-    if (FVt)
-        return FVt->TextBetween(FSelAnchor, FSelEnd);
     QStringList lines;
-    for (const QByteArray& line : FScreen.TextBetween(FSelAnchor, FSelEnd))
-        lines.append(Cp1252ToString(line));
+    if (FVt) {
+        lines = FVt->TextBetween(FSelAnchor, FSelEnd).split(QLatin1Char('\n'));
+    } else {
+        for (const QByteArray& line : FScreen.TextBetween(FSelAnchor, FSelEnd))
+            lines.append(Cp1252ToString(line));
+    }
+    if (withTimes) {
+        const qint64 first = std::max(std::min(FSelAnchor, FSelEnd).Line, FirstLine());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            lines[i] = TLineTimes::Format(LineTime(first + i)) + QLatin1Char(' ') + lines[i];
+    }
     return lines.join(QLatin1Char('\n'));
 }
 
 void TQxConsole::Copy() {
     if (HasSelection())
         QGuiApplication::clipboard()->setText(SelectedText(), QClipboard::Clipboard);
+}
+
+void TQxConsole::CopyWithTimestamps() {
+    if (HasSelection())
+        QGuiApplication::clipboard()->setText(SelectedText(true), QClipboard::Clipboard);
 }
 
 void TQxConsole::SetPrimarySelection() {
@@ -1233,9 +1296,10 @@ bool TQxConsole::Find(const QString& text, bool matchCase, bool backwards) {
 
 // --- Save -----------------------------------------------------------------
 
-void TQxConsole::SaveScrollback() {
+void TQxConsole::SaveScrollback(bool withTimes) {
     TFileDialogRequest request;
-    request.Title = QStringLiteral("Save the scrollback as...");
+    request.Title = withTimes ? QStringLiteral("Save the scrollback with timestamps as...")
+                              : QStringLiteral("Save the scrollback as...");
     request.Filters = {QStringLiteral("Text files (*.txt)|*.txt"),
                        QStringLiteral("All Files (*.*)|*")};
     request.DefaultSuffix = QStringLiteral("txt");
@@ -1250,7 +1314,8 @@ void TQxConsole::SaveScrollback() {
     if (!guard.Alive())
         return;
     QString error;
-    if (FVt ? !FVt->SaveText(fileName, error) : !FScreen.SaveText(fileName, error))
+    if (FVt ? !FVt->SaveText(fileName, error, withTimes)
+            : !FScreen.SaveText(fileName, error, withTimes))
         Interaction().Warning(this, QStringLiteral("The scrollback could not be saved."),
                               fileName + QStringLiteral(": ") + error);
 }

@@ -65,7 +65,7 @@ public:
     void SetLocalEcho(bool on) { FScreen.LocalEcho = on; }
     bool HexEmulation() const { return FScreen.HexEmulation; }
     bool CRLFIn() const { return FScreen.CRLFIn; }
-    void SetCRLFIn(bool on) { FScreen.CRLFIn = on; }
+    void SetCRLFIn(bool on);
     bool CRLFOut() const { return FScreen.CRLFOut; }
     void SetCRLFOut(bool on) { FScreen.CRLFOut = on; }
     const TLogDesc& Log() const { return FScreen.Log; }
@@ -94,8 +94,10 @@ public:
     void Select(TTextPos from, TTextPos to);
     void SelectAll();
     void ClearSelection();
-    QString SelectedText() const;
+    // WithTimes: each line after its time, as the recording writes them.
+    QString SelectedText(bool withTimes = false) const;
     void Copy();
+    void CopyWithTimestamps();
     // The place under a point of the pane.
     TTextPos PosAt(const QPoint& point) const;
 
@@ -123,8 +125,17 @@ public:
     bool Find(const QString& text, bool matchCase, bool backwards);
     std::optional<TTextPos> CurrentMatch() const { return FCurrentMatch; }
 
-    // Writes history and screen to a file (asks for its name).
-    void SaveScrollback();
+    // Writes history and screen to a file (asks for its name), WithTimes
+    // each line after its time.
+    void SaveScrollback(bool withTimes = false);
+
+    // The margin left of the text that shows when each line received its
+    // first byte. The times are kept whether it is shown or not.
+    void SetShowTimestamps(bool on);
+    bool ShowTimestamps() const { return FShowTimes; }
+    // The time of a line of history and screen (ms since the epoch), 0
+    // for none.
+    qint64 LineTime(qint64 line) const;
 
     // A block of bytes to send (a paste), raised instead of OnKeyPress per
     // byte when set.
@@ -197,6 +208,9 @@ private:
     // Where cell 0 of a row is drawn: the margin, moved by the horizontal
     // scroll bar.
     int Left() const;
+    // The width of the time margin, 0 while it is hidden.
+    int StampWidth() const;
+    void PaintStamp(QPainter& painter, qint64 line, int top, const QColor& base);
     void ConnectVt();
     void PaintVtRow(QPainter& painter, qint64 line, int top, int fromCell, int toCell);
     void ScheduleFlush();
@@ -237,6 +251,7 @@ private:
     std::unique_ptr<TVtScreen> FVt;
     std::unique_ptr<TVtPainter> FVtPainter;
     int FFixedColumns = 0;
+    bool FShowTimes = false;
     bool FBareLfReturns = false;
     bool FBackspaceSendsBs = false;
     QString FFindText;

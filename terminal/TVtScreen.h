@@ -1,9 +1,9 @@
 #pragma once
 
 #include "terminal/TConsoleScreen.h"
-#include "terminal/TUtf8Repair.h"
+#include "terminal/TLineTimes.h"
+#include "terminal/TVtEngine.h"
 #include "terminal/TVtLine.h"
-#include "terminal/TVtSequenceFilter.h"
 
 #include <QByteArray>
 #include <QPoint>
@@ -15,20 +15,17 @@
 #include <optional>
 
 class TScreenListener;
-struct VTerm;
-struct VTermScreen;
 
 // The screen of the VT emulation: VT100/VT220 with the common xterm
-// extensions, received text in UTF-8. The engine (libvterm) parses and
-// keeps the cells of the screen; this class repairs the UTF-8 it is fed,
-// keeps the history of rows that scrolled off the top (with their colours),
-// turns keys into the bytes a VT terminal sends, and lets through only the
-// answers a target may have: DA1, DA2 and the status reports DSR 5 and 6.
+// extensions, received text in UTF-8. The engine (TVtEngine) parses and
+// keeps the cells of the screen (received text is decoded as UTF-8, each
+// invalid part shown as one U+FFFD); this class keeps the history of rows
+// that scrolled off the top (with their colours), tells its listener what
+// changed, and turns keys into the bytes a VT terminal sends. The engine answers only DA1, DA2 and DSR 5 and 6.
 // Qt Core only; it reports changes to its listener as TConsoleScreen does.
 class TVtScreen {
 public:
-    // A wide character must fit in a row: the engine fails on a screen of
-    // one column.
+    // A wide character must fit in a row.
     static constexpr int MinColumns = 2;
 
     TVtScreen(int columns, int rows);
@@ -64,8 +61,11 @@ public:
     std::function<void(const TVtLine&)> OnRowScrolledOff;
 
     // A received LF also returns to column 1.
-    void SetBareLfReturns(bool on) { FRepair.BareLfReturns = on; }
-    bool BareLfReturns() const { return FRepair.BareLfReturns; }
+    void SetBareLfReturns(bool on) { FEngine.BareLfReturns = on; }
+    bool BareLfReturns() const { return FEngine.BareLfReturns; }
+    // A received CR also feeds a line.
+    void SetCrFeedsLine(bool on) { FEngine.CrFeedsLine = on; }
+    bool CrFeedsLine() const { return FEngine.CrFeedsLine; }
     // Backspace sends BS (8) instead of DEL (127).
     bool BackspaceSendsBs = false;
 
@@ -99,41 +99,31 @@ public:
     // Needle occurs, wrapping around.
     std::optional<TTextPos> Find(const QString& needle, bool matchCase, TTextPos from,
                                  bool backwards) const;
-    // Writes history and screen as UTF-8 lines ending in CR LF.
-    bool SaveText(const QString& fileName, QString& error) const;
+    // Writes history and screen as UTF-8 lines ending in CR LF, WithTimes
+    // each after its time.
+    bool SaveText(const QString& fileName, QString& error, bool withTimes = false) const;
+    // When each line of history and screen was first written (the rows of
+    // the main screen while the alternate one is shown).
+    const TLineTimes& Times() const { return FTimes; }
+    TLineTimes& Times() { return FTimes; }
 
 private:
-    friend struct TVtEngineCallbacks;
-    // The engine's callbacks.
-    void Damage(int firstRow, int endRow);
-    void MoveRect(int destRow, int srcRow, int endRow, bool fullWidth);
-    void PropertyChanged(int property, const void* value);
-    void PushLine(int columns, const void* cells);
-    void Output(const char* bytes, size_t length);
-
-    TVtLine ScreenRow(int row) const;
-    void Feed(const char* bytes, qsizetype length);
+    void RowOff(const TVtLine& row);
+    void StampLine(qint64 line, const TVtLine& row);
+    void Flush();
     void Trim();
 
-    VTerm* FTerm = nullptr;
-    VTermScreen* FScreen = nullptr;
+    TVtEngine FEngine;
     TScreenListener* FListener = nullptr;
-    TUtf8Repair FRepair;
-    TVtSequenceFilter FFilter;
-    QByteArray FRepaired;
-    QByteArray FFiltered;
     int FColumns;
     int FRows;
     std::deque<TVtLine> FHistory;
+    TLineTimes FTimes;
     int FScrollbackLimit = TConsoleScreen::DefaultScrollback;
     qint64 FScrolled = 0;
-    // Rows pushed into the history since the last damage flush: the full
-    // screen scroll that moved them needs no repaint (the pane blits).
-    int FPushedSinceFlush = 0;
     bool FCursorVisible = true;
     bool FAltScreen = false;
     QString FTitle;
-    // Where the engine's output goes: answers while it reads received
-    // bytes, the key's bytes while it handles a key.
-    QByteArray* FKeyOutput = nullptr;
+    // Where the cursor was shown last.
+    QPoint FShownCursor;
 };

@@ -20,7 +20,7 @@ FloodStream::FloodStream(FloodKind kind, std::uint64_t seed)
 }
 
 void FloodStream::Fill(char* out, std::size_t count) {
-    if (FKind == FloodKind::Text)
+    if (FKind != FloodKind::Binary)
         FillText(out, count);
     else
         FillBinary(out, count);
@@ -41,14 +41,28 @@ void FloodStream::MakeTextLine(std::uint64_t line) {
     FTextLineBytes[TextLineLength - 1] = '\n';
 }
 
+// The SGR parts at both ends take the place of the text line's first three
+// pattern characters.
+void FloodStream::MakeColourLine(std::uint64_t line) {
+    static const char end[] = "\x1b[0m\r\n";
+    MakeTextLine(line);
+    char start[] = "\x1b[0;31m";
+    start[5] = static_cast<char>('1' + line % 4);
+    std::memmove(FTextLineBytes.data() + 7, FTextLineBytes.data(), PatternStart + PatternLength - 3);
+    std::memcpy(FTextLineBytes.data(), start, 7);
+    std::memcpy(FTextLineBytes.data() + ColourLineLength - 6, end, 6);
+}
+
 void FloodStream::FillText(char* out, std::size_t count) {
+    const bool colour = FKind == FloodKind::Colour;
+    const int length = colour ? ColourLineLength : TextLineLength;
     std::uint64_t position = FPosition;
     while (count > 0) {
-        const std::uint64_t line = position / TextLineLength;
-        const std::size_t column = position % TextLineLength;
+        const std::uint64_t line = position / length;
+        const std::size_t column = position % length;
         if (line != FTextLine)
-            MakeTextLine(line);
-        const std::size_t piece = std::min<std::size_t>(TextLineLength - column, count);
+            colour ? MakeColourLine(line) : MakeTextLine(line);
+        const std::size_t piece = std::min<std::size_t>(length - column, count);
         std::memcpy(out, FTextLineBytes.data() + column, piece);
         out += piece;
         count -= piece;

@@ -62,8 +62,10 @@ bool ParseFloodKind(const std::string& text, FloodKind& kind, std::string& error
         kind = FloodKind::Text;
     else if (text == "binary")
         kind = FloodKind::Binary;
+    else if (text == "colour")
+        kind = FloodKind::Colour;
     else {
-        error = "--flood: '" + text + "' is neither text nor binary";
+        error = "--flood: '" + text + "' is none of text, colour and binary";
         return false;
     }
     return true;
@@ -239,10 +241,13 @@ Modes (--echo or --vt combine with --loader; --flood stands alone):
                          unanswered the first time; a line equal to it that
                          follows at once is taken as the sender's repeat,
                          answered, and counted once
-  --flood text|binary    send a deterministic stream once a client has
+  --flood text|colour|binary
+                         send a deterministic stream once a client has
                          opened the terminal: text lines of 70 printable
                          characters and CR LF (starting with an 8-digit line
-                         number), or pseudo-random bytes
+                         number), the same as a colour log of 80-byte lines
+                         (SGR colour, 67 characters, SGR 0, CR LF), or
+                         pseudo-random bytes
   --rate BYTES_PER_S|max (with --flood) speed of the stream; default max
   --bytes N              (with --flood) length of the stream; default: until
                          stopped

@@ -1,7 +1,8 @@
 // The real program as a user runs it, watched from outside through /proc:
-// processor time and wake-ups while idle and under a 115200-baud text
-// stream, and resident memory after start and after 100 MB received. The
-// target device is qx-target on a pseudo-terminal that COM1 maps to.
+// processor time and wake-ups while idle, under a 115200-baud text stream
+// and (in the VT emulation) under a 115200-baud colour log, and resident
+// memory after start and after 100 MB received. The target device is
+// qx-target on a pseudo-terminal that COM1 maps to.
 #include "bench/e2e/ConsoleProcess.h"
 #include "bench/e2e/Measure.h"
 #include "bench/e2e/VirtualDisplay.h"
@@ -28,15 +29,17 @@ constexpr int BaudBytesPerSecond = 11520; // 115200 baud, 10 bits a byte
 constexpr qint64 BigStreamBytes = 100000000;
 constexpr int BigStreamDelayMs = 3000;
 
-QByteArray SettingsFor(const QString& device) {
+QByteArray SettingsFor(const QString& device, bool vt) {
     return "[Devices]\r\nCOM1=" + device.toLocal8Bit() +
-           "\r\n[COM-Device]\r\nPort=COM1\r\nBaudrate=115200\r\n";
+           "\r\n[COM-Device]\r\nPort=COM1\r\nBaudrate=115200\r\n" +
+           (vt ? "[Terminal]\r\nEmulation=VT\r\n" : "");
 }
 
 // The target and the program, running, with the port open.
 struct Session {
     TargetProcess Target;
     ConsoleProcess Console;
+    bool Vt = false;
 
     // Modem: the program's pseudo-terminal answers the modem-line calls of a
     // real UART (the preloaded shim).
@@ -44,7 +47,7 @@ struct Session {
         if (modem)
             Console.Environment.insert(QStringLiteral("LD_PRELOAD"),
                                        QStringLiteral(QX_MODEM_SHIM_PATH));
-        if (!Target.Start(targetArgs) || !Console.Start(SettingsFor(Target.SlavePath())))
+        if (!Target.Start(targetArgs) || !Console.Start(SettingsFor(Target.SlavePath(), Vt)))
             return false;
         const qint64 pid = Console.Pid();
         const QString device = Target.SlavePath();
@@ -84,10 +87,13 @@ struct StreamFigures {
     double WakeupsPerSecond = -1;
 };
 
-StreamFigures MeasureStream() {
+// A text stream, or with Vt a colour log in the VT emulation.
+StreamFigures MeasureStream(bool vt) {
     Session session;
-    if (!session.Start({QStringLiteral("--flood"), QStringLiteral("text"), QStringLiteral("--baud"),
-                        QStringLiteral("115200")}))
+    session.Vt = vt;
+    if (!session.Start({QStringLiteral("--flood"),
+                        vt ? QStringLiteral("colour") : QStringLiteral("text"),
+                        QStringLiteral("--baud"), QStringLiteral("115200")}))
         return {};
     Pause(SettleMs);
     const qint64 pid = session.Console.Pid();
@@ -136,8 +142,8 @@ MemoryFigures MeasureMemory() {
 
 } // namespace
 
-// Arguments: the parts to run (idle, idle_modem, stream, memory); all when
-// none given.
+// Arguments: the parts to run (idle, idle_modem, stream, stream_vt, memory);
+// all when none given.
 // --x11: the program runs on an X server of its own (xcb), names end in _x11.
 int main(int argc, char** argv) {
     VirtualDisplay display;
@@ -148,9 +154,9 @@ int main(int argc, char** argv) {
     QStringList parts = application.arguments().mid(1);
     if (parts.isEmpty())
         parts = {QStringLiteral("idle"), QStringLiteral("idle_modem"), QStringLiteral("stream"),
-                 QStringLiteral("memory")};
-    std::vector<double> idleCpu, idleWakeups, modemWakeups, streamCpu, streamWakeups, rssStart,
-        rssAfter;
+                 QStringLiteral("stream_vt"), QStringLiteral("memory")};
+    std::vector<double> idleCpu, idleWakeups, modemWakeups, streamCpu, streamWakeups, vtCpu,
+        rssStart, rssAfter;
     for (int run = 0; run < Runs; ++run) {
         if (parts.contains(QStringLiteral("idle"))) {
             const IdleFigures idle = MeasureIdle(false);
@@ -160,10 +166,12 @@ int main(int argc, char** argv) {
         if (parts.contains(QStringLiteral("idle_modem")))
             modemWakeups.push_back(MeasureIdle(true).WakeupsPerSecond);
         if (parts.contains(QStringLiteral("stream"))) {
-            const StreamFigures stream = MeasureStream();
+            const StreamFigures stream = MeasureStream(false);
             streamCpu.push_back(stream.CpuPercent);
             streamWakeups.push_back(stream.WakeupsPerSecond);
         }
+        if (parts.contains(QStringLiteral("stream_vt")))
+            vtCpu.push_back(MeasureStream(true).CpuPercent);
         if (parts.contains(QStringLiteral("memory"))) {
             const MemoryFigures memory = MeasureMemory();
             rssStart.push_back(memory.StartMb);
@@ -181,6 +189,8 @@ int main(int argc, char** argv) {
         Report("e2e_cpu_percent_115200", MedianOfValid(streamCpu), "%", 2);
         Report("e2e_wakeups_s_115200", MedianOfValid(streamWakeups), "/s", 1);
     }
+    if (!vtCpu.empty())
+        Report("e2e_cpu_percent_115200_vt_colour_log", MedianOfValid(vtCpu), "%", 2);
     if (!rssStart.empty()) {
         Report("rss_mb_start", Median(rssStart), "MB", 1);
         Report("rss_mb_after_100mb", Median(rssAfter), "MB", 1);

@@ -130,6 +130,10 @@ private slots:
             << int(Qt::Key_Insert) << int(Qt::ControlModifier) << "" << QByteArray();
         QTest::newRow("Shift+Insert pastes as typed")
             << int(Qt::Key_Insert) << int(Qt::ShiftModifier) << "" << QByteArray("pasted\r");
+        QTest::newRow("Alt+Insert switches the time margin and sends nothing")
+            << int(Qt::Key_Insert) << int(Qt::AltModifier) << "" << QByteArray();
+        QTest::newRow("Ctrl+Shift+Insert copies with times and sends nothing")
+            << int(Qt::Key_Insert) << shiftCtrl << "" << QByteArray();
         QTest::newRow("Ctrl+C stays a control character")
             << int(Qt::Key_C) << int(Qt::ControlModifier) << "\x03" << QByteArray("\x03");
     }
@@ -151,6 +155,18 @@ private slots:
 
         QCOMPARE(f.Pty.ReadAll(), sent + "x");
         QVERIFY(f.Window->Console()->hasFocus());
+    }
+
+    // Alt+Insert switches the time margin; the next start shows it as left.
+    void timeMarginIsRemembered() {
+        AppWindowFixture f;
+        QVERIFY(f.Show());
+        QVERIFY(!f.Window->Console()->ShowTimestamps());
+        Type(f.Window.get(), Qt::Key_Insert, QString(), Qt::AltModifier);
+        QVERIFY(f.Window->Console()->ShowTimestamps());
+        f.Window.reset();
+        QVERIFY(f.Show());
+        QVERIFY(f.Window->Console()->ShowTimestamps());
     }
 
     // F3 opens the find bar, Enter in it finds the match and scrolls the

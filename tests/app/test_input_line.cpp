@@ -91,6 +91,18 @@ private slots:
         QCOMPARE(line->Edit->text(), QStringLiteral("draft"));
     }
 
+    // In VT the target's programs get F4 (an edit key of full-screen
+    // tools); the input line is not toggled.
+    void f4GoesToTheTargetInVt() {
+        AppWindowFixture f;
+        f.WriteSetting("Terminal", "Emulation", "VT");
+        QVERIFY(f.Show());
+        QTest::sendKeyEvent(QTest::Click, f.Window->windowHandle(), Qt::Key_F4, QString(),
+                            Qt::NoModifier);
+        QCOMPARE(f.Pty.Read(3), QByteArray("\x1bOS"));
+        QVERIFY(!f.Window->InputLine->isVisible());
+    }
+
     void aRepeatGoesOnUntilEscape() {
         AppWindowFixture f;
         f.WriteSetting("InputLine", "Visible", "1");

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -93,6 +94,66 @@ private:
     }
 
     int FListen = -1;
+    std::thread FThread;
+};
+
+// A Telnet server on a loopback port that takes the COM port option, then
+// reads nothing until Release(); Received() is all it got, once the client
+// hung up.
+class StalledServer {
+public:
+    StalledServer() {
+        FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(FListen, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+            ::listen(FListen, 1) == 0 &&
+            ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            Port = ntohs(address.sin_port);
+        FThread = std::thread([this] { Serve(); });
+    }
+    ~StalledServer() {
+        Release();
+        FThread.join();
+        ::close(FListen);
+    }
+    QString Url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(Port); }
+    void Release() { FRelease.store(true); }
+    QByteArray Received() {
+        FThread.join();
+        FThread = std::thread([] {});
+        return FReceived;
+    }
+    bool HasReceived(const QByteArray& bytes) {
+        const std::lock_guard guard(FLock);
+        return FReceived.contains(bytes);
+    }
+    quint16 Port = 0;
+
+private:
+    void Serve() {
+        pollfd waiting{FListen, POLLIN, 0};
+        const int fd = ::poll(&waiting, 1, 60000) > 0 ? ::accept(FListen, nullptr, nullptr) : -1;
+        if (fd < 0)
+            return;
+        const char doComPort[] = {char(0xFF), char(0xFD), 44};
+        ::send(fd, doComPort, sizeof doComPort, MSG_NOSIGNAL);
+        while (!FRelease.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+            const std::lock_guard guard(FLock);
+            FReceived.append(buffer, n);
+        }
+        ::close(fd);
+    }
+
+    int FListen = -1;
+    std::atomic<bool> FRelease{false};
+    std::mutex FLock;
+    QByteArray FReceived;
     std::thread FThread;
 };
 
@@ -450,6 +511,53 @@ private slots:
         QVERIFY(onlyData);
         QVERIFY(device.CarriesLineSettings());
         QVERIFY2(growthMb < 40, qPrintable(QString::number(growthMb)));
+    }
+
+    // Line settings for a server whose socket is full: the call does not
+    // wait for room, and the commands reach the server whole, after the
+    // data written before them and before the data written after them,
+    // sent by that write or, on an idle line, by the waiting monitor.
+    void lineSettingsToAStalledServerDoNotWait_data() {
+        QTest::addColumn<bool>("monitorSends");
+        QTest::newRow("the next write sends them") << false;
+        QTest::newRow("the monitor sends them") << true;
+    }
+    void lineSettingsToAStalledServerDoNotWait() {
+        QFETCH(bool, monitorSends);
+        StalledServer server;
+        QVERIFY(server.Port != 0);
+        TSerialDevice device;
+        QVERIFY2(device.Open(server.Url()), qPrintable(device.ErrorText()));
+        QVERIFY(device.CarriesLineSettings());
+        const QByteArray before(64 * 1024, 'x');
+        // Until a write finds no room for all its bytes.
+        qint64 written = 0;
+        for (int n = int(before.size()); n == before.size(); written += n)
+            n = device.WriteSome(before.constData(), int(before.size()), 50);
+        QElapsedTimer clock;
+        clock.start();
+        TLineSettings settings;
+        settings.Baudrate = 57600;
+        QVERIFY(device.SetLineSettings(settings));
+        // Was 5 s, the whole wait of a command for room.
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        const QByteArray baudCommand("\xFF\xFA\x2C\x01\x00\x00\xE1\x00\xFF\xF0", 10);
+        server.Release();
+        if (monitorSends) {
+            QVERIFY(device.SetEventMask(EV_RXCHAR));
+            auto wait = WaitAsync(device);
+            QTRY_VERIFY_WITH_TIMEOUT(server.HasReceived(baudCommand), 20000);
+            QVERIFY(device.SetEventMask(0));
+            QVERIFY(Ready(wait, 5000));
+        }
+        QCOMPARE(device.WriteSome("yy", 2, 10000), 2);
+        device.Close();
+        const QByteArray received = server.Received();
+        const qsizetype command = received.indexOf(baudCommand);
+        QVERIFY(command > 0);
+        QCOMPARE(received.left(command).count('x'), written);
+        QCOMPARE(received.lastIndexOf('x') < command, true);
+        QVERIFY(received.endsWith("yy"));
     }
 
     void maskChangeAndCloseReleaseAWait() {

@@ -153,6 +153,37 @@ private slots:
         }
     }
 
+    void controlsAndEdgesOfTheEngineSplitAnywhere_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("text");
+        QTest::addColumn<QPoint>("cursor");
+        QTest::newRow("C1 CSI as UTF-8") << QByteArray("a\xc2\x9b"
+                                                       "2Cb")
+                                         << QStringList{"a  b"} << QPoint(4, 0);
+        QTest::newRow("byte 0x9B alone is no control")
+            << QByteArray("a\x9b"
+                          "2Cb")
+            << QStringList{"a\ufffd"
+                           "2Cb"}
+            << QPoint(5, 0);
+        QTest::newRow("REP") << QByteArray("ab\x1b[3b") << QStringList{"abbbb"} << QPoint(5, 0);
+        QTest::newRow("OSC past its bound is consumed")
+            << QByteArray("\x1b]0;") + QByteArray(4200, 'x') + "\x07z" << QStringList{"z"}
+            << QPoint(1, 0);
+        QTest::newRow("ESC ends an OSC and starts a sequence")
+            << QByteArray("\x1b]0;t\x1b[2Cz") << QStringList{"  z"} << QPoint(3, 0);
+        QTest::newRow("mark after the last column joins it")
+            << QByteArray("\x1b[1;20Hx\xcc\x81") << QStringList{QString(19, ' ') + "x\u0301"}
+            << QPoint(19, 0);
+        QTest::newRow("half a wide character overwritten")
+            << QByteArray("\xe4\xb8\xad\x1b[2Gy") << QStringList{" y"} << QPoint(2, 0);
+        QTest::newRow("soft reset ends insert mode")
+            << QByteArray("ab\x1b[4h\x1b[!p\rX") << QStringList{"Xb"} << QPoint(1, 0);
+    }
+    void controlsAndEdgesOfTheEngineSplitAnywhere() {
+        bytesLeaveTheScreenAndCursorSplitAnywhere();
+    }
+
     void attributesAndColoursReachTheCells_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("flags");
@@ -330,6 +361,14 @@ private slots:
         screen.WriteText("ab\ncd\n");
         QCOMPARE(screen.VisibleText().mid(0, 2), (QStringList{"ab", "cd"}));
         QCOMPARE(screen.Cursor(), QPoint(0, 2));
+    }
+
+    void crFeedsLineWhenAsked() {
+        TVtScreen screen(Columns, Rows);
+        screen.SetCrFeedsLine(true);
+        screen.WriteText("ab\rcd\r\n");
+        QCOMPARE(screen.VisibleText().mid(0, 2), (QStringList{"ab", "cd"}));
+        QCOMPARE(screen.Cursor(), QPoint(0, 3));
     }
 
     void selectionAndFindUseCellColumns() {

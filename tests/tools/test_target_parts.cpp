@@ -257,6 +257,7 @@ private slots:
         QTest::addColumn<FloodKind>("kind");
         QTest::newRow("text") << FloodKind::Text;
         QTest::newRow("binary") << FloodKind::Binary;
+        QTest::newRow("colour") << FloodKind::Colour;
     }
     void floodStreamIsDeterministic() {
         QFETCH(FloodKind, kind);
@@ -276,7 +277,7 @@ private slots:
         QVERIFY(pieces == whole);
         std::string otherSeed(size, '\0');
         FloodStream(kind, 8).Fill(otherSeed.data(), size);
-        QCOMPARE(otherSeed == whole, kind == FloodKind::Text);
+        QCOMPARE(otherSeed == whole, kind != FloodKind::Binary);
     }
 
     void floodTextLines() {
@@ -292,6 +293,13 @@ private slots:
                 QVERIFY(c >= ' ' && c <= '~');
         }
         QCOMPARE(text.substr(70, 2), std::string("\r\n"));
+    }
+
+    void floodColourLogLines() {
+        std::string text(2 * FloodStream::ColourLineLength, '\0');
+        FloodStream(FloodKind::Colour, 1).Fill(text.data(), text.size());
+        QCOMPARE(QByteArray::fromStdString(text.substr(0, 20)), QByteArray("\x1b[0;31m00000000 !\"#$"));
+        QCOMPARE(QByteArray::fromStdString(text.substr(74, 13)), QByteArray("\x1b[0m\r\n\x1b[0;32m"));
     }
 
     void sampleFilesHoldValidRecords_data() {

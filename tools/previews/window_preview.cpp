@@ -1,11 +1,13 @@
 // Shows the main window with a few macros in a temporary application
 // directory, for looking at it; not a test.
 //   window_preview [--device PATH] [--popup] [--menu] [--history] [--find]
-//                  [--dark]
+//                  [--dark] [--times] [--hex] [--width PIXELS]
 // --device maps COM1 to PATH (default: a path that does not exist),
 // --popup opens the macro list, --menu the pane's popup menu, --history
 // fills the history and scrolls back with a selection across rows, --find
 // opens the find bar with matches, --dark uses a dark Fusion palette,
+// --times shows the time margin, --hex the HEX emulation, --width sets the
+// window's width,
 // --shot FILE saves the window as a picture after a moment and ends.
 #include "app/TMacroBox.h"
 #include "app/TQtInteraction.h"
@@ -56,6 +58,9 @@ int main(int argc, char* argv[]) {
     if (!settings.WriteString("Devices", "COM1", device.toLocal8Bit()))
         qFatal("%s", qPrintable(settings.WriteError().Text()));
 
+    if (arguments.contains(QStringLiteral("--hex")) &&
+        !settings.WriteString("Terminal", "Emulation", "HEX"))
+        qFatal("%s", qPrintable(settings.WriteError().Text()));
     auto* window = new TQxConsoleWindow;
     window->show();
     QList<QByteArray> macros = {"AT#13",      "ATI#13#27T500AT+GMR#13",    "Hello, target!#13#10",
@@ -70,8 +75,14 @@ int main(int argc, char* argv[]) {
     if (!settings.WriteSection("Macros", entries))
         qFatal("%s", qPrintable(settings.WriteError().Text()));
     window->MacroBox->setCurrentIndex(1);
-    window->Console()->WriteText("Qx-Console main window preview\r\n> ");
     TQxConsole* pane = window->Console();
+    pane->SetShowTimestamps(arguments.contains(QStringLiteral("--times")));
+    // As the settings file says: applying it then clears nothing.
+    pane->SetHexEmulation(arguments.contains(QStringLiteral("--hex")));
+    const int widthAt = int(arguments.indexOf(QStringLiteral("--width")));
+    if (widthAt > 0 && widthAt + 1 < arguments.size())
+        window->resize(arguments[widthAt + 1].toInt(), window->height());
+    window->Console()->WriteText("Qx-Console main window preview\r\n> ");
     if (arguments.contains(QStringLiteral("--history")) ||
         arguments.contains(QStringLiteral("--find"))) {
         for (int i = 1; i <= 300; ++i)
