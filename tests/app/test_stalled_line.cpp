@@ -92,6 +92,7 @@ private slots:
             fullTurns += SerialPort().PendingOutput() > 0 ? 1 : 0;
             return fullTurns > 50;
         });
+        qInfo("longest pause of the window: %lld ms", pause);
         QVERIFY2(pause < 1000, qPrintable(QStringLiteral("held for %1 ms").arg(pause)));
         QVERIFY(pane.Pasting());
 
