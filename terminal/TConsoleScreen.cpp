@@ -126,6 +126,7 @@ void TConsoleScreen::WriteText(const QByteArray& text) {
     if (!Displaying)
         return;
     RecordRaw(text);
+    const TLineTimes::TBlock block(FTimes);
     const auto* next = reinterpret_cast<const uchar*>(text.constData());
     const uchar* end = next + text.size();
     if (HexEmulation)

@@ -14,15 +14,21 @@ qint64* TLineTimes::Slot(qint64 line) {
     if (line < FFirst)
         return nullptr;
     const auto index = static_cast<size_t>(line - FFirst);
-    if (index >= FTimes.size())
+    if (index == FTimes.size())
+        FTimes.push_back(0); // the usual case: the next new line
+    else if (index > FTimes.size())
         FTimes.resize(index + 1, 0);
     return &FTimes[index];
 }
 
 void TLineTimes::Stamp(qint64 line) {
     qint64* time = Slot(line);
-    if (time && *time == 0)
+    if (!time || *time != 0)
+        return;
+    if (!FInBlock)
         *time = Now();
+    else
+        *time = FBlockTime != 0 ? FBlockTime : (FBlockTime = Now());
 }
 
 void TLineTimes::Move(qint64 dest, qint64 src, int count) {

@@ -19,6 +19,22 @@ public:
 
     // Gives Line the current time unless it has one.
     void Stamp(qint64 line);
+    // While a block of received bytes is taken in, every line it stamps gets
+    // the same time, read once: the bytes arrived together, and a clock
+    // reading per line would cost a flood of short lines (HEX) a third of
+    // its speed.
+    class TBlock {
+    public:
+        explicit TBlock(TLineTimes& times) : FTimes(times) {
+            FTimes.FBlockTime = 0, FTimes.FInBlock = true;
+        }
+        ~TBlock() { FTimes.FInBlock = false; }
+        TBlock(const TBlock&) = delete;
+        TBlock& operator=(const TBlock&) = delete;
+
+    private:
+        TLineTimes& FTimes;
+    };
     // 0 for a line without a time (never written, or dropped).
     qint64 At(qint64 line) const;
     // Takes the time of Line back: it shows nothing now.
@@ -44,6 +60,8 @@ private:
     qint64* Slot(qint64 line);
 
     std::deque<qint64> FTimes;
+    bool FInBlock = false;
+    qint64 FBlockTime = 0;
     // The line number of FTimes.front().
     qint64 FFirst = 0;
 };

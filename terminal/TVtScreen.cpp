@@ -32,6 +32,7 @@ TVtScreen::TVtScreen(int columns, int rows)
 TVtScreen::~TVtScreen() = default;
 
 void TVtScreen::WriteText(const QByteArray& bytes) {
+    const TLineTimes::TBlock block(FTimes);
     FEngine.Write(bytes.constData(), bytes.size());
     Flush();
 }
