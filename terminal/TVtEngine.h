@@ -47,7 +47,9 @@ public:
     std::pair<qint64, qint64> TakeDamage();
 
     // A row leaves the top of the main screen (before it is reused).
-    std::function<void(const TVtLine&)> OnRowOff;
+    // The handler may take the row's cells (swap in others of any width):
+    // the row is blanked or dropped right after.
+    std::function<void(TVtLine&)> OnRowOff;
     // Rows of the main screen moved inside it (a scroll region, inserted or
     // deleted lines): Count rows from row From on now start at row To.
     std::function<void(int to, int from, int count)> OnRowsMoved;

@@ -26,7 +26,8 @@ void TVtGrid::Erase(int row, int from, int to, const TVtCell& blank) {
         return;
     TVtLine& line = Row(row);
     if (from == 0 && to == FColumns) {
-        line.Cells.fill(blank);
+        // A row given away to the history comes back at any width.
+        line.Cells.fill(blank, FColumns);
         line.Marks.clear();
         return;
     }

@@ -9,7 +9,7 @@
 TVtScreen::TVtScreen(int columns, int rows)
     : FEngine(std::max(columns, MinColumns), std::max(rows, 1)),
       FColumns(std::max(columns, MinColumns)), FRows(std::max(rows, 1)) {
-    FEngine.OnRowOff = [this](const TVtLine& row) { RowOff(row); };
+    FEngine.OnRowOff = [this](TVtLine& row) { RowOff(row); };
     FEngine.OnBell = [this] {
         if (FListener)
             FListener->Beep();
@@ -127,7 +127,8 @@ TVtLine TVtScreen::Line(qint64 line) const {
 
 // A row left the top of the main screen: it goes to the history without
 // its blank end. A full history hands its oldest row over for reuse.
-void TVtScreen::RowOff(const TVtLine& row) {
+void TVtScreen::RowOff(TVtLine& row) {
+    StampLine(FScrolled, row);
     qsizetype end = row.Cells.size();
     while (end > 0 && row.Cells.at(end - 1).IsBlank() && row.Cells.at(end - 1).Marks == 0)
         --end;
@@ -137,11 +138,18 @@ void TVtScreen::RowOff(const TVtLine& row) {
         FHistory.pop_front();
         line.Marks.clear();
     }
-    line.Cells.resize(end);
-    std::copy(row.Cells.constBegin(), row.Cells.constBegin() + end, line.Cells.begin());
-    if (!row.Marks.isEmpty())
-        line.Marks = row.Marks;
-    StampLine(FScrolled, row);
+    if (end * 2 >= row.Cells.size()) {
+        // A row at least half full goes to the history as it is, without a
+        // copy of its cells; the screen gets the recycled row to blank.
+        std::swap(line, row);
+        line.Cells.resize(end);
+    } else {
+        // A short one is copied, so the history does not keep its blank end.
+        line.Cells.resize(end);
+        std::copy(row.Cells.constBegin(), row.Cells.constBegin() + end, line.Cells.begin());
+        if (!row.Marks.isEmpty())
+            line.Marks = row.Marks;
+    }
     if (OnRowScrolledOff)
         OnRowScrolledOff(line);
     ++FScrolled;

@@ -108,7 +108,7 @@ public:
     TLineTimes& Times() { return FTimes; }
 
 private:
-    void RowOff(const TVtLine& row);
+    void RowOff(TVtLine& row);
     void StampLine(qint64 line, const TVtLine& row);
     void Flush();
     void Trim();
