@@ -79,13 +79,7 @@ void TReceiveFileDlg::BrowseBtnClick() {
 void TReceiveFileDlg::ProtocolChanged() {
     const TTransferProtocol protocol = Protocol();
     NameEdit->setEnabled(protocol == TTransferProtocol::Xmodem);
-    QString note;
-    if (protocol == TTransferProtocol::Zmodem && !TZmodemSession::Installed(QStringLiteral("rz")))
-        note = TZmodemSession::InstallHint();
-    else if (FXonXoff && NeedsCleanLine(protocol))
-        note = QStringLiteral("The line uses XON/XOFF flow control: %1 needs an 8-bit clean line, "
-                              "so use RTS/CTS or none for it.")
-                   .arg(ProtocolName(protocol));
+    const QString note = ProtocolNote(protocol, FXonXoff, QStringLiteral("rz"));
     NoteLabel->setText(note);
     NoteLabel->setVisible(!note.isEmpty());
 }

@@ -102,13 +102,7 @@ void TSendFileDlg::ProtocolChanged() {
          {static_cast<QWidget*>(PauseEveryBox), static_cast<QWidget*>(PauseLineCheck),
           static_cast<QWidget*>(PauseMsBox)})
         widget->setEnabled(raw);
-    QString note;
-    if (protocol == TTransferProtocol::Zmodem && !TZmodemSession::Installed(QStringLiteral("sz")))
-        note = TZmodemSession::InstallHint();
-    else if (FXonXoff && NeedsCleanLine(protocol))
-        note = QStringLiteral("The line uses XON/XOFF flow control: %1 needs an 8-bit clean line, "
-                              "so use RTS/CTS or none for it.")
-                   .arg(ProtocolName(protocol));
+    const QString note = ProtocolNote(protocol, FXonXoff, QStringLiteral("sz"));
     NoteLabel->setText(note);
     NoteLabel->setVisible(!note.isEmpty());
 }

@@ -30,6 +30,16 @@ std::optional<TTransferProtocol> ProtocolFromName(const QString& name) {
     return std::nullopt;
 }
 
+QString ProtocolNote(TTransferProtocol protocol, bool xonXoff, const QString& program) {
+    if (protocol == TTransferProtocol::Zmodem && !TZmodemSession::Installed(program))
+        return TZmodemSession::InstallHint();
+    if (xonXoff && NeedsCleanLine(protocol))
+        return QStringLiteral("The line uses XON/XOFF flow control: %1 needs an 8-bit clean line, "
+                              "so use RTS/CTS or none for it.")
+            .arg(ProtocolName(protocol));
+    return QString();
+}
+
 bool NeedsCleanLine(TTransferProtocol protocol) {
     return protocol != TTransferProtocol::Raw && protocol != TTransferProtocol::Zmodem;
 }

@@ -36,6 +36,10 @@ std::optional<TTransferProtocol> ProtocolFromName(const QString& name);
 // XMODEM and YMODEM send every byte value as it is: XON/XOFF flow control
 // would take two of them (ZMODEM escapes them, Raw is the user's stream).
 bool NeedsCleanLine(TTransferProtocol protocol);
+// What a transfer dialog says under its choices: how to install lrzsz when
+// ZMODEM's Program (sz or rz) is missing, or that the protocol needs an
+// 8-bit clean line when the line uses XON/XOFF; empty when neither holds.
+QString ProtocolNote(TTransferProtocol protocol, bool xonXoff, const QString& program);
 // The protocols the two dialogs list, in their order.
 QList<TTransferProtocol> SendProtocols();
 QList<TTransferProtocol> ReceiveProtocols();
