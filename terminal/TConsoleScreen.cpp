@@ -577,11 +577,6 @@ void TConsoleScreen::FlushLog() {
         EndFailedRecording();
 }
 
-// Notes the arrival time of the current row's first byte.
-void TConsoleScreen::StampRow() {
-    FTimes.Stamp(FScrolled + Row);
-}
-
 qint64 TConsoleScreen::RowTime(int row) const {
     return FTimes.At(FScrolled + row);
 }

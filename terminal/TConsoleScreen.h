@@ -154,7 +154,8 @@ private:
     QByteArray Stamped(const QByteArray& line, qint64 time) const;
     void FlushLog();
     void Warn(const QString& text, const QString& detail);
-    void StampRow();
+    // Notes the arrival time of the current row's first byte.
+    void StampRow() { FTimes.Stamp(FScrolled + Row); }
     QByteArray NewBlankLine();
     void MakeBlank(QByteArray& line) const;
     qint64 RowTime(int row) const;

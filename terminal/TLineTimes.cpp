@@ -2,33 +2,47 @@
 
 #include <QDateTime>
 
-#include <vector>
+#include <algorithm>
 
 qint64 TLineTimes::SystemNow() {
     return QDateTime::currentMSecsSinceEpoch();
 }
 
 qint64* TLineTimes::Slot(qint64 line) {
-    if (FTimes.empty())
-        FFirst = line;
+    if (FFirst == FEnd)
+        FFirst = FEnd = line;
     if (line < FFirst)
         return nullptr;
-    const auto index = static_cast<size_t>(line - FFirst);
-    if (index == FTimes.size())
-        FTimes.push_back(0); // the usual case: the next new line
-    else if (index > FTimes.size())
-        FTimes.resize(index + 1, 0);
-    return &FTimes[index];
+    if (line >= FEnd) {
+        if (line - FFirst >= static_cast<qint64>(FRing.size()))
+            Grow(line - FFirst + 1);
+        for (; FEnd <= line; ++FEnd)
+            Cell(FEnd) = 0; // lines skipped over have no time
+    }
+    return &Cell(line);
 }
 
-void TLineTimes::Stamp(qint64 line) {
-    qint64* time = Slot(line);
-    if (!time || *time != 0)
-        return;
-    if (!FInBlock)
-        *time = Now();
-    else
-        *time = FBlockTime != 0 ? FBlockTime : (FBlockTime = Now());
+// Makes room for Lines lines from FFirst on, keeping the times held.
+void TLineTimes::Grow(qint64 lines) {
+    size_t size = std::max<size_t>(FRing.size(), 64);
+    while (static_cast<qint64>(size) < lines)
+        size *= 2;
+    std::vector<qint64> ring(size);
+    for (qint64 line = FFirst; line < FEnd; ++line)
+        ring[static_cast<size_t>(line) & (size - 1)] = Cell(line);
+    FRing.swap(ring);
+}
+
+void TLineTimes::StampAfresh(qint64 line) {
+    if (qint64* time = Slot(line))
+        *time = StampTime();
+}
+
+qint64 TLineTimes::ReadStampTime() {
+    const qint64 now = Now();
+    if (FInBlock)
+        FBlockTime = now;
+    return now;
 }
 
 void TLineTimes::Move(qint64 dest, qint64 src, int count) {
@@ -44,38 +58,17 @@ void TLineTimes::Move(qint64 dest, qint64 src, int count) {
     }
 }
 
-qint64 TLineTimes::At(qint64 line) const {
-    if (line < FFirst || line - FFirst >= static_cast<qint64>(FTimes.size()))
-        return 0;
-    return FTimes[static_cast<size_t>(line - FFirst)];
-}
-
 void TLineTimes::Unstamp(qint64 line) {
-    if (line >= FFirst && line - FFirst < static_cast<qint64>(FTimes.size()))
-        FTimes[static_cast<size_t>(line - FFirst)] = 0;
-}
-
-void TLineTimes::DropBefore(qint64 first) {
-    while (!FTimes.empty() && FFirst < first) {
-        FTimes.pop_front();
-        ++FFirst;
-    }
-    if (FTimes.empty())
-        FFirst = first;
+    if (Holds(line))
+        Cell(line) = 0;
 }
 
 void TLineTimes::DropFrom(qint64 line) {
-    if (line <= FFirst) {
-        FTimes.clear();
-        return;
-    }
-    const auto keep = static_cast<size_t>(line - FFirst);
-    if (keep < FTimes.size())
-        FTimes.resize(keep);
+    FEnd = std::clamp(line, FFirst, FEnd);
 }
 
 void TLineTimes::Clear() {
-    FTimes.clear();
+    FEnd = FFirst;
 }
 
 QString TLineTimes::Format(qint64 time) {

@@ -3,8 +3,9 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <deque>
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 // The time each line of history and screen received its first character,
 // by line number (as TConsoleScreen counts lines: they keep their number
@@ -17,8 +18,19 @@ public:
     std::function<qint64()> Clock;
     static qint64 SystemNow();
 
-    // Gives Line the current time unless it has one.
-    void Stamp(qint64 line);
+    // Gives Line the current time unless it has one. Every received run of
+    // text asks, and nearly always of a line that has a time or of the next
+    // new line, so those two answers are inline.
+    void Stamp(qint64 line) {
+        if (Holds(line)) {
+            if (Cell(line) == 0)
+                Cell(line) = StampTime();
+        } else if (line == FEnd && FEnd - FFirst < static_cast<qint64>(FRing.size())) {
+            Cell(FEnd++) = StampTime();
+        } else {
+            StampAfresh(line);
+        }
+    }
     // While a block of received bytes is taken in, every line it stamps gets
     // the same time, read once: the bytes arrived together, and a clock
     // reading per line would cost a flood of short lines (HEX) a third of
@@ -36,14 +48,17 @@ public:
         TLineTimes& FTimes;
     };
     // 0 for a line without a time (never written, or dropped).
-    qint64 At(qint64 line) const;
+    qint64 At(qint64 line) const { return Holds(line) ? Cell(line) : 0; }
     // Takes the time of Line back: it shows nothing now.
     void Unstamp(qint64 line);
     // The times of Count lines from Src on go to the lines from Dest on (the
     // rows of a scroll region moved).
     void Move(qint64 dest, qint64 src, int count);
     // Drops the times of the lines before First (they left the history).
-    void DropBefore(qint64 first);
+    void DropBefore(qint64 first) {
+        FFirst = std::max(FFirst, first);
+        FEnd = std::max(FEnd, FFirst);
+    }
     // Drops the times of Line and every line after it (the screen was
     // cleared: its rows start afresh).
     void DropFrom(qint64 line);
@@ -58,10 +73,20 @@ private:
     qint64 Now() const { return Clock ? Clock() : SystemNow(); }
     // The time of Line, made room for; null before the first line kept.
     qint64* Slot(qint64 line);
+    qint64& Cell(qint64 line) { return FRing[static_cast<size_t>(line) & (FRing.size() - 1)]; }
+    qint64 Cell(qint64 line) const { return FRing[static_cast<size_t>(line) & (FRing.size() - 1)]; }
+    bool Holds(qint64 line) const { return line >= FFirst && line < FEnd; }
+    void Grow(qint64 lines);
+    void StampAfresh(qint64 line);
+    qint64 StampTime() { return FInBlock && FBlockTime != 0 ? FBlockTime : ReadStampTime(); }
+    qint64 ReadStampTime();
 
-    std::deque<qint64> FTimes;
+    // The times of lines FFirst to FEnd - 1, line N at N modulo the size (a
+    // power of two). A new line is one store and a line leaving the history
+    // none, where a queue pushed and popped for every line of a flood.
+    std::vector<qint64> FRing;
+    qint64 FFirst = 0;
+    qint64 FEnd = 0;
     bool FInBlock = false;
     qint64 FBlockTime = 0;
-    // The line number of FTimes.front().
-    qint64 FFirst = 0;
 };

@@ -92,6 +92,33 @@ private slots:
                  QStringLiteral("10:20:40.404"));
     }
 
+    // A short history turns over many times: the kept lines keep their own
+    // times, and the lines gone from it have none.
+    void timesFollowAHistoryThatTurnsOver_data() {
+        QTest::addColumn<int>("emulation");
+        QTest::newRow("ASCII") << int(Ascii);
+        QTest::newRow("VT") << int(Vt);
+    }
+    void timesFollowAHistoryThatTurnsOver() {
+        QFETCH(int, emulation);
+        TQxConsole pane;
+        pane.resize(700, 3 * pane.LineHeight());
+        pane.show();
+        pane.SetVtEmulation(emulation == Vt);
+        pane.SetScrollbackLimit(600);
+        qint64 now = 0;
+        TimesOf(pane).Clock = [&now] { return now; };
+        for (int i = 0; i < 1000; ++i) {
+            now = Base + i;
+            pane.WriteText("L" + QByteArray::number(i) + "\r\n");
+        }
+        // 600 rows of history and about three on the screen.
+        for (int line = 0; line < 390; ++line)
+            QCOMPARE(pane.LineTime(line), qint64(0));
+        for (int line = 410; line < 1000; ++line)
+            QCOMPARE(pane.LineTime(line), Base + line);
+    }
+
     // In the VT emulation, piece I arrives at Stamps[I]; the first rows then
     // show the times of Expected (-1: none).
     void vtRowsFollowTheirText_data() {
