@@ -231,29 +231,47 @@ qint64 TQxConsole::LineTime(qint64 line) const {
 // The bar below the rows appears where the screen is wider than the pane
 // (a fixed VT width, or the 80 columns in a narrow window).
 void TQxConsole::SyncHScrollBar() {
-    const int columns = FVt ? FVt->Columns()
-                            : (FScreen.HexEmulation ? TConsoleScreen::HexAreaWidth +
-                                                          TConsoleScreen::HexBytesPerLine
-                                                    : TConsoleScreen::Columns);
+    const int columns =
+        FVt ? FVt->Columns()
+            : (FScreen.HexEmulation ? TConsoleScreen::HexAreaWidth + TConsoleScreen::HexBytesPerLine
+                                    : TConsoleScreen::Columns);
     const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     const int visible = width() - barWidth;
     const int hidden = columns * FCells->CellWidth() + 2 * Margin + StampWidth() - visible;
     const QSignalBlocker blocker(FHScrollBar);
+    const bool wasShown = !FHScrollBar->isHidden();
     if (hidden <= 0) {
         FHScrollBar->hide();
         if (FHOffset != 0) {
             FHOffset = 0;
             update();
         }
-        return;
+    } else {
+        FHScrollBar->setGeometry(0, height() - barWidth, visible, barWidth);
+        FHScrollBar->setRange(0, hidden);
+        FHScrollBar->setPageStep(visible);
+        FHScrollBar->setSingleStep(FCells->CellWidth());
+        FHOffset = std::min(FHOffset, hidden);
+        FHScrollBar->setValue(FHOffset);
+        FHScrollBar->show();
     }
-    FHScrollBar->setGeometry(0, height() - barWidth, visible, barWidth);
-    FHScrollBar->setRange(0, hidden);
-    FHScrollBar->setPageStep(visible);
-    FHScrollBar->setSingleStep(FCells->CellWidth());
-    FHOffset = std::min(FHOffset, hidden);
-    FHScrollBar->setValue(FHOffset);
-    FHScrollBar->show();
+    if (wasShown != !FHScrollBar->isHidden()) {
+        FitRows();
+        FFullUpdate = true;
+        update();
+    }
+}
+
+// The rows end above the bar below them: a newest row under the bar would
+// be hidden, and every row painted there would repaint the bar as well.
+int TQxConsole::RowsHeight() const {
+    return FHScrollBar->isHidden() ? height() : height() - FHScrollBar->height();
+}
+
+// The screen takes as many whole rows as the rows' height holds.
+void TQxConsole::FitRows() {
+    FScreen.MaxRow = std::max(RowsHeight() / FLineHeight - 1, 1);
+    ResizeVt();
 }
 
 void TQxConsole::SetCRLFIn(bool on) {
@@ -286,7 +304,7 @@ void TQxConsole::ResizeVt() {
         FFixedColumns > 0
             ? FFixedColumns
             : std::max((width() - barWidth - Margin - StampWidth()) / FCells->CellWidth(), 1);
-    const int rows = std::max(height() / FLineHeight, 1);
+    const int rows = std::max(RowsHeight() / FLineHeight, 1);
     if (columns == FVt->Columns() && rows == FVt->Rows())
         return;
     FVt->Resize(columns, rows);
@@ -328,14 +346,13 @@ void TQxConsole::UpdateMetrics() {
     FCells = std::make_unique<TCellFont>(font());
     FTiles.Reset();
     FLineHeight = FCells->LineHeight();
-    FScreen.MaxRow = std::max(height() / FLineHeight - 1, 1);
     FVtPainter = std::make_unique<TVtPainter>(font(), FCells->CellWidth(), FLineHeight,
                                               QFontMetrics(font()).ascent());
-    ResizeVt();
+    FitRows();
 }
 
 int TQxConsole::VisibleRows() const {
-    return height() / FLineHeight + 1;
+    return RowsHeight() / FLineHeight + 1;
 }
 
 bool TQxConsole::CaretWanted() const {
@@ -355,11 +372,12 @@ int TQxConsole::CaretViewRow() const {
     return static_cast<int>(std::clamp<qint64>(row, -2, VisibleRows() + 1));
 }
 
-// The rows' area: the whole pane but the scroll bar.
+// The rows' area: the whole pane but the scroll bars.
 QRect TQxConsole::TextArea() const {
     QRect area = rect();
     if (FScrollBar->isVisible())
         area.setRight(FScrollBar->x() - 1);
+    area.setBottom(RowsHeight() - 1);
     return area;
 }
 
@@ -506,8 +524,8 @@ void TQxConsole::PaintVtRow(QPainter& painter, qint64 line, int top, int fromCel
         const TTextPos from = std::min(FSelAnchor, FSelEnd);
         const TTextPos to = std::max(FSelAnchor, FSelEnd);
         if (line >= from.Line && line <= to.Line)
-            highlights.append({line == from.Line ? from.Col : 0,
-                               line == to.Line ? to.Col : 1 << 30, QColor(), true});
+            highlights.append({line == from.Line ? from.Col : 0, line == to.Line ? to.Col : 1 << 30,
+                               QColor(), true});
     }
     FVtPainter->SetColours(TextColour(), palette().color(QPalette::Base));
     FVtPainter->PaintLine(painter, cells, fromCell, toCell, Left(), top, highlights);
@@ -630,8 +648,8 @@ void TQxConsole::Flush() {
         if (FDirtyFirst >= 0)
             UpdateRows(static_cast<int>(std::max<qint64>(FDirtyFirst - FScrolledTotal, -1)),
                        static_cast<int>(std::max<qint64>(FDirtyLast - FScrolledTotal, -1)));
-        update(FCaretPainted);
-        update(CaretRect());
+        update(FCaretPainted.intersected(area));
+        update(CaretRect().intersected(area));
     }
     FPendingScroll = 0;
     FFullUpdate = false;
@@ -643,8 +661,9 @@ void TQxConsole::UpdateRows(int first, int last) {
     first = std::max(first, 0);
     if (last < first)
         return;
-    update(QRect(0, first * FLineHeight + Margin, TextArea().width(),
-                 (last - first + 1) * FLineHeight));
+    const QRect area = TextArea();
+    update(QRect(0, first * FLineHeight + Margin, area.width(), (last - first + 1) * FLineHeight)
+               .intersected(area));
 }
 
 // --- Caret ----------------------------------------------------------------
@@ -854,7 +873,7 @@ void TQxConsole::mouseMoveEvent(QMouseEvent* event) {
     // Dragging past the top or bottom edge scrolls the view along.
     if (point.y() < 0)
         ScrollViewBy(-1);
-    else if (point.y() >= height())
+    else if (point.y() >= RowsHeight())
         ScrollViewBy(1);
     const TTextPos pos = PosAt(point);
     if (pos != FSelEnd) {
@@ -1054,8 +1073,7 @@ void TQxConsole::Select(TTextPos from, TTextPos to) {
 
 void TQxConsole::SelectAll() {
     const qint64 last = EndLine() - 1;
-    Select(TTextPos{FirstLine(), 0},
-           TTextPos{last, LineLength(last)});
+    Select(TTextPos{FirstLine(), 0}, TTextPos{last, LineLength(last)});
     SetPrimarySelection();
 }
 

@@ -205,6 +205,8 @@ private:
     int LineLength(qint64 line) const;
     void ResizeVt();
     void SyncHScrollBar();
+    void FitRows();
+    int RowsHeight() const;
     // Where cell 0 of a row is drawn: the margin, moved by the horizontal
     // scroll bar.
     int Left() const;

@@ -72,6 +72,10 @@ private slots:
         auto* bar = p.Console.findChild<QScrollBar*>(QStringLiteral("HorizontalScrollBar"));
         QVERIFY(bar);
         QCOMPARE(bar->isVisible(), shown);
+        // The screen's rows take the height above the bar, the newest never
+        // under it.
+        const int rows = vt ? p.Console.Vt()->Rows() : p.Console.MaxRow() + 1;
+        QCOMPARE(rows, (shown ? bar->y() : p.Console.height()) / p.Console.LineHeight());
         if (shown) {
             // Scrolled to the end, the last column is in view.
             bar->setValue(bar->maximum());
