@@ -13,7 +13,15 @@
 
 namespace {
 
-constexpr char HexDigits[] = "0123456789ABCDEF";
+// The two digits of each byte value, stored together in one go.
+constexpr std::array<std::array<char, 2>, 256> HexPairTable() {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<std::array<char, 2>, 256> table{};
+    for (int byte = 0; byte < 256; ++byte)
+        table[byte] = {digits[byte >> 4], digits[byte & 15]};
+    return table;
+}
+constexpr std::array<std::array<char, 2>, 256> HexPairs = HexPairTable();
 
 // The bytes that ASCII intake interprets; every other byte is a character.
 constexpr std::array<bool, 256> ControlTable() {
@@ -286,9 +294,7 @@ const uchar* TConsoleScreen::HexFillLine(const uchar* next, const uchar* end) {
     char* cells = line.data();
     for (int i = 0; i < take; ++i) {
         const uchar byte = next[i];
-        char* pair = cells + 3 * (placed + i);
-        pair[0] = HexDigits[byte >> 4];
-        pair[1] = HexDigits[byte & 15];
+        std::memcpy(cells + 3 * (placed + i), HexPairs[byte].data(), 2);
         cells[textStart + i] = byte < 32 ? '.' : static_cast<char>(byte);
     }
     Col = 3 * (placed + take) + 1;
