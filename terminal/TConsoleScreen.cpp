@@ -568,9 +568,7 @@ void TConsoleScreen::RecordRaw(const QByteArray& bytes) {
 QByteArray TConsoleScreen::Stamped(const QByteArray& line, qint64 time) const {
     if (!Timestamps)
         return line;
-    const QDateTime at =
-        time > 0 ? QDateTime::fromMSecsSinceEpoch(time) : QDateTime::currentDateTime();
-    return at.time().toString(QStringLiteral("hh:mm:ss.zzz ")).toLatin1() + line;
+    return TLineTimes::Format(time > 0 ? time : TLineTimes::SystemNow()).toLatin1() + ' ' + line;
 }
 
 // Completed lines reach the file after every block of intake and every
