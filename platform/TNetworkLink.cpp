@@ -1,7 +1,8 @@
 #include "platform/TNetworkLink.h"
 
-#include "platform/TSerialDevice.h"
 #include "platform/SystemError.h"
+#include "platform/TReadDeadline.h"
+#include "platform/TSerialDevice.h"
 #include "platform/TThread.h"
 
 #include <QCoreApplication>
@@ -27,13 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 const QString RawScheme = QStringLiteral("tcp");
 const QString TelnetScheme = QStringLiteral("rfc2217");
-
-int MillisecondsUntil(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero())
-        return 0;
-    return int(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
 
 // Runs Step (which waits up to the given milliseconds and tells whether it
 // is done) until it is done or Deadline passes. On the main thread the
