@@ -45,17 +45,18 @@ void TVtScreen::Flush() {
     const QPoint cursor = Cursor();
     const bool cursorVisible = FEngine.CursorVisible();
     FAltScreen = FEngine.AltScreen();
-    if (!FAltScreen) {
-        for (qint64 line = std::max(first, FScrolled); line <= last && line < FScrolled + FRows;
-             ++line)
-            StampLine(line, FEngine.Row(static_cast<int>(line - FScrolled)));
+    for (qint64 line = std::max(first, FScrolled); line <= last && line < FScrolled + FRows;
+         ++line) {
+        const int row = static_cast<int>(line - FScrolled);
+        if (!FAltScreen)
+            StampLine(line, FEngine.Row(row));
+        if (FListener)
+            FListener->RowChanged(row);
     }
     if (!FListener) {
         FCursorVisible = cursorVisible;
         return;
     }
-    for (qint64 line = std::max(first, FScrolled); line <= last && line < FScrolled + FRows; ++line)
-        FListener->RowChanged(static_cast<int>(line - FScrolled));
     if (cursor != FShownCursor || cursorVisible != FCursorVisible) {
         FShownCursor = cursor;
         FCursorVisible = cursorVisible;
