@@ -6,16 +6,34 @@
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempAppDir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
 bool DeviceIsFree(const PtyPair& pty) {
     TSerialDevice other;
     return other.Open(pty.SlavePath());
+}
+
+// Waits until the program has the device open, looking in /proc rather than
+// trying to open the device: a probe that holds it at the moment the
+// program opens it would make the program's own open fail.
+bool HoldsDevice(const QProcess& console, const PtyPair& pty) {
+    const QString fds = QStringLiteral("/proc/%1/fd/").arg(console.processId());
+    return QTest::qWaitFor(
+        [&] {
+            const QStringList entries = QDir(fds).entryList(QDir::System | QDir::NoDotAndDotDot);
+            return std::any_of(entries.begin(), entries.end(), [&](const QString& fd) {
+                return QFileInfo(fds + fd).symLinkTarget() == pty.SlavePath();
+            });
+        },
+        10000);
 }
 
 // The program copied into the directory, so that its own Console.ini would
@@ -46,7 +64,8 @@ private slots:
         console.start(program, {});
         QVERIFY(console.waitForStarted());
 
-        QVERIFY(QTest::qWaitFor([&pty] { return !DeviceIsFree(pty); }, 10000));
+        QVERIFY(HoldsDevice(console, pty));
+        QVERIFY(!DeviceIsFree(pty));
         QVERIFY(pty.Write("hello from the target\r\n"));
         // The program sends nothing of its own accord, and keeps running.
         QVERIFY(pty.ReadAll(300).isEmpty());
@@ -126,7 +145,8 @@ private slots:
         console.setWorkingDirectory(dir.Path());
         console.start(program, {QStringLiteral("--settings"), QStringLiteral("board1.ini")});
         QVERIFY(console.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&pty] { return !DeviceIsFree(pty); }, 10000));
+        QVERIFY(HoldsDevice(console, pty));
+        QVERIFY(!DeviceIsFree(pty));
         QVERIFY(!QFile::exists(dir.SettingsFile()));
 
         console.terminate();
